@@ -1,0 +1,13 @@
+% Binned signals and spike trains: compiled modules (MEX files).
+%
+% Upsampling
+%   tentfill2     - Upsample binned signals by linear interpolation between
+%                   bin centres.
+%
+% Spike trains
+%   trainfold_mex - Windowed sums of filters placed at spike times.
+%
+% Both functions are compiled modules (.mex in Octave, .mexa64/.mexmaci64/
+% .mexw64 in MATLAB); the .m files of the same names hold their help text.
+% Results are bit-exact: every operation is one IEEE double operation in a
+% fixed order, with no fused multiply-add.
