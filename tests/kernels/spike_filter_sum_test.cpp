@@ -1,0 +1,450 @@
+// Exact-value tests of spike_filter_sum and of its window rule.
+#include "spike_filter/spike_filter_sum.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "kernel_test_util.h"
+
+namespace {
+
+struct SpikeCase {
+  const char *name;
+  std::vector<double> spinds;
+  int32_t taps;           // c
+  int32_t filters;        // K
+  std::vector<double> h;  // column-major, c x K
+  double t0;
+  double t1;
+  std::vector<double> expected;  // column-major, R x K
+};
+
+// Runs the kernel into a zero-filled output followed by sentinel guards and
+// checks the output bits, the guards, and that the kernel agrees with the
+// reference on the same case.
+void check_spike_sum(const SpikeCase &c) {
+  const double twin[2] = {c.t0, c.t1};
+  const SpikeWindow window = spike_window(twin);
+  ASSERT_EQ(window.status, SpikeWindowStatus::ok) << c.name;
+  const size_t size = static_cast<size_t>(window.rows) * c.filters;
+  ASSERT_EQ(size, c.expected.size()) << c.name;
+  std::vector<double> h = c.h;
+  std::vector<double> buffer(size + 4, kSentinel);
+  std::fill(buffer.begin(), buffer.begin() + size, 0.0);
+  spike_filter_sum(c.spinds.data(), static_cast<int32_t>(c.spinds.size()),
+                   view_of(h, c.taps, c.filters), twin,
+                   view_of(buffer, window.rows, c.filters));
+  const std::vector<double> output(buffer.begin(), buffer.begin() + size);
+  expect_same_bits(output, c.expected, c.name);
+  expect_untouched(std::vector<double>(buffer.begin() + size, buffer.end()),
+                   std::string(c.name) + " (guard)");
+
+  std::vector<double> reference(size, 0.0);
+  reference_spike_sum(c.spinds.data(), static_cast<int32_t>(c.spinds.size()),
+                      c.h.data(), c.taps, c.filters, c.t0, c.t1,
+                      reference.data());
+  expect_same_bits(reference, c.expected, std::string(c.name) + " (reference)");
+}
+
+const std::vector<double> kTaps124 = {1.0, 2.0, 4.0};
+
+TEST(SpikeFilterSum, ExactValues) {
+  const double third = 1.0 / 3.0;
+  const std::vector<SpikeCase> cases = {
+      // L = 8, U = 14; row 0 accumulates 0 + r, then + p.
+      {"worked example",
+       {8.0, 10.5, 13.2, 14.0},
+       3,
+       1,
+       {0.1, 0.2, 0.7},
+       10.0,
+       13.0,
+       {0.7999999999999999, 0.2, 0.7, 0.1}},
+      {"no later spike after the end of the scan",
+       {8.0, 10.5, 13.2, 14.0, 10.0},
+       3,
+       1,
+       {0.1, 0.2, 0.7},
+       10.0,
+       13.0,
+       {0.7999999999999999, 0.2, 0.7, 0.1}},
+      {"no spikes", {}, 3, 1, kTaps124, 10.0, 13.0, {0, 0, 0, 0}},
+      {"spike at exactly L adds its last tap",
+       {8.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {4, 0, 0, 0}},
+      {"spike just below L is skipped",
+       {7.999999999999999},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 0, 0, 0}},
+      {"skip then take",
+       {7.999999999999999, 8.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {4, 0, 0, 0}},
+      {"spike at T1 + 0.5 adds tap 0 to the last row",
+       {13.5},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 0, 0, 1}},
+      {"spike at T1 + 1 ends the scan",
+       {14.0, 12.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 0, 0, 0}},
+      {"spike just below T1 + 1",
+       {13.999999999999998},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 0, 0, 1}},
+      {"two spikes in one bin",
+       {11.0, 11.9},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 2, 4, 8}},
+      // Only the spike at 2 contributes: 50 ends the scan.
+      {"out of order",
+       {2.0, 50.0, 3.0, 4.0},
+       3,
+       1,
+       kTaps124,
+       1.0,
+       10.0,
+       {0, 1, 2, 4, 0, 0, 0, 0, 0, 0}},
+      // A taken spike that cannot reach the window adds nothing.
+      {"taken spike far before the window",
+       {10.0, 1.0, 12.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {1, 2, 5, 2}},
+      // The additions follow the list order.
+      {"order-dependent bits, 5 3 5 3 5",
+       {5, 3, 5, 3, 5},
+       3,
+       1,
+       {0.1, third, 0.7},
+       1.0,
+       9.0,
+       {0, 0, 0.2, 0.6666666666666666, 1.7, 1.0, 2.0999999999999996, 0, 0}},
+      {"order-dependent bits, 3 3 5 5 5",
+       {3, 3, 5, 5, 5},
+       3,
+       1,
+       {0.1, third, 0.7},
+       1.0,
+       9.0,
+       {0, 0, 0.2, 0.6666666666666666, 1.7000000000000002, 1.0,
+        2.0999999999999996, 0, 0}},
+      {"NaN before the first spike at L stops everything",
+       {kNaN, 11.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 0, 0, 0}},
+      {"NaN after a skipped spike",
+       {1.0, kNaN, 11.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 0, 0, 0}},
+      {"NaN ends the scan",
+       {11.0, kNaN, 12.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 1, 2, 4}},
+      // L = -1: the skip compares the untruncated time, the bin truncates
+      // toward zero.
+      {"negative time -0.5 lies in bin 0",
+       {-0.5},
+       3,
+       1,
+       kTaps124,
+       1.0,
+       5.0,
+       {2, 4, 0, 0, 0}},
+      {"negative time -1.0 lies in bin -1",
+       {-1.0},
+       3,
+       1,
+       kTaps124,
+       1.0,
+       5.0,
+       {4, 0, 0, 0, 0}},
+      {"negative time -1.5 is skipped",
+       {-1.5},
+       3,
+       1,
+       kTaps124,
+       1.0,
+       5.0,
+       {0, 0, 0, 0, 0}},
+      {"-0.0 lies in bin 0", {-0.0}, 2, 1, {1.0, 2.0}, 0.0, 1.0, {1, 2}},
+      {"subnormal time lies in bin 0",
+       {4.9406564584124654e-324},
+       2,
+       1,
+       {1.0, 2.0},
+       0.0,
+       1.0,
+       {1, 2}},
+      {"filters without taps",
+       {10.0, 11.0},
+       0,
+       1,
+       {},
+       10.0,
+       13.0,
+       {0, 0, 0, 0}},
+      {"no filters", {10.0, 11.0}, 3, 0, {}, 10.0, 13.0, {}},
+      {"T1 = T0 - 1", {10.0, 11.0}, 3, 1, kTaps124, 10.0, 9.0, {}},
+      {"one-bin window", {4.0, 5.0, 5.5}, 3, 1, kTaps124, 5.0, 5.0, {4}},
+      // Bins 2 .. 9; L = 2, U = 10.
+      {"fractional window (2.7, 9.2)",
+       {1.9, 2.0, 9.9, 10.0},
+       1,
+       1,
+       {5.0},
+       2.7,
+       9.2,
+       {5, 0, 0, 0, 0, 0, 0, 5}},
+      // Bins -3 .. 0; L = -3, U = 1.
+      {"negative fractional window (-3.7, -0.2)",
+       {-3.9, -3.5, -3.0, -0.5, 0.5, 0.99, 1.0},
+       1,
+       1,
+       {1.0},
+       -3.7,
+       -0.2,
+       {1, 0, 0, 3}},
+      {"two filters",
+       {0.5, 1.0},
+       2,
+       2,
+       {1.0, 2.0, 10.0, 20.0},
+       0.0,
+       2.0,
+       {1, 3, 2, 10, 30, 20}},
+      {"Inf + -Inf taps give NaN",
+       {0.0, 1.0},
+       2,
+       1,
+       {kInf, -kInf},
+       1.0,
+       1.0,
+       {kNaN}},
+      {"NaN tap", {0.0, 1.0}, 2, 1, {kNaN, 1.0}, 0.0, 1.0, {kNaN, kNaN}},
+  };
+  for (const SpikeCase &c : cases) {
+    check_spike_sum(c);
+  }
+}
+
+// Spike times and windows at the edges of the number ranges: the sound
+// results, no undefined behaviour (checked by the sanitizer build).
+TEST(SpikeFilterSum, ExtremeValues) {
+  const std::vector<double> taps5 = {1.0, 2.0, 4.0, 8.0, 16.0};
+  const std::vector<SpikeCase> cases = {
+      {"1e300 ends the scan",
+       {11.0, 1e300, 12.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 1, 2, 4}},
+      {"+Inf ends the scan",
+       {11.0, kInf, 12.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 1, 2, 4}},
+      {"-1e300 and -Inf are skipped",
+       {-1e300, -kInf, 11.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 1, 2, 4}},
+      {"-1e300 and -Inf after a taken spike add nothing",
+       {11.0, -1e300, -kInf, -2147483649.0, -9.3e18, 12.0},
+       3,
+       1,
+       kTaps124,
+       10.0,
+       13.0,
+       {0, 1, 3, 6}},
+      {"huge negative spikes before a negative window",
+       {-1e300, -3e9, -2147483649.5},
+       3,
+       1,
+       kTaps124,
+       -5.0,
+       -3.0,
+       {0, 0, 0}},
+      // T0 = INT32_MIN, c = 5: L = -2^31 - 4 lies below the int32 range, as
+      // do the bins of the first spikes.
+      {"window at INT32_MIN",
+       {-2147483653.0, -2147483652.0, -2147483651.5, -2147483648.5},
+       5,
+       1,
+       taps5,
+       -2147483648.0,
+       -2147483645.0,
+       {16 + 8 + 1, 16 + 2, 4, 8}},
+      {"window at INT32_MIN from a fractional end",
+       {-2147483652.0},
+       5,
+       1,
+       taps5,
+       -2147483648.75,
+       -2147483648.0,
+       {16}},
+      // T1 = INT32_MAX: U = 2^31 and B + c - 1 lie above the int32 range.
+      {"window at INT32_MAX",
+       {2147483646.0, 2147483647.5, 2147483648.0, 2147483645.0},
+       5,
+       1,
+       taps5,
+       2147483645.0,
+       2147483647.0,
+       {0, 1, 3}},
+      {"window at INT32_MAX from fractional ends",
+       {2147483647.75},
+       5,
+       1,
+       taps5,
+       2147483647.25,
+       2147483647.75,
+       {1}},
+      {"far spikes after a taken one at INT32_MAX",
+       {2147483646.0, -2147483648.0, -1e300},
+       5,
+       1,
+       taps5,
+       2147483645.0,
+       2147483647.0,
+       {0, 1, 2}},
+  };
+  for (const SpikeCase &c : cases) {
+    check_spike_sum(c);
+  }
+}
+
+TEST(SpikeWindow, SizeRule) {
+  struct Case {
+    const char *name;
+    double t0;
+    double t1;
+    SpikeWindowStatus status;
+    int32_t first;  // checked when ok
+    int32_t last;   // checked when ok
+    int32_t rows;   // checked when ok
+  };
+  using S = SpikeWindowStatus;
+  const Case cases[] = {
+      {"NaN first", kNaN, 5.0, S::bad_end, 0, 0, 0},
+      {"NaN last", 5.0, kNaN, S::bad_end, 0, 0, 0},
+      {"-Inf first", -kInf, 5.0, S::bad_end, 0, 0, 0},
+      {"+Inf last", 5.0, kInf, S::bad_end, 0, 0, 0},
+      {"2^31", 2147483648.0, 2147483648.0, S::bad_end, 0, 0, 0},
+      {"-2^31 - 1", -2147483649.0, 0.0, S::bad_end, 0, 0, 0},
+      {"1e300", 0.0, 1e300, S::bad_end, 0, 0, 0},
+      {"truncates to INT32_MIN", -2147483648.75, -2147483648.0, S::ok,
+       INT32_MIN, INT32_MIN, 1},
+      {"truncates to INT32_MAX", 2147483647.75, 2147483647.75, S::ok, INT32_MAX,
+       INT32_MAX, 1},
+      {"one bin", 5.0, 5.0, S::ok, 5, 5, 1},
+      {"T1 = T0 - 1", 5.0, 4.0, S::ok, 5, 4, 0},
+      {"T1 = T0 - 2", 5.0, 3.0, S::negative_rows, 0, 0, 0},
+      {"fractions truncate", 2.7, 9.2, S::ok, 2, 9, 8},
+      {"negative fractions truncate toward zero", -2.5, -0.5, S::ok, -2, 0, 3},
+      {"T1 = T0 - 1 after truncation", -2.5, -3.5, S::ok, -2, -3, 0},
+      {"INT32_MAX, INT32_MIN", 2147483647.0, -2147483648.0, S::negative_rows, 0,
+       0, 0},
+      {"largest window", 0.0, 2147483646.0, S::ok, 0, INT32_MAX - 1, INT32_MAX},
+      {"2^31 rows", -1.0, 2147483646.0, S::too_many_rows, 0, 0, 0},
+      {"2^32 rows", -2147483648.0, 2147483647.0, S::too_many_rows, 0, 0, 0},
+  };
+  for (const Case &c : cases) {
+    const double twin[2] = {c.t0, c.t1};
+    const SpikeWindow window = spike_window(twin);
+    EXPECT_EQ(window.status, c.status) << c.name;
+    if (c.status == S::ok && window.status == S::ok) {
+      EXPECT_EQ(window.first_bin, c.first) << c.name;
+      EXPECT_EQ(window.last_bin, c.last) << c.name;
+      EXPECT_EQ(window.rows, c.rows) << c.name;
+    }
+  }
+}
+
+TEST(SpikeFilterSum, InvalidWindowOrMismatchedOutputWritesNothing) {
+  struct Case {
+    const char *name;
+    double t0;
+    double t1;
+    int32_t y_rows;
+    int32_t y_cols;
+  };
+  // Two filters of 3 taps; spikes at 0 .. 3 reach every bin of 0 .. 5.
+  const Case cases[] = {
+      {"NaN end", kNaN, 5.0, 6, 2},
+      {"infinite end", 0.0, kInf, 6, 2},
+      {"end at 2^31", 0.0, 2147483648.0, 6, 2},
+      {"T1 < T0 - 1", 5.0, 0.0, 6, 2},
+      {"too many rows", -2147483648.0, 2147483647.0, 6, 2},
+      {"one row too many", 0.0, 5.0, 7, 2},
+      {"one row too few", 0.0, 5.0, 5, 2},
+      {"one column too many", 0.0, 5.0, 6, 3},
+      {"one column too few", 0.0, 5.0, 6, 1},
+  };
+  for (const Case &c : cases) {
+    const double twin[2] = {c.t0, c.t1};
+    const double spinds[] = {0.0, 1.0, 2.0, 3.0};
+    std::vector<double> h = {1.0, 2.0, 4.0, 8.0, 16.0, 32.0};
+    std::vector<double> y(32, kSentinel);
+    spike_filter_sum(spinds, 4, view_of(h, 3, 2), twin,
+                     view_of(y, c.y_rows, c.y_cols));
+    expect_untouched(y, c.name);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,163 @@
+#include "reference_kernels.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Truncation toward zero to an int32, or false when it has no such value.
+bool truncate_checked(double value, int32_t *out) {
+  const double whole = std::trunc(value);  // NaN and +-Inf stay as they are
+  if (!(whole >= static_cast<double>(INT32_MIN) &&
+        whole <= static_cast<double>(INT32_MAX))) {
+    return false;
+  }
+  *out = static_cast<int32_t>(whole);
+  return true;
+}
+
+uint64_t bits_of(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+}  // namespace
+
+bool reference_bins_per_sample(double nbns, int32_t *bins) {
+  int32_t e = 0;
+  if (!truncate_checked(nbns, &e) || e < 0) {
+    return false;
+  }
+  *bins = e;
+  return true;
+}
+
+int64_t reference_upsample_rows(int32_t m, int32_t bins) {
+  return static_cast<int64_t>(m) * static_cast<int64_t>(bins);
+}
+
+void reference_upsample(const double *x, int32_t m, int32_t n, double nbns,
+                        double *y) {
+  int32_t bins = 0;
+  if (!reference_bins_per_sample(nbns, &bins) || bins == 0 || m <= 0 ||
+      n <= 0) {
+    return;
+  }
+  const int64_t e = bins;
+  const int64_t g = e / 2;
+  const int64_t f = reference_upsample_rows(m, bins);
+  const double h = 1.0 / nbns;
+  const int64_t head_end = e - g;    // rows [0, head_end) are the head ramp
+  const int64_t tail_start = f - g;  // rows [tail_start, f) are the tail ramp
+  for (int64_t r = 0; r < f; ++r) {
+    for (int64_t col = 0; col < n; ++col) {
+      const double *xc = x + col * m;
+      double value;
+      if (r < head_end) {
+        const int64_t i = r;
+        value = (static_cast<double>(g + 1 + i) * h) * xc[0];
+      } else if (r < tail_start) {
+        const int64_t p = r - head_end;
+        const int64_t j = p / e + 1;
+        const int64_t k = p % e;
+        const double w_prev = static_cast<double>(e - 1 - k);
+        const double w_cur = static_cast<double>(k + 1);
+        if (n == 1) {
+          value = (w_prev * xc[j - 1] + w_cur * xc[j]) * h;
+        } else {
+          value = (w_prev * h) * xc[j - 1] + (w_cur * h) * xc[j];
+        }
+      } else {
+        const int64_t k = r - tail_start;
+        value = (static_cast<double>(e - 1 - k) * h) * xc[m - 1];
+      }
+      y[r + f * col] = value;
+    }
+  }
+}
+
+bool reference_window_bin(double end, int32_t *bin) {
+  return truncate_checked(end, bin);
+}
+
+int64_t reference_window_rows(int32_t first_bin, int32_t last_bin) {
+  return static_cast<int64_t>(last_bin) - first_bin + 1;
+}
+
+void reference_spike_sum(const double *spinds, int32_t b, const double *h,
+                         int32_t c, int32_t k, double t0, double t1,
+                         double *y) {
+  int32_t first_bin = 0;
+  int32_t last_bin = 0;
+  if (!reference_window_bin(t0, &first_bin) ||
+      !reference_window_bin(t1, &last_bin)) {
+    return;
+  }
+  const int64_t rows = reference_window_rows(first_bin, last_bin);
+  if (rows <= 0) {
+    return;
+  }
+  // Both thresholds are exact in double (|value| < 2^33).
+  const double lower = static_cast<double>(int64_t{first_bin} - c + 1);
+  const double upper = static_cast<double>(int64_t{last_bin} + 1);
+
+  // Skip: the leading spikes with lower > s (a NaN stops the skip).
+  int32_t j = 0;
+  while (j < b && lower > spinds[j]) {
+    ++j;
+  }
+  // Scan until a spike at or past upper (or NaN), adding each spike's taps.
+  for (; j < b; ++j) {
+    const double s = spinds[j];
+    if (!(upper > s)) {
+      break;
+    }
+    // The bin and the span of bins it reaches, as integer-valued doubles.
+    // Exact for |bin| < 2^52; a bin below that lies so far below the window
+    // that rounding of bin + c - 1 cannot bring it in. -Inf stays -Inf.
+    const double bin = std::trunc(s);
+    const double a = std::max(bin, static_cast<double>(first_bin));
+    const double z = std::min(bin + static_cast<double>(int64_t{c} - 1),
+                              static_cast<double>(last_bin));
+    if (!(a <= z)) {
+      continue;
+    }
+    // Here bin >= T0 - c + 1 and bin < 2^31: all three fit in 64 bits.
+    const int64_t bin_i = static_cast<int64_t>(bin);
+    const int64_t a_i = static_cast<int64_t>(a);
+    const int64_t z_i = static_cast<int64_t>(z);
+    for (int64_t col = 0; col < k; ++col) {
+      for (int64_t t = a_i; t <= z_i; ++t) {
+        double &out = y[(t - first_bin) + rows * col];
+        out = h[(t - bin_i) + int64_t{c} * col] + out;
+      }
+    }
+  }
+}
+
+bool same_bits(double a, double b) {
+  if (std::isnan(a) && std::isnan(b)) {
+    return true;
+  }
+  return bits_of(a) == bits_of(b);
+}
+
+int64_t first_bit_mismatch(const double *a, const double *b, int64_t count) {
+  for (int64_t i = 0; i < count; ++i) {
+    if (!same_bits(a[i], b[i])) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+std::string describe_double(double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.17g [0x%016" PRIx64 "]", value,
+                bits_of(value));
+  return text;
+}

@@ -1,0 +1,64 @@
+// Straightforward reference versions of the two kernels, for bit-for-bit
+// comparison in tests and fuzzers.
+//
+// They follow the defining formulas directly (one output row at a time,
+// thresholds and bins in 64-bit or exact double arithmetic) and make no
+// attempt at speed. They share no code with the kernels. All arithmetic is
+// IEEE double with each operation rounded on its own (built with
+// -ffp-contract=off -fno-fast-math), so their results are exact bits.
+#ifndef TESTS_REFERENCE_REFERENCE_KERNELS_H
+#define TESTS_REFERENCE_REFERENCE_KERNELS_H
+
+#include <cstdint>
+#include <string>
+
+// --- Upsampling -----------------------------------------------------------
+
+// E = nbns truncated toward zero. Returns false (bins untouched) when E is
+// not a defined, non-negative 32-bit int: NaN, +-Inf, nbns <= -1,
+// nbns >= 2^31.
+bool reference_bins_per_sample(double nbns, int32_t *bins);
+
+// Output rows m * E in 64 bits (never wraps); requires m >= 0, bins >= 0.
+int64_t reference_upsample_rows(int32_t m, int32_t bins);
+
+// Upsamples x (m rows x n columns, column-major) into y (m*E rows x n
+// columns, column-major), assigning every element of y. n == 1 uses the
+// one-column form, any other n the many-column form. Writes nothing when
+// reference_bins_per_sample fails, when E == 0, m <= 0 or n <= 0. Requires
+// m * E <= 2^31 - 1 (y must hold m*E*n doubles).
+void reference_upsample(const double *x, int32_t m, int32_t n, double nbns,
+                        double *y);
+
+// --- Spike-train filter sum ----------------------------------------------
+
+// A window end truncated toward zero. Returns false (bin untouched) for NaN,
+// +-Inf and values whose truncation is outside the 32-bit range.
+bool reference_window_bin(double end, int32_t *bin);
+
+// Window rows T1 - T0 + 1 in 64 bits (may be negative or exceed 2^31 - 1).
+int64_t reference_window_rows(int32_t first_bin, int32_t last_bin);
+
+// Adds the taps of h (c taps x k filters, column-major) placed at the b spike
+// times into y (R rows x k columns, column-major, R = T1 - T0 + 1 from
+// t0, t1), following the skip / scan / add steps in list order. y is added
+// into, as by the kernel. Writes nothing when either window end fails
+// reference_window_bin or R <= 0. Any spike time is allowed (NaN, +-Inf,
+// far outside the integer ranges); extreme thresholds and bins are handled
+// with their mathematical values.
+void reference_spike_sum(const double *spinds, int32_t b, const double *h,
+                         int32_t c, int32_t k, double t0, double t1, double *y);
+
+// --- Comparison -----------------------------------------------------------
+
+// True when a and b are both NaN (any payload) or have identical bits
+// (so +0.0 and -0.0 differ).
+bool same_bits(double a, double b);
+
+// Index of the first element where same_bits fails, or -1 when none does.
+int64_t first_bit_mismatch(const double *a, const double *b, int64_t count);
+
+// A double as a 17-digit decimal plus its hex bits, for failure messages.
+std::string describe_double(double value);
+
+#endif  // TESTS_REFERENCE_REFERENCE_KERNELS_H
