@@ -1,0 +1,54 @@
+#include "benchmarks/baselines.h"
+
+void store_loop(double *out, int64_t count, double value) {
+  for (int64_t i = 0; i < count; ++i) {
+    out[i] = value;
+  }
+}
+
+void add_loop(double *y, const double *h, int64_t count) {
+  for (int64_t i = 0; i < count; ++i) {
+    y[i] = h[i] + y[i];
+  }
+}
+
+void naive_upsample(const double *x, int32_t rows, int32_t cols, double nbns,
+                    double *y) {
+  const int64_t bins = static_cast<int64_t>(nbns);
+  const int64_t half = bins / 2;
+  const int64_t out_rows = rows * bins;
+  for (int64_t c = 0; c < cols; ++c) {
+    const double *column = x + c * rows;
+    double *out = y + c * out_rows;
+    for (int64_t r = 0; r < out_rows; ++r) {
+      const int64_t position = r + half;
+      const int64_t j = position / bins;
+      const int64_t k = position % bins;
+      const double before = j > 0 ? column[j - 1] : 0.0;
+      const double after = j < rows ? column[j] : 0.0;
+      out[r] = (static_cast<double>(bins - 1 - k) * before +
+                static_cast<double>(k + 1) * after) /
+               nbns;
+    }
+  }
+}
+
+void naive_spike_sum(const double *spinds, int32_t b, const double *h_currents,
+                     int32_t taps, int32_t filters, const double *twin,
+                     double *y) {
+  const int64_t first_bin = static_cast<int64_t>(twin[0]);
+  const int64_t last_bin = static_cast<int64_t>(twin[1]);
+  const int64_t rows = last_bin - first_bin + 1;
+  for (int32_t s = 0; s < b; ++s) {
+    const int64_t bin = static_cast<int64_t>(spinds[s]);
+    for (int64_t q = 0; q < taps; ++q) {
+      const int64_t t = bin + q;
+      if (t < first_bin || t > last_bin) {
+        continue;
+      }
+      for (int64_t k = 0; k < filters; ++k) {
+        y[t - first_bin + rows * k] += h_currents[q + taps * k];
+      }
+    }
+  }
+}

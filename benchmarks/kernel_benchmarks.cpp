@@ -1,0 +1,264 @@
+// Kernel benchmarks: upsample_bins and spike_filter_sum on the fixed
+// workloads, each timed against a baseline measured in the same iterations.
+//
+// Every iteration runs the baselines and then the contender, one after the
+// other on the same buffers, so that machine noise hits both alike. The
+// benchmark's time is the contender's; the counters give
+//   ratio     contender time / the faster baseline's time (the figure to read)
+//   base_us   the faster baseline's time per call, in microseconds
+// Upsampling baselines: memset and a plain store loop over the same output
+// bytes. Spike-sum baseline: a contiguous add loop, y[i] = h[i] + y[i], in
+// cache, making as many additions as the call makes tap additions.
+//
+// The scaling family times each kernel at 1x, 10x and 100x a base size and
+// reports the time per unit of work (ns_per_unit).
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "benchmarks/baselines.h"
+#include "benchmarks/workloads.h"
+#include "spike_filter/spike_filter_sum.h"
+#include "upsampler/upsample_bins.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_of(const std::function<void()> &work) {
+  const Clock::time_point start = Clock::now();
+  work();
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// Runs the benchmark loop: per iteration, prepare (untimed), each baseline,
+// prepare again, then the contender. Sets the manual iteration time to the
+// contender's time and the ratio counters from the totals.
+void time_against_baselines(
+    benchmark::State &state, const std::function<void()> &prepare,
+    const std::function<void()> &contender,
+    const std::vector<std::pair<std::string, std::function<void()>>>
+        &baselines) {
+  double contender_total = 0.0;
+  std::vector<double> baseline_totals(baselines.size(), 0.0);
+  for (auto _ : state) {
+    for (size_t i = 0; i < baselines.size(); ++i) {
+      baseline_totals[i] += seconds_of(baselines[i].second);
+    }
+    prepare();
+    const double seconds = seconds_of(contender);
+    contender_total += seconds;
+    state.SetIterationTime(seconds);
+  }
+  const double best =
+      *std::min_element(baseline_totals.begin(), baseline_totals.end());
+  const double iterations = static_cast<double>(state.iterations());
+  state.counters["ratio"] = contender_total / best;
+  state.counters["base_us"] = best / iterations * 1e6;
+  for (size_t i = 0; i < baselines.size(); ++i) {
+    state.counters["vs_" + baselines[i].first] =
+        contender_total / baseline_totals[i];
+  }
+}
+
+// ---------------------------------------------------------------- upsampling
+
+const UpsampleWorkload kUpsampleWorkloads[] = {
+    {"U1", 100000, 1, 20.0},
+    {"U2", 20000, 16, 50.0},
+    {"U3", 1000, 1, 10.0},
+    // The same output bytes through the other arithmetic form.
+    {"U1-2col", 50000, 2, 20.0},
+    {"U2-1col", 320000, 1, 50.0},
+    {"U3-2col", 500, 2, 10.0},
+};
+
+enum class UpsampleContender { kernel, plain_loop };
+
+void bm_upsample(benchmark::State &state, UpsampleWorkload w,
+                 UpsampleContender which) {
+  const UpsampleData d = make_upsample_data(w);
+  const int64_t count = static_cast<int64_t>(d.output_rows) * w.cols;
+  std::vector<double> out(static_cast<size_t>(count), 0.0);
+  const DoubleMatrix x{w.rows, w.cols, const_cast<double *>(d.x.data())};
+  const DoubleMatrix y{d.output_rows, w.cols, out.data()};
+  std::function<void()> contender;
+  if (which == UpsampleContender::kernel) {
+    contender = [&] { upsample_bins(x, w.nbns, y); };
+  } else {
+    contender = [&] { naive_upsample(x.data, w.rows, w.cols, w.nbns, y.data); };
+  }
+  time_against_baselines(
+      state, [] {},
+      [&] {
+        contender();
+        benchmark::ClobberMemory();
+      },
+      {{"memset",
+        [&] {
+          std::memset(out.data(), 0, static_cast<size_t>(count) * 8);
+          benchmark::ClobberMemory();
+        }},
+       {"store", [&] {
+          store_loop(out.data(), count, 1.5);
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["out_MB"] = static_cast<double>(count) * 8 / 1e6;
+}
+
+// ---------------------------------------------------------------- spike sum
+
+const SpikeWorkload kSpikeWorkloads[] = {
+    {"S1", 2000, 1000000, 500, 1, 0.0, 999999.0},
+    {"S2", 50000, 1000000, 200, 10, 0.0, 999999.0},
+    {"S3", 100, 1000, 50, 2, 0.0, 999.0},
+};
+
+// In-cache buffers of the add-loop baseline (2 x 16 KiB, within L1).
+constexpr int64_t kAddChunk = 2048;
+
+void add_loop_repeated(double *y, const double *h, int64_t additions) {
+  for (; additions >= kAddChunk; additions -= kAddChunk) {
+    add_loop(y, h, kAddChunk);
+  }
+  add_loop(y, h, additions);
+}
+
+enum class SpikeContender { kernel, plain_loop };
+
+void bm_spike(benchmark::State &state, SpikeWorkload w, SpikeContender which) {
+  const SpikeData d = make_spike_data(w);
+  const int64_t count = static_cast<int64_t>(d.window_rows) * w.filters;
+  std::vector<double> out(static_cast<size_t>(count), 0.0);
+  const DoubleMatrix h{w.taps, w.filters,
+                       const_cast<double *>(d.h_currents.data())};
+  const DoubleMatrix y{d.window_rows, w.filters, out.data()};
+  const int64_t additions = spike_tap_additions(w, d);
+  std::vector<double> add_y(kAddChunk, 0.0);
+  const std::vector<double> add_h = random_values(kAddChunk, 4);
+  std::function<void()> contender;
+  if (which == SpikeContender::kernel) {
+    contender = [&] {
+      spike_filter_sum(d.spinds.data(), w.spikes, h, d.twin, y);
+    };
+  } else {
+    contender = [&] {
+      naive_spike_sum(d.spinds.data(), w.spikes, h.data, w.taps, w.filters,
+                      d.twin, y.data);
+    };
+  }
+  time_against_baselines(
+      state,
+      [&] { std::memset(out.data(), 0, static_cast<size_t>(count) * 8); },
+      [&] {
+        contender();
+        benchmark::ClobberMemory();
+      },
+      {{"add", [&] {
+          add_loop_repeated(add_y.data(), add_h.data(), additions);
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["additions"] = static_cast<double>(additions);
+}
+
+// ---------------------------------------------------------------- scaling
+
+// Upsampling: 1x = 10000 x 1 samples at nbns 20 (200000 output values).
+void bm_scale_upsample(benchmark::State &state) {
+  const int32_t factor = static_cast<int32_t>(state.range(0));
+  const UpsampleWorkload w{"scale", 10000 * factor, 1, 20.0};
+  const UpsampleData d = make_upsample_data(w);
+  std::vector<double> out(static_cast<size_t>(d.output_rows), 0.0);
+  const DoubleMatrix x{w.rows, 1, const_cast<double *>(d.x.data())};
+  const DoubleMatrix y{d.output_rows, 1, out.data()};
+  for (auto _ : state) {
+    upsample_bins(x, w.nbns, y);
+    benchmark::ClobberMemory();
+  }
+  state.counters["ns_per_unit"] =
+      benchmark::Counter(static_cast<double>(d.output_rows) * 1e-9,
+                         benchmark::Counter::kIsIterationInvariantRate |
+                             benchmark::Counter::kInvert);
+  state.counters["units"] = d.output_rows;
+}
+
+// Spike sum: 1x = 1000 spikes over a window of 100000 bins, 100 taps x 2
+// filters; the spike count grows with the window (same density).
+void bm_scale_spike(benchmark::State &state) {
+  const int32_t factor = static_cast<int32_t>(state.range(0));
+  const SpikeWorkload w{"scale", 1000 * factor, 100000 * factor,      100,
+                        2,       0.0,           100000.0 * factor - 1};
+  const SpikeData d = make_spike_data(w);
+  const int64_t count = static_cast<int64_t>(d.window_rows) * w.filters;
+  std::vector<double> out(static_cast<size_t>(count), 0.0);
+  const DoubleMatrix h{w.taps, w.filters,
+                       const_cast<double *>(d.h_currents.data())};
+  const DoubleMatrix y{d.window_rows, w.filters, out.data()};
+  const int64_t additions = spike_tap_additions(w, d);
+  for (auto _ : state) {
+    std::memset(out.data(), 0, static_cast<size_t>(count) * 8);
+    state.SetIterationTime(seconds_of([&] {
+      spike_filter_sum(d.spinds.data(), w.spikes, h, d.twin, y);
+      benchmark::ClobberMemory();
+    }));
+  }
+  state.counters["ns_per_unit"] =
+      benchmark::Counter(static_cast<double>(additions) * 1e-9,
+                         benchmark::Counter::kIsIterationInvariantRate |
+                             benchmark::Counter::kInvert);
+  state.counters["units"] = static_cast<double>(additions);
+}
+
+void register_benchmarks() {
+  for (const UpsampleWorkload &w : kUpsampleWorkloads) {
+    for (UpsampleContender which :
+         {UpsampleContender::kernel, UpsampleContender::plain_loop}) {
+      const std::string name =
+          std::string("upsample/") + w.name +
+          (which == UpsampleContender::kernel ? "/kernel" : "/plain_loop");
+      benchmark::RegisterBenchmark(name.c_str(), bm_upsample, w, which)
+          ->UseManualTime()
+          ->Unit(benchmark::kMicrosecond);
+    }
+  }
+  for (const SpikeWorkload &w : kSpikeWorkloads) {
+    for (SpikeContender which :
+         {SpikeContender::kernel, SpikeContender::plain_loop}) {
+      const std::string name =
+          std::string("spike_sum/") + w.name +
+          (which == SpikeContender::kernel ? "/kernel" : "/plain_loop");
+      benchmark::RegisterBenchmark(name.c_str(), bm_spike, w, which)
+          ->UseManualTime()
+          ->Unit(benchmark::kMicrosecond);
+    }
+  }
+  benchmark::RegisterBenchmark("scaling/upsample", bm_scale_upsample)
+      ->Arg(1)
+      ->Arg(10)
+      ->Arg(100)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("scaling/spike_sum", bm_scale_spike)
+      ->UseManualTime()
+      ->Arg(1)
+      ->Arg(10)
+      ->Arg(100)
+      ->Unit(benchmark::kMicrosecond);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  register_benchmarks();
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+    return 1;
+  }
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
