@@ -1,0 +1,367 @@
+function spike_bin_demo(figure_dir, mode)
+%SPIKE_BIN_DEMO Demo of tentfill2 and trainfold_mex on synthetic data.
+%   SPIKE_BIN_DEMO(FIGURE_DIR) makes a stimulus sampled once per coarse time
+%   bin, upsamples it to fine time bins with tentfill2, draws a spike train
+%   driven by the upsampled stimulus, sums a bank of post-spike filters over
+%   a window of time bins with trainfold_mex, prints a short summary and
+%   writes two PNG figures into FIGURE_DIR (created when missing):
+%     upsampled_stimulus.png     coarse samples over the fine signal
+%     spike_filter_currents.png  spike raster above each filter's current
+%
+%   SPIKE_BIN_DEMO(FIGURE_DIR, 'check') also recomputes both results with
+%   plain Octave code, requires them to equal the modules' results bit for
+%   bit, requires the printed summary to be the one the reference results
+%   give, and requires both figures to be non-blank PNG images. It ends with
+%   an error when any of this fails (the demo's test).
+%
+%   The data come from a fixed-seed generator written in this file, so every
+%   run, in Octave or MATLAB, sees the same numbers. tentfill2 and
+%   trainfold_mex must be on the path.
+%
+%   See also TENTFILL2, TRAINFOLD_MEX.
+
+if nargin < 1 || isempty(figure_dir)
+  figure_dir = 'figures';
+end
+if nargin < 2
+  mode = 'run';
+end
+check = strcmp(mode, 'check');
+if ~check && ~strcmp(mode, 'run')
+  error('spike_bin_demo: mode must be ''run'' or ''check''');
+end
+
+data = make_data();
+% Headless printing in octave-cli goes through gnuplot (see print_png); its
+% advice to prefer another toolkit, and print's note about Ghostscript (PNG
+% through gnuplot does not need it), are noise here.
+warnings = warning();
+cleanup = onCleanup(@() warning(warnings));
+warning('off', 'Octave:gnuplot-graphics');
+warning('off', 'print:nogs');
+
+% The modules.  A second, two-column call shows the many-column arithmetic
+% form next to the one-column form.
+fine = tentfill2(data.stimulus, data.nbns);
+fine_two = tentfill2([data.stimulus, data.stimulus], data.nbns);
+spikes = draw_spikes(fine, data.seed + 1);
+currents = trainfold_mex(spikes, data.filters, data.twin);
+
+summary = summary_text(data, fine, fine_two, spikes, currents);
+fprintf('%s', summary);
+
+if ~exist(figure_dir, 'dir')
+  mkdir(figure_dir);
+end
+files = {fullfile(figure_dir, 'upsampled_stimulus.png'), ...
+         fullfile(figure_dir, 'spike_filter_currents.png')};
+plot_upsampling(data, fine, files{1});
+plot_currents(data, spikes, currents, files{2});
+fprintf('Figures:\n  %s\n  %s\n', files{1}, files{2});
+
+if check
+  check_results(data, fine, fine_two, spikes, currents, summary, files);
+end
+end
+
+% ---------------------------------------------------------------------------
+% Data
+
+function data = make_data()
+% The stimulus: 200 coarse bins of two slow oscillations plus noise,
+% upsampled to 10 fine bins per coarse bin (2000 fine time bins). The
+% filters: 50 taps each, one column per filter.
+data.seed = 20240611;
+data.nbns = 10;
+coarse_bins = 200;
+j = (0:coarse_bins - 1)';
+noise = uniform_numbers(coarse_bins, data.seed);
+data.stimulus = 0.9 * sin(2 * pi * j / 41 + 0.3) + ...
+                0.5 * sin(2 * pi * j / 13 + 1.1) + 0.6 * (noise - 0.5);
+
+t = (0:49)';
+data.filters = [-4 * exp(-t / 3), ...                % refractory
+                -0.6 * exp(-t / 25), ...             % slow adaptation
+                0.8 * (t / 10) .* exp(1 - t / 10)];  % delayed rebound
+data.filter_names = {'refractory', 'adaptation', 'rebound'};
+data.twin = [600 1399];  % first and last time bin of the window
+end
+
+function spikes = draw_spikes(fine, seed)
+% At most one spike per fine time bin, with probability rising with the
+% upsampled stimulus; the spike time is the bin number plus a fraction, so
+% the times are ascending and lie in bin fix(time).
+n = numel(fine);
+u = uniform_numbers(2 * n, seed);
+probability = min(0.9, 0.12 * exp(0.9 * fine));
+fired = u(1:n) < probability;
+bins = (0:n - 1)';
+spikes = bins(fired) + u(n + find(fired));
+end
+
+function u = uniform_numbers(n, seed)
+% Park-Miller minimal standard generator: every step is exact in double
+% arithmetic, so the numbers are the same on every host.
+u = zeros(n, 1);
+state = mod(seed, 2147483647);
+for i = 1:n
+  state = mod(16807 * state, 2147483647);
+  u(i) = state / 2147483647;
+end
+end
+
+% ---------------------------------------------------------------------------
+% Summary
+
+function text = summary_text(data, fine, fine_two, spikes, currents)
+% The printed summary, computed only from the arguments.
+E = fix(data.nbns);
+G = fix(E / 2);
+m = numel(data.stimulus);
+landing = (0:m - 1)' * E + E - G;  % 1-based row on which each sample lands
+landed = fine(landing);
+exact = sum(landed == data.stimulus);
+last_bit = sum(one_ulp_apart(landed, data.stimulus));
+forms_differ = sum(fine_two(:, 1) ~= fine);
+forms_last_bit = sum(one_ulp_apart(fine_two(:, 1), fine));
+
+T0 = fix(data.twin(1));
+T1 = fix(data.twin(2));
+taps = size(data.filters, 1);
+bins = fix(spikes);
+reaching = sum(bins + taps - 1 >= T0 & bins <= T1);
+inside = sum(bins >= T0 & bins <= T1);
+
+lines = {
+  'tentfill2: bin-centred upsampling'
+  sprintf('  stimulus        %d coarse bins, nbns = %g -> %d fine bins', ...
+          m, data.nbns, size(fine, 1))
+  sprintf('  fine signal     min %.4f  max %.4f  mean %.4f', ...
+          min(fine), max(fine), mean(fine))
+  sprintf(['  landing rows    %d of %d samples reproduced exactly, ' ...
+           '%d one unit in the last place off'], exact, m, last_bit)
+  sprintf(['  two-column call %d of %d fine values differ from the ' ...
+           'one-column call, %d of them by one unit in the last place'], ...
+          forms_differ, size(fine, 1), forms_last_bit)
+  'trainfold_mex: windowed filter sums'
+  sprintf('  spike train     %d spikes in bins 0 .. %d', numel(spikes), ...
+          size(fine, 1) - 1)
+  sprintf(['  window          bins %d .. %d (%d rows), %d filters of ' ...
+           '%d taps'], T0, T1, size(currents, 1), size(currents, 2), taps)
+  sprintf(['  spikes          %d inside the window, %d reach it ' ...
+           '(filter tails included)'], inside, reaching)
+  sprintf('  %-14s %10s %10s %10s', 'filter', 'min', 'max', 'mean')
+};
+for k = 1:size(currents, 2)
+  lines{end + 1} = sprintf('  %-14s %10.4g %10.4g %10.4g', ...
+                           data.filter_names{k}, min(currents(:, k)), ...
+                           max(currents(:, k)), mean(currents(:, k)));
+end
+text = sprintf('%s\n', lines{:});
+end
+
+function apart = one_ulp_apart(a, b)
+% True where a and b are neighbouring doubles.
+apart = a ~= b & abs(a - b) <= eps(max(abs(a), abs(b)));
+end
+
+% ---------------------------------------------------------------------------
+% Figures
+
+function print_png(fig, file, width_px, height_px)
+% Headless PNG output. Octave's gnuplot toolkit (the one octave-cli has)
+% writes PNG through gnuplot's cairo terminal, which renders the paper size
+% at 72 pixels per inch; the other toolkits and MATLAB print PNG themselves,
+% at the resolution given.
+if exist('OCTAVE_VERSION', 'builtin') && ...
+   strcmp(get(fig, '__graphics_toolkit__'), 'gnuplot')
+  dpi = 72;
+  device = '-dpngcairo';
+else
+  dpi = 100;
+  device = '-dpng';
+end
+set(fig, 'paperunits', 'inches', ...
+         'paperposition', [0 0 width_px / dpi height_px / dpi]);
+print(fig, device, sprintf('-r%d', dpi), file);
+close(fig);
+end
+
+function fig = new_figure()
+fig = figure('visible', 'off');
+set(fig, 'defaultaxesfontsize', 11);
+end
+
+function plain_title(text)
+% Titles hold names with underscores: no TeX interpretation.
+title(text, 'interpreter', 'none');
+end
+
+function plot_upsampling(data, fine, file)
+E = fix(data.nbns);
+G = fix(E / 2);
+m = numel(data.stimulus);
+rows = (0:numel(fine) - 1)';        % fine time bin of each row
+landing = (0:m - 1)' * E + E - G - 1;  % fine bin on which each sample lands
+
+fig = new_figure();
+subplot(2, 1, 1);
+plot(rows, fine, 'b-', landing, data.stimulus, 'ro', 'markersize', 3);
+xlim([0 numel(fine)]);
+plain_title(sprintf('Stimulus: %d coarse samples x, tentfill2(x, %g) gives %d fine bins', ...
+                    m, data.nbns, numel(fine)));
+xlabel('fine time bin');
+ylabel('stimulus');
+legend('fine signal', 'coarse samples', 'location', 'northeast');
+
+% The first few coarse bins: the ramp up from zero and the straight lines
+% between the sample points.
+shown = 12;
+last = shown * E;
+subplot(2, 1, 2);
+plot(rows(1:last), fine(1:last), 'b.-', ...
+     landing(1:shown), data.stimulus(1:shown), 'ro', 'markersize', 6);
+hold on;
+limits = [min(fine(1:last)) max(fine(1:last))];
+limits = limits + [-0.1 0.1] * max(diff(limits), 0.1);
+for edge = 0:E:last
+  plot([edge edge] - 0.5, limits, ':', 'color', [0.6 0.6 0.6]);
+end
+hold off;
+xlim([-0.5 last - 0.5]);
+ylim(limits);
+plain_title(sprintf(['First %d coarse bins: ramp up from zero, then straight ' ...
+                     'lines between samples (dotted: coarse bin edges)'], shown));
+xlabel('fine time bin');
+ylabel('stimulus');
+legend('fine signal', 'coarse samples', 'location', 'northeast');
+print_png(fig, file, 1000, 700);
+end
+
+function plot_currents(data, spikes, currents, file)
+T0 = fix(data.twin(1));
+T1 = fix(data.twin(2));
+bins = (T0:T1)';
+shown = spikes(spikes >= T0 & spikes < T1 + 1);
+K = size(currents, 2);
+
+fig = new_figure();
+subplot(K + 1, 1, 1);
+ticks_x = [shown'; shown'; nan(1, numel(shown))];
+ticks_y = [zeros(1, numel(shown)); ones(1, numel(shown)); ...
+           nan(1, numel(shown))];
+plot(ticks_x(:), ticks_y(:), 'k-');
+xlim([T0 T1 + 1]);
+ylim([-0.2 1.2]);
+set(gca, 'ytick', []);
+plain_title(sprintf('Spike raster: %d spikes in the window twin = [%d %d]', ...
+                    numel(shown), T0, T1));
+ylabel('spikes');
+colors = [0.8 0.1 0.1; 0.1 0.3 0.8; 0.1 0.6 0.2];
+for k = 1:K
+  subplot(K + 1, 1, k + 1);
+  plot(bins, currents(:, k), '-', 'color', colors(1 + mod(k - 1, 3), :));
+  xlim([T0 T1 + 1]);
+  plain_title(sprintf('trainfold_mex, filter %d (%s): summed current', k, ...
+                      data.filter_names{k}));
+  ylabel('current');
+end
+xlabel('time bin');
+print_png(fig, file, 1000, 900);
+end
+
+% ---------------------------------------------------------------------------
+% Check mode: independent reference computations
+
+function y = reference_upsample(x, nbns)
+% Head ramp, interior and tail ramp, one column at a time, with the
+% arithmetic form chosen by the column count: one rounded operation per
+% product and sum, in the documented order.
+E = fix(nbns);
+G = fix(E / 2);
+h = 1.0 / nbns;
+[m, n] = size(x);
+F = m * E;
+y = zeros(F, n);
+for col = 1:n
+  v = x(:, col);
+  i = (0:E - G - 1)';
+  y(i + 1, col) = ((G + 1 + i) * h) * v(1);
+  k = (0:E - 1)';
+  for j = 1:m - 1
+    r = (E - G) + (j - 1) * E + k;
+    if n == 1
+      y(r + 1, col) = ((E - 1 - k) * v(j) + (k + 1) * v(j + 1)) * h;
+    else
+      y(r + 1, col) = ((E - 1 - k) * h) * v(j) + ((k + 1) * h) * v(j + 1);
+    end
+  end
+  k = (0:G - 1)';
+  y(F - G + k + 1, col) = ((E - 1 - k) * h) * v(m);
+end
+end
+
+function y = reference_filter_sum(spikes, filters, twin)
+% Every spike adds its filter taps to the bins it reaches inside the window,
+% in the order of the list.
+T0 = fix(twin(1));
+T1 = fix(twin(2));
+taps = size(filters, 1);
+y = zeros(T1 - T0 + 1, size(filters, 2));
+for s = spikes'
+  B = fix(s);
+  t = (max(B, T0):min(B + taps - 1, T1))';
+  y(t - T0 + 1, :) = filters(t - B + 1, :) + y(t - T0 + 1, :);
+end
+end
+
+function same = same_bits(a, b)
+same = isequal(size(a), size(b)) && ...
+       isequal(typecast(a(:), 'uint64'), typecast(b(:), 'uint64'));
+end
+
+function check_results(data, fine, fine_two, spikes, currents, summary, files)
+failures = {};
+ref_fine = reference_upsample(data.stimulus, data.nbns);
+ref_two = reference_upsample([data.stimulus, data.stimulus], data.nbns);
+ref_currents = reference_filter_sum(spikes, data.filters, data.twin);
+if ~same_bits(fine, ref_fine)
+  failures{end + 1} = 'tentfill2 (one column) differs from the reference';
+end
+if ~same_bits(fine_two, ref_two)
+  failures{end + 1} = 'tentfill2 (two columns) differs from the reference';
+end
+if ~same_bits(currents, ref_currents)
+  failures{end + 1} = 'trainfold_mex differs from the reference';
+end
+expected = summary_text(data, ref_fine, ref_two, spikes, ref_currents);
+if ~strcmp(summary, expected)
+  failures{end + 1} = sprintf(['printed summary differs from the ' ...
+                               'reference summary:\n%s'], expected);
+end
+% A sane demo: a few hundred spikes, some of them reaching the window.
+if numel(spikes) < 100 || numel(spikes) > 1000
+  failures{end + 1} = sprintf('unexpected spike count %d', numel(spikes));
+end
+if ~any(currents(:))
+  failures{end + 1} = 'the summed currents are all zero';
+end
+for i = 1:numel(files)
+  info = dir(files{i});
+  if isempty(info) || info.bytes == 0
+    failures{end + 1} = sprintf('figure %s is missing or empty', files{i});
+    continue;
+  end
+  image = imread(files{i});
+  colours = unique(reshape(double(image), [], size(image, 3)), 'rows');
+  if size(image, 1) < 200 || size(image, 2) < 200 || size(colours, 1) < 3
+    failures{end + 1} = sprintf('figure %s is blank or too small', files{i});
+  end
+end
+if ~isempty(failures)
+  error('spike_bin_demo:check', 'demo check failed:\n  %s', ...
+        strjoin(failures, '\n  '));
+end
+fprintf(['Check passed: module results equal the reference bit for bit, ' ...
+         'the summary matches, both figures are non-blank PNGs.\n']);
+end
