@@ -33,7 +33,17 @@
 //   carries the message; no global state) and ends the call: the arrays the
 //   module created during the call are destroyed and the message is returned.
 //   Any number of threads may call modules at once; the per-call record is
-//   thread_local.
+//   thread_local. Modules must keep the compiler's default unwind tables
+//   (no -fno-asynchronous-unwind-tables together with -fno-exceptions) so
+//   that the error can unwind through them.
+//
+// Building against it
+//   Link host_standin (CMake target; its include directory holds mex.h and
+//   this header) into the test or fuzzer, and build each module with
+//   add_mex_module(... HOST_INCLUDE host_standin HOST_LIBS host_standin), as
+//   host_standin/CMakeLists.txt does for standin_tentfill2 and
+//   standin_trainfold_mex. The module then needs the stand-in library, which
+//   the caller has already loaded, so both share one host.
 #ifndef HOST_STANDIN_STANDIN_HOST_H
 #define HOST_STANDIN_STANDIN_HOST_H
 
@@ -143,13 +153,13 @@ struct StandinCallResult {
   int host_queries;    // mx* calls the module made in the call
 };
 
-// Calls mexFunction(nlhs, plhs, nrhs, prhs) on this thread. plhs must have
-// room for max(nlhs, 1) slots; prhs holds nrhs argument arrays, which the
-// caller keeps owning. On success the arrays left in plhs[0 .. max(nlhs,1)-1]
-// pass to the caller and any other array the module created is destroyed; on
-// error every array the module created is destroyed and the plhs slots are
-// left as the module left them (the caller must not use values it did not
-// put there).
+// Calls mexFunction(nlhs, plhs, nrhs, prhs) of a loaded module on this
+// thread. plhs must have room for max(nlhs, 1) initialised slots; prhs holds
+// nrhs argument arrays, which the caller keeps owning. On success the arrays
+// left in plhs[0 .. max(nlhs,1)-1] pass to the caller and any other array the
+// module created is destroyed; on error every array the module created is
+// destroyed and the plhs slots are left as the module left them (the caller
+// must not use values it did not put there).
 StandinCallResult standin_call(const StandinModule &module, int nlhs,
                                mxArray *plhs[], int nrhs,
                                const mxArray *prhs[]);
