@@ -93,7 +93,10 @@ std::string case_label(int index) {
 double random_nbns(Rng &rng) {
   const int kind = pick(rng, 0, 99);
   if (kind < 35) return pick(rng, 1, 8);
-  if (kind < 43) return pick(rng, 9, 60);
+  if (kind < 41) return pick(rng, 9, 60);
+  if (kind < 43) {  // beyond 128 rows per sample, with m and n kept small
+    return chance(rng, 50) ? pick(rng, 120, 300) : uniform(rng, 120.0, 300.0);
+  }
   if (kind < 68) return uniform(rng, 1.0, 12.0);
   if (kind < 76) {  // one ulp either side of a whole number
     const double whole = pick(rng, 1, 8);
@@ -154,8 +157,14 @@ bool run_upsample_case(int index) {
   expect_shape_matches_reference(wide_rows, wide_nbns, label);
 
   const double nbns = random_nbns(rng);
-  const int32_t m = chance(rng, 6) ? 0 : chance(rng, 20) ? 1 : pick(rng, 2, 6);
-  const int32_t n = chance(rng, 5) ? 0 : chance(rng, 45) ? 1 : pick(rng, 2, 4);
+  // Up to 6 x 4 samples; up to 3 x 2 when each makes over 100 rows.
+  const bool many_bins = nbns > 100.0 && nbns < 1000.0;
+  const int32_t m = chance(rng, 6)    ? 0
+                    : chance(rng, 20) ? 1
+                                      : pick(rng, 2, many_bins ? 3 : 6);
+  const int32_t n = chance(rng, 5)    ? 0
+                    : chance(rng, 45) ? 1
+                                      : pick(rng, 2, many_bins ? 2 : 4);
   std::vector<double> x(static_cast<size_t>(m) * n);
   for (double &v : x) v = random_value(rng);
   expect_shape_matches_reference(m, nbns, label);

@@ -146,6 +146,16 @@ TEST(SpikeFilterSum, ExactValues) {
        10.0,
        13.0,
        {1, 2, 5, 2}},
+      // -1.5 is taken after 2.0 although below L = -1: its bin -1 (toward
+      // zero) reaches the window with its last tap.
+      {"negative spike out of order",
+       {2.0, -1.5},
+       3,
+       1,
+       kTaps124,
+       1.0,
+       5.0,
+       {4, 1, 2, 4, 0}},
       // The additions follow the list order.
       {"order-dependent bits, 5 3 5 3 5",
        {5, 3, 5, 3, 5},
