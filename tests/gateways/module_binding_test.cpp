@@ -100,6 +100,15 @@ TEST(ModuleBinding, FilesThatAreNoModuleAreReported) {
   }
 }
 
+// A module that misuses the host must crash, not go on with garbage: this is
+// how a gateway fault surfaces in the tests and under the fuzzers.
+TEST(StandinHostDeathTest, MisuseAbortsWithAMessage) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEATH(mxCreateDoubleMatrix_700(-1, 2, mxREAL), "negative size");
+  EXPECT_DEATH(mxGetM(nullptr), "null array handle");
+  EXPECT_DEATH(mexErrMsgTxt("no call"), "outside a module call");
+}
+
 // One call and what it gave when made alone.
 struct RecordedCall {
   const StandinModule *module;
