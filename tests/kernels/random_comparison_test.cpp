@@ -1,5 +1,5 @@
 // Seeded random comparison of both kernels with the reference versions, bit
-// for bit, over inputs rich in special values: NaN, +-Inf, -0.0, subnormals,
+// for bit, over inputs rich in edge values: NaN, +-Inf, -0.0, subnormals,
 // huge magnitudes, fractional bin counts and windows, one and many columns,
 // empty shapes, and unsorted, negative and duplicate spike times. Each case
 // draws from its own generator seeded by (kSeed, case index), so a failing
@@ -49,7 +49,7 @@ double from_bits(uint64_t bits) {
   return value;
 }
 
-// A sample or tap value: mostly ordinary numbers, often special ones.
+// A sample or tap value: mostly ordinary numbers, often edge values.
 double random_value(Rng &rng) {
   const int kind = pick(rng, 0, 99);
   const double sign = chance(rng, 50) ? 1.0 : -1.0;
@@ -123,38 +123,36 @@ double random_nbns(Rng &rng) {
 }
 
 // Status, E and rows the size rule must give, from the reference rule.
-void expect_shape_matches_reference(int32_t rows, double nbns,
-                                    const std::string &label) {
+void expect_shape_matches_reference(int32_t rows, double nbns, int index) {
   const UpsampleShape shape = upsample_output_shape(rows, nbns);
   int32_t bins = 0;
   if (!reference_bins_per_sample(nbns, &bins)) {
     EXPECT_EQ(shape.status, UpsampleShapeStatus::bad_bin_count)
-        << label << " nbns " << nbns;
+        << case_label(index) << " nbns " << nbns;
     return;
   }
   const int64_t output_rows = reference_upsample_rows(rows, bins);
   if (output_rows > INT32_MAX) {
     EXPECT_EQ(shape.status, UpsampleShapeStatus::too_many_rows)
-        << label << " m " << rows << " nbns " << nbns;
+        << case_label(index) << " m " << rows << " nbns " << nbns;
     return;
   }
   EXPECT_EQ(shape.status, UpsampleShapeStatus::ok)
-      << label << " m " << rows << " nbns " << nbns;
-  EXPECT_EQ(shape.bins_per_sample, bins) << label << " nbns " << nbns;
+      << case_label(index) << " m " << rows << " nbns " << nbns;
+  EXPECT_EQ(shape.bins_per_sample, bins)
+      << case_label(index) << " nbns " << nbns;
   EXPECT_EQ(shape.output_rows, output_rows)
-      << label << " m " << rows << " nbns " << nbns;
+      << case_label(index) << " m " << rows << " nbns " << nbns;
 }
 
 // One random case; returns false on a mismatch (reported).
 bool run_upsample_case(int index) {
   Rng rng = case_rng(index);
-  const std::string label = case_label(index);
-
   // The size rule over the whole range of row counts and bin counts.
   const int32_t wide_rows = pick(rng, 0, INT32_MAX);
   const double wide_nbns =
       chance(rng, 50) ? random_nbns(rng) : uniform(rng, -2.0, 3e9);
-  expect_shape_matches_reference(wide_rows, wide_nbns, label);
+  expect_shape_matches_reference(wide_rows, wide_nbns, index);
 
   const double nbns = random_nbns(rng);
   // Up to 6 x 4 samples; up to 3 x 2 when each makes over 100 rows.
@@ -167,12 +165,14 @@ bool run_upsample_case(int index) {
                                       : pick(rng, 2, many_bins ? 2 : 4);
   std::vector<double> x(static_cast<size_t>(m) * n);
   for (double &v : x) v = random_value(rng);
-  expect_shape_matches_reference(m, nbns, label);
+  expect_shape_matches_reference(m, nbns, index);
   const UpsampleShape shape = upsample_output_shape(m, nbns);
 
-  const std::string context = label + ": nbns " + describe_double(nbns) +
-                              ", m " + std::to_string(m) + ", n " +
-                              std::to_string(n) + ", x " + list(x);
+  // Built only for failure messages.
+  const auto context = [&] {
+    return case_label(index) + ": nbns " + describe_double(nbns) + ", m " +
+           std::to_string(m) + ", n " + std::to_string(n) + ", x " + list(x);
+  };
   if (shape.status != UpsampleShapeStatus::ok || chance(rng, 4)) {
     // Invalid nbns or an output of the wrong size: nothing is written.
     const int32_t wrong_rows =
@@ -183,7 +183,7 @@ bool run_upsample_case(int index) {
     upsample_bins({m, n, x.data()}, nbns, {wrong_rows, n, y.data()});
     for (double v : y) {
       if (raw_bits(v) != raw_bits(kSentinel)) {
-        ADD_FAILURE() << context << ": wrote into a rejected output of "
+        ADD_FAILURE() << context() << ": wrote into a rejected output of "
                       << wrong_rows << " rows";
         return false;
       }
@@ -200,8 +200,8 @@ bool run_upsample_case(int index) {
   const int64_t at = first_bit_mismatch(actual.data(), expected.data(),
                                         static_cast<int64_t>(size));
   if (at >= 0) {
-    ADD_FAILURE() << context << ": row " << at % shape.output_rows << " column "
-                  << at / shape.output_rows << " is "
+    ADD_FAILURE() << context() << ": row " << at % shape.output_rows
+                  << " column " << at / shape.output_rows << " is "
                   << describe_double(actual[at]) << ", reference "
                   << describe_double(expected[at]);
     return false;
@@ -238,16 +238,17 @@ double random_window_end_wide(Rng &rng) {
 }
 
 // Status, bins and rows the window rule must give, from the reference rule.
-void expect_window_matches_reference(const double *twin,
-                                     const std::string &label) {
+void expect_window_matches_reference(const double *twin, int index) {
   const SpikeWindow window = spike_window(twin);
-  const std::string context = label + ": twin (" + describe_double(twin[0]) +
-                              ", " + describe_double(twin[1]) + ")";
+  const auto context = [&] {
+    return case_label(index) + ": twin (" + describe_double(twin[0]) + ", " +
+           describe_double(twin[1]) + ")";
+  };
   int32_t first = 0;
   int32_t last = 0;
   if (!reference_window_bin(twin[0], &first) ||
       !reference_window_bin(twin[1], &last)) {
-    EXPECT_EQ(window.status, SpikeWindowStatus::bad_end) << context;
+    EXPECT_EQ(window.status, SpikeWindowStatus::bad_end) << context();
     return;
   }
   const int64_t rows = reference_window_rows(first, last);
@@ -255,47 +256,46 @@ void expect_window_matches_reference(const double *twin,
                                    : rows > INT32_MAX
                                        ? SpikeWindowStatus::too_many_rows
                                        : SpikeWindowStatus::ok;
-  EXPECT_EQ(window.status, status) << context;
+  EXPECT_EQ(window.status, status) << context();
   if (status == SpikeWindowStatus::ok) {
-    EXPECT_EQ(window.first_bin, first) << context;
-    EXPECT_EQ(window.last_bin, last) << context;
-    EXPECT_EQ(window.rows, rows) << context;
+    EXPECT_EQ(window.first_bin, first) << context();
+    EXPECT_EQ(window.last_bin, last) << context();
+    EXPECT_EQ(window.rows, rows) << context();
   }
 }
 
-// A spike time near the window, or a special value.
+// A spike time near the window, or an edge value.
 double random_spike_time(Rng &rng, int64_t lower, int64_t upper) {
   if (chance(rng, 90)) {
     const double t = uniform(rng, static_cast<double>(lower - 3),
                              static_cast<double>(upper + 3));
     return chance(rng, 30) ? std::floor(t) : t;
   }
-  const double specials[] = {kNaN,
-                             kInf,
-                             -kInf,
-                             1e300,
-                             -1e300,
-                             -0.0,
-                             4.9406564584124654e-324,
-                             static_cast<double>(lower),
-                             std::nextafter(static_cast<double>(lower), -kInf),
-                             static_cast<double>(upper),
-                             std::nextafter(static_cast<double>(upper), -kInf),
-                             -3e9,
-                             3e9,
-                             -2147483649.5,
-                             random_value(rng)};
-  return specials[pick(rng, 0, 14)];
+  const double edge_times[] = {
+      kNaN,
+      kInf,
+      -kInf,
+      1e300,
+      -1e300,
+      -0.0,
+      4.9406564584124654e-324,
+      static_cast<double>(lower),
+      std::nextafter(static_cast<double>(lower), -kInf),
+      static_cast<double>(upper),
+      std::nextafter(static_cast<double>(upper), -kInf),
+      -3e9,
+      3e9,
+      -2147483649.5,
+      random_value(rng)};
+  return edge_times[pick(rng, 0, 14)];
 }
 
 bool run_spike_case(int index) {
   Rng rng = case_rng(index);
-  const std::string label = case_label(index);
-
   // The window rule over the whole range of doubles.
   const double wide_twin[2] = {random_window_end_wide(rng),
                                random_window_end_wide(rng)};
-  expect_window_matches_reference(wide_twin, label);
+  expect_window_matches_reference(wide_twin, index);
 
   // A small window, near zero or at either end of the int32 range.
   const int where = pick(rng, 0, 99);
@@ -318,7 +318,7 @@ bool run_spike_case(int index) {
     twin[0] = bad[which][0];
     twin[1] = bad[which][1];
   }
-  expect_window_matches_reference(twin, label);
+  expect_window_matches_reference(twin, index);
 
   const int32_t c = chance(rng, 5)    ? 0
                     : chance(rng, 85) ? pick(rng, 1, 6)
@@ -354,11 +354,13 @@ bool run_spike_case(int index) {
     if (chance(rng, 15)) spinds[i] = spinds[i - 1];  // duplicates
   }
 
-  std::ostringstream context_stream;
-  context_stream << label << ": twin (" << describe_double(twin[0]) << ", "
-                 << describe_double(twin[1]) << "), c " << c << ", K " << k
-                 << ", h " << list(h) << ", spinds " << list(spinds);
-  const std::string context = context_stream.str();
+  const auto context = [&] {
+    std::ostringstream out;
+    out << case_label(index) << ": twin (" << describe_double(twin[0]) << ", "
+        << describe_double(twin[1]) << "), c " << c << ", K " << k << ", h "
+        << list(h) << ", spinds " << list(spinds);
+    return out.str();
+  };
 
   const SpikeWindow window = spike_window(twin);
   if (window.status != SpikeWindowStatus::ok || chance(rng, 4)) {
@@ -370,7 +372,7 @@ bool run_spike_case(int index) {
                      {wrong_rows, k, y.data()});
     for (double v : y) {
       if (raw_bits(v) != raw_bits(kSentinel)) {
-        ADD_FAILURE() << context << ": wrote into a rejected output of "
+        ADD_FAILURE() << context() << ": wrote into a rejected output of "
                       << wrong_rows << " rows";
         return false;
       }
@@ -388,7 +390,7 @@ bool run_spike_case(int index) {
   const int64_t at = first_bit_mismatch(actual.data(), expected.data(),
                                         static_cast<int64_t>(size));
   if (at >= 0) {
-    ADD_FAILURE() << context << ": row " << at % window.rows << " column "
+    ADD_FAILURE() << context() << ": row " << at % window.rows << " column "
                   << at / window.rows << " is " << describe_double(actual[at])
                   << ", reference " << describe_double(expected[at]);
     return false;
