@@ -1,0 +1,400 @@
+#!/usr/bin/env python3
+"""Writes the seed corpora and the dictionary of the fuzz targets.
+
+The seeds are the cases of the kernel and gateway test tables (the worked
+examples, the edge cases, the refusals), encoded in the byte format that
+fuzz_decode.h and gateway_fuzz_support.h decode: every value is written as
+raw bits, so it decodes to exactly the double of the table. Run it from any
+folder; it rewrites fuzz/corpus/<target>/ and fuzz/fuzz.dict next to it.
+"""
+import hashlib
+import math
+import os
+import shutil
+import struct
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+INF = math.inf
+NAN = math.nan
+TWO31 = 1 << 31
+
+# ---- Encoders (the inverse of the decoders) --------------------------------
+
+def raw(tag, value):
+    return bytes([tag]) + struct.pack("<d", value)
+
+
+def value(v):        # take_value: tags 12-15 are raw bits
+    return raw(12, v)
+
+
+def bin_count(v):    # take_bin_count: tags 12-15 are raw bits
+    return raw(12, v)
+
+
+def window_end(v):   # take_window_end: tags 12-15 are raw bits
+    return raw(12, v)
+
+
+def spike_time(v):   # take_spike_time: tags 10-15 are raw bits
+    return raw(10, v)
+
+
+def count(n, limit, big):
+    """take_count(limit, big): byte % (limit + 1), or (byte & 0x7f) % (big + 1)
+    with the top bit set."""
+    if n <= limit:
+        return bytes([n])
+    assert n <= big and n <= 0x7f
+    return bytes([0x80 | n])
+
+
+def upsample_seed(nbns, rows, cols, x, mode=0):
+    assert len(x) == rows * cols
+    return (bin_count(nbns) + count(rows, 8, 100) + count(cols, 4, 12) +
+            bytes([mode]) + b"".join(value(v) for v in x))
+
+
+def spike_seed(spikes, taps, filters, h, t0, t1, mode=0):
+    assert len(h) == taps * filters
+    return (window_end(t0) + window_end(t1) + count(taps, 6, 40) +
+            count(filters, 3, 6) + count(len(spikes), 12, 127) +
+            bytes([mode]) + b"".join(value(v) for v in h) +
+            b"".join(spike_time(s) for s in spikes))
+
+
+# Argument kinds of take_argument.
+CLASS_BITS = {"double": 0, "single": 9, "integer": 10, "logical": 11,
+              "char": 12, "cell": 13, "struct": 14}
+ELEMENT_SIZE = {"double": 8, "single": 4, "logical": 1, "char": 2,
+                "cell": 0, "struct": 0}
+INTEGER_SIZE = [1, 1, 2, 2, 4, 4, 8, 8]  # int8 uint8 ... uint64
+
+
+def arg(dims, values=(), cls="double", complex_values=None, sparse_nz=None,
+        integer=0, encode=value):
+    """A full array (or a sparse one with sparse_nz nonzeros) of dims; values
+    in column-major order (for non-double classes, the raw data bytes)."""
+    kind = CLASS_BITS[cls]
+    if complex_values is not None:
+        kind |= 0x10
+    if sparse_nz is not None:
+        kind |= 0x20
+    out = bytes([kind])
+    if cls == "integer":
+        out += bytes([integer])
+    out += bytes([len(dims)]) + b"".join(count(d, 5, 40) for d in dims)
+    if sparse_nz is not None:
+        out += bytes([sparse_nz])
+        stored = sparse_nz
+    else:
+        stored = 1
+        for d in dims:
+            stored *= d
+    if cls == "double":
+        assert len(values) == stored, (dims, values)
+        out += b"".join(encode(v) for v in values)
+        if complex_values is not None:
+            assert len(complex_values) == stored
+            out += b"".join(encode(v) for v in complex_values)
+    else:
+        size = INTEGER_SIZE[integer] if cls == "integer" else ELEMENT_SIZE[cls]
+        data = bytes(values)
+        assert len(data) == stored * size, (cls, dims)
+        out += data
+        if complex_values is not None:
+            out += bytes(complex_values)
+    return out
+
+
+HUGE_BIG = [TWO31, TWO31 + 1, 1 << 32, (1 << 32) + 1, (1 << 32) + 3, 1 << 40]
+
+
+def huge_arg(big, position, small, values, encode=value):
+    """take_huge_dims: position 0 [big, small], 1 [small, big],
+    2 [small, 2^16, 2^16], 3 [small, 2^16, 2^15]; two stored values (none
+    when small is 0)."""
+    if small == 0:
+        values = []  # no elements, none stored
+    index = HUGE_BIG.index(big)
+    byte = next(b for b in range(256)
+                if b % 6 == index and (b >> 4) % 4 == position)
+    return (bytes([0x40, byte]) + count(small, 3, 3) +
+            b"".join(encode(v) for v in values))
+
+
+def call(args, expected_count, nlhs=1):
+    n = len(args)
+    count_byte = 0 if n == expected_count else 0xC0 + n
+    return bytes([count_byte, nlhs]) + b"".join(args)
+
+
+def tentfill2(x, nbns, nlhs=1):
+    return call([x, nbns], 2, nlhs)
+
+
+def nbns_arg(v, dims=(1, 1)):
+    n = 1
+    for d in dims:
+        n *= d
+    return arg(dims, [v] + [7.0] * (n - 1) if n else [], encode=bin_count)
+
+
+def twin_arg(t0, t1):
+    return arg((1, 2), [t0, t1], encode=window_end)
+
+
+def spinds_arg(times, dims=None):
+    return arg(dims or (len(times), 1), times, encode=spike_time)
+
+
+def trainfold(spinds, h, twin, nlhs=1):
+    return call([spinds, h, twin], 3, nlhs)
+
+
+# ---- Cases from the test tables --------------------------------------------
+
+def upsample_cases():
+    x3 = [1.0, 2.0, 3.0, 4.0, 5.0, 6.0]
+    seeds = [
+        (4.0, 2, 1, [4.0, 8.0]),
+        (4.0, 2, 2, [4.0, 8.0, -1.0, 0.5]),
+        (3.0, 2, 1, [0.1, 0.7]),
+        (3.0, 2, 2, [0.1, 0.7, 0.1, 0.7]),
+        (3.0, 3, 1, [0.5, 1.25, -3.7619803885035443]),
+        (2.0, 2, 1, [0.1, 0.7]),
+        (2.5, 3, 1, [1.0, 2.0, 3.0]),
+        (3.999, 3, 1, [0.1, 0.7, -2.5]),
+        (3.999, 3, 2, [0.1, 0.7, -2.5, 0.1, 0.7, -2.5]),
+        (1.5, 3, 1, [0.3, -0.0, 1e-310]),
+        (1.0, 3, 1, [-0.0, 2.0, -0.0]),
+        (1.0, 3, 2, [-0.0, 2.0, -0.0, 1.5, -0.0, -0.0]),
+        (3.0, 3, 1, [1.0, INF, 3.0]),
+        (1.0, 2, 1, [INF, 2.0]),
+        (3.0, 1, 1, [0.1]),
+        (3.0, 1, 3, [0.1, -2.0, INF]),
+        (49.0, 1, 1, [1.0]),
+        (0.5, 3, 2, x3), (-0.5, 3, 1, x3[:3]), (-0.0, 3, 2, x3),
+        (0.9999999999999999, 3, 1, x3[:3]),
+        (-0.9999999999999999, 3, 2, x3),
+        (3.0, 3, 0, []), (3.0, 0, 1, []), (7.5, 0, 4, []),
+        (NAN, 3, 2, x3), (INF, 3, 2, x3), (-INF, 3, 2, x3),
+        (-1.0, 3, 2, x3), (-7.5, 3, 2, x3), (2147483648.0, 3, 2, x3),
+        (1e300, 3, 2, x3), (-1.0000000000000002, 3, 1, x3[:3]),
+        (2147483647.9999998, 1, 1, [1.0]),
+        (2147483647.9999998, 2, 1, [1.0, 2.0]),
+        (2147483647.5, 1, 0, []),
+        (32768.0, 12, 1, [float(i) for i in range(12)]),
+        (46341.5, 2, 0, []),
+    ]
+    out = [upsample_seed(*s) for s in seeds]
+    # Outputs of the wrong shape (mode bit 7 and its row/column choices).
+    for mode in (0x80, 0x81, 0x82, 0x84, 0x87):
+        out.append(upsample_seed(4.0, 2, 2, [4.0, 8.0, -1.0, 0.5], mode))
+    return out
+
+
+def spike_cases():
+    t124 = [1.0, 2.0, 4.0]
+    taps5 = [1.0, 2.0, 4.0, 8.0, 16.0]
+    third = 1.0 / 3.0
+    seeds = [
+        ([8.0, 10.5, 13.2, 14.0], 3, 1, [0.1, 0.2, 0.7], 10.0, 13.0),
+        ([8.0, 10.5, 13.2, 14.0, 10.0], 3, 1, [0.1, 0.2, 0.7], 10.0, 13.0),
+        ([], 3, 1, t124, 10.0, 13.0),
+        ([8.0], 3, 1, t124, 10.0, 13.0),
+        ([7.999999999999999], 3, 1, t124, 10.0, 13.0),
+        ([7.999999999999999, 8.0], 3, 1, t124, 10.0, 13.0),
+        ([13.5], 3, 1, t124, 10.0, 13.0),
+        ([14.0, 12.0], 3, 1, t124, 10.0, 13.0),
+        ([13.999999999999998], 3, 1, t124, 10.0, 13.0),
+        ([11.0, 11.9], 3, 1, t124, 10.0, 13.0),
+        ([2.0, 50.0, 3.0, 4.0], 3, 1, t124, 1.0, 10.0),
+        ([10.0, 1.0, 12.0], 3, 1, t124, 10.0, 13.0),
+        ([2.0, -1.5], 3, 1, t124, 1.0, 5.0),
+        ([5, 3, 5, 3, 5], 3, 1, [0.1, third, 0.7], 1.0, 9.0),
+        ([3, 3, 5, 5, 5], 3, 1, [0.1, third, 0.7], 1.0, 9.0),
+        ([NAN, 11.0], 3, 1, t124, 10.0, 13.0),
+        ([1.0, NAN, 11.0], 3, 1, t124, 10.0, 13.0),
+        ([11.0, NAN, 12.0], 3, 1, t124, 10.0, 13.0),
+        ([-0.5], 3, 1, t124, 1.0, 5.0),
+        ([-1.0], 3, 1, t124, 1.0, 5.0),
+        ([-1.5], 3, 1, t124, 1.0, 5.0),
+        ([-0.0], 2, 1, [1.0, 2.0], 0.0, 1.0),
+        ([4.9406564584124654e-324], 2, 1, [1.0, 2.0], 0.0, 1.0),
+        ([10.0, 11.0], 0, 1, [], 10.0, 13.0),
+        ([10.0, 11.0], 3, 0, [], 10.0, 13.0),
+        ([10.0, 11.0], 3, 1, t124, 10.0, 9.0),
+        ([4.0, 5.0, 5.5], 3, 1, t124, 5.0, 5.0),
+        ([1.9, 2.0, 9.9, 10.0], 1, 1, [5.0], 2.7, 9.2),
+        ([-3.9, -3.5, -3.0, -0.5, 0.5, 0.99, 1.0], 1, 1, [1.0], -3.7, -0.2),
+        ([0.5, 1.0], 2, 2, [1.0, 2.0, 10.0, 20.0], 0.0, 2.0),
+        ([0.0, 1.0], 2, 1, [INF, -INF], 1.0, 1.0),
+        ([0.0, 1.0], 2, 1, [NAN, 1.0], 0.0, 1.0),
+        ([11.0, 1e300, 12.0], 3, 1, t124, 10.0, 13.0),
+        ([11.0, INF, 12.0], 3, 1, t124, 10.0, 13.0),
+        ([-1e300, -INF, 11.0], 3, 1, t124, 10.0, 13.0),
+        ([11.0, -1e300, -INF, -2147483649.0, -9.3e18, 12.0], 3, 1, t124,
+         10.0, 13.0),
+        ([-1e300, -3e9, -2147483649.5], 3, 1, t124, -5.0, -3.0),
+        ([-2147483653.0, -2147483652.0, -2147483651.5, -2147483648.5], 5, 1,
+         taps5, -2147483648.0, -2147483645.0),
+        ([-2147483652.0], 5, 1, taps5, -2147483648.75, -2147483648.0),
+        ([2147483646.0, 2147483647.5, 2147483648.0, 2147483645.0], 5, 1,
+         taps5, 2147483645.0, 2147483647.0),
+        # Windows outside the domain.
+        ([1.0], 3, 1, t124, NAN, 5.0),
+        ([1.0], 3, 1, t124, 1.0, INF),
+        ([1.0], 3, 1, t124, 2147483648.0, 2147483648.0),
+        ([1.0], 3, 1, t124, 5.0, 3.0),
+        ([1.0], 3, 1, t124, -2147483648.0, 2147483647.0),
+        ([1.0], 3, 0, [], -2147483648.0, 2147483646.0),
+    ]
+    out = [spike_seed(*s) for s in seeds]
+    for mode in (0x80, 0x81, 0x82, 0x84, 0x87):
+        out.append(spike_seed([8.0, 10.5, 13.2], 3, 2, t124 + t124, 10.0,
+                              13.0, mode))
+    return out
+
+
+def tentfill2_cases():
+    x = arg((3, 1), [1.0, 2.0, 3.0])
+    x43 = arg((4, 3), [0.5 * i - 2 for i in range(12)])
+    four = nbns_arg(4.0)
+    seeds = [
+        call([x], 2), call([x, four, four], 2), call([], 2),
+        call([x, four, four, four, four], 2),
+        tentfill2(x, four), tentfill2(x43, four),
+        tentfill2(arg((2, 1), [0.1, 0.7]), nbns_arg(3.0)),
+        tentfill2(x43, four, nlhs=0), tentfill2(x43, four, nlhs=3),
+        tentfill2(arg((4, 3), [1.0] * 12, complex_values=[9.0] * 12), four),
+        tentfill2(x, arg((1, 1), [4.0], complex_values=[9.0],
+                         encode=bin_count)),
+        tentfill2(x, nbns_arg(4.0, (1, 2))),
+        tentfill2(arg((4, 1, 3), [float(i) for i in range(12)]), four),
+        tentfill2(arg((4, 3, 1), [float(i) for i in range(12)]), four),
+        tentfill2(arg((0, 3)), four), tentfill2(arg((3, 0)), four),
+        tentfill2(arg((0, 0)), four), tentfill2(arg((2, 0, 5)), nbns_arg(3)),
+        tentfill2(arg((1, 0)), nbns_arg(2147483647.5)),
+        tentfill2(x, arg((0, 0))), tentfill2(x, arg((2, 0, 4))),
+        tentfill2(arg((2, 0)), nbns_arg(1073741824.0)),
+        tentfill2(arg((3, 1), [0.0] * 3), nbns_arg(2147483647.0)),
+        tentfill2(huge_arg(TWO31, 0, 1, [1.0, 2.0]), four),
+        tentfill2(huge_arg(1 << 32, 2, 1, [1.0, 2.0]), four),
+        tentfill2(huge_arg((1 << 32) + 1, 1, 1, [1.0, 2.0]), four),
+        tentfill2(x, huge_arg(TWO31, 0, 2, [2.0, 5.0], encode=bin_count)),
+        tentfill2(arg((3, 2), [1.0], sparse_nz=1), four),
+        tentfill2(x, arg((1, 1), [4.0], sparse_nz=1, encode=bin_count)),
+        tentfill2(arg((3, 1), bytes(12), cls="single"), four),
+        tentfill2(arg((3, 1), bytes(3), cls="integer", integer=0), four),
+        tentfill2(arg((3, 1), bytes(24), cls="integer", integer=7), four),
+        tentfill2(arg((3, 1), bytes(3), cls="logical"), four),
+        tentfill2(arg((3, 1), bytes(6), cls="char"), four),
+        tentfill2(arg((3, 1), cls="cell"), four),
+        tentfill2(x, arg((1, 1), cls="struct")),
+        tentfill2(x, arg((1, 1), bytes(4), cls="single")),
+    ]
+    for bad in (NAN, INF, -INF, -1.0, -1.5, -1e300, 2147483648.0,
+                2147483648.5, 1e300, 0.5, -0.99, 2.5):
+        seeds.append(tentfill2(x, nbns_arg(bad)))
+    return seeds
+
+
+def trainfold_cases():
+    spikes = spinds_arg([8.0, 10.5, 13.2, 14.0])
+    h = arg((3, 1), [0.1, 0.2, 0.7])
+    h3 = arg((3, 3), [1.0, 2.0, 4.0, 0.5, 0.25, 0.125, -1.0, 0.0, INF])
+    twin = twin_arg(10.0, 13.0)
+    seeds = [
+        call([spikes, h], 3), call([spikes, h, twin, twin], 3), call([], 3),
+        call([spinds_arg([1.0, 2.0], (1, 2)), h], 3),
+        trainfold(spikes, h, twin), trainfold(spikes, h3, twin),
+        trainfold(spikes, h, twin, nlhs=0), trainfold(spikes, h, twin, nlhs=3),
+        trainfold(spinds_arg([1.0, 2.0, 3.0], (1, 3)), h, twin),
+        trainfold(spinds_arg([], (0, 2)), h, twin),
+        trainfold(spinds_arg([], (3, 0)), h, twin),
+        trainfold(spinds_arg([], (0, 0)), h, twin),
+        trainfold(spinds_arg([], (0, 1)), h, twin),
+        trainfold(spinds_arg([11.0]), h, twin_arg(5.0, 5.0)),
+        trainfold(spinds_arg([11.0]), h, twin_arg(5.0, 4.0)),
+        trainfold(spinds_arg([11.0]), h, twin_arg(5.0, 3.0)),
+        trainfold(spikes, h, arg((1, 1), [10.0], encode=window_end)),
+        trainfold(spikes, h, arg((0, 0))),
+        trainfold(spikes, h, arg((3, 1), [10.0, 13.0, 99.0],
+                                 encode=window_end)),
+        trainfold(spikes, h, twin_arg(NAN, 13.0)),
+        trainfold(spikes, h, twin_arg(10.0, INF)),
+        trainfold(spikes, h, twin_arg(2147483648.0, 2147483648.0)),
+        trainfold(spikes, h, twin_arg(-2147483648.0, 2147483647.0)),
+        trainfold(spikes, arg((3, 0)), twin_arg(-2147483648.0, 2147483646.0)),
+        trainfold(spikes, h, twin_arg(2.7, 9.2)),
+        trainfold(spikes, arg((0, 1)), twin),
+        trainfold(spikes, arg((3, 0)), twin),
+        trainfold(arg((4, 1), [8.0, 10.5, 13.2, 14.0],
+                      complex_values=[1.0, 2.0, 3.0, 4.0]), h, twin),
+        trainfold(spikes, h, arg((1, 2), [10.0, 13.0],
+                                 complex_values=[1.0, 1.0])),
+        trainfold(huge_arg(TWO31, 0, 1, [1.0, 2.0]), h, twin),
+        trainfold(huge_arg((1 << 32) + 1, 1, 1, [1.0, 2.0]), h, twin),
+        trainfold(huge_arg(TWO31, 0, 0, [1.0, 2.0]), h, twin),
+        trainfold(spikes, huge_arg(TWO31, 1, 3, [1.0, 2.0]), twin),
+        trainfold(spikes, h, huge_arg(TWO31, 0, 2, [10.0, 13.0],
+                                      encode=window_end)),
+        trainfold(arg((4, 1), [1.0] * 2, sparse_nz=2), h, twin),
+        trainfold(spikes, arg((3, 1), [1.0], sparse_nz=1), twin),
+        trainfold(spikes, h, arg((1, 2), [1.0, 2.0], sparse_nz=2)),
+        trainfold(arg((4, 1), bytes(16), cls="single"), h, twin),
+        trainfold(spikes, arg((3, 1), bytes(3), cls="logical"), twin),
+        trainfold(spikes, h, arg((1, 2), bytes(4), cls="char")),
+        trainfold(spikes, h, arg((1, 2), bytes(16), cls="integer",
+                                 integer=6)),
+        trainfold(spikes, arg((1, 1), cls="cell"), twin),
+        trainfold(arg((1, 1), cls="struct"), h, twin),
+    ]
+    return seeds
+
+
+def dictionary():
+    """Raw-bits tokens (tag 12, accepted by every value decoder) of values at
+    decision boundaries, and a few argument headers of the gateway format."""
+    values = [0.0, -0.0, 1.0, -1.0, 0.5, -0.5, 2.5, 1.0 / 3.0, 0.1,
+              0.9999999999999999, -0.9999999999999999, -1.0000000000000002,
+              2147483647.0, 2147483647.5, 2147483647.9999998, 2147483648.0,
+              -2147483648.0, -2147483648.9999995, -2147483649.0,
+              4294967296.0, 4294967297.0, 1e300, -1e300, INF, -INF, NAN,
+              5e-324, 2.2250738585072014e-308, 1.7976931348623157e308]
+    lines = []
+    for v in values:
+        token = raw(12, v)
+        lines.append('"%s"' % "".join("\\x%02x" % b for b in token))
+    # Argument headers: full double 1 x 1, 1 x 2, a column of 3; sparse,
+    # single and huge kinds.
+    for token in (b"\x00\x02\x01\x01", b"\x00\x02\x01\x02", b"\x00\x02\x03\x01",
+                  b"\x20\x02\x01\x02", b"\x09\x02\x01\x01", b"\x40\x03\x01"):
+        lines.append('"%s"' % "".join("\\x%02x" % b for b in token))
+    return "\n".join(lines) + "\n"
+
+
+def write_corpus(name, seeds):
+    folder = os.path.join(HERE, "corpus", name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for seed in seeds:
+        digest = hashlib.sha1(seed).hexdigest()[:16]
+        with open(os.path.join(folder, "seed-" + digest), "wb") as f:
+            f.write(seed)
+    print("%-18s %3d seeds" % (name, len(set(seeds))))
+
+
+def main():
+    write_corpus("upsample_bins", upsample_cases())
+    write_corpus("spike_filter_sum", spike_cases())
+    write_corpus("tentfill2", tentfill2_cases())
+    write_corpus("trainfold_mex", trainfold_cases())
+    with open(os.path.join(HERE, "fuzz.dict"), "w") as f:
+        f.write("# Tokens for the fuzz targets; written by make_seeds.py.\n")
+        f.write(dictionary())
+
+
+if __name__ == "__main__":
+    main()
