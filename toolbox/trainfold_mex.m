@@ -10,7 +10,8 @@
 %                 order. A spike at time s lies in bin fix(s) (truncation
 %                 toward zero: 7.9 lies in bin 7, -0.5 in bin 0). Empty
 %                 (0x0, 0x1, or rows with no column such as zeros(3,0)) means
-%                 no spikes. A row vector of two or more times is refused.
+%                 no spikes. An array with two or more columns is refused: a
+%                 row vector of two or more times, and even an empty 0x2.
 %     H_CURRENTS  real double matrix of C rows (taps) by K columns (filters).
 %                 Tap q of a filter (row q+1) lands in bin fix(s) + q.
 %     TWIN        real double [T0 T1]: the first and last bin of the window,
