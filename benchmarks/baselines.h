@@ -9,7 +9,8 @@
 // out[i] = value for i < count: the least work that writes every element.
 void store_loop(double *out, int64_t count, double value);
 
-// y[i] = h[i] + y[i] for i < count: one tap addition per element.
+// y[i] = h[i] + y[i] for i < count: one tap addition per element. y and h
+// must not overlap.
 void add_loop(double *y, const double *h, int64_t count);
 
 // The upsampling a user would write as a plain loop: one output element at a

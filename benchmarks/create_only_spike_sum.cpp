@@ -1,0 +1,19 @@
+// Benchmark-only module trainfold_create_only(spinds, h_currents, twin): has
+// the host create the zero-filled result of the size trainfold_mex returns
+// and returns it. Its time is the host's own floor for a trainfold_mex call.
+#include "mex.h"
+#include "spike_filter/spike_filter_sum.h"
+
+extern "C" __attribute__((visibility("default"))) void mexFunction(
+    int /*nlhs*/, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
+  if (nrhs != 3) {
+    mexErrMsgTxt("trainfold_create_only needs 3 input args");
+    return;
+  }
+  const SpikeWindow window = spike_window(mxGetPr(prhs[2]));
+  if (window.status != SpikeWindowStatus::ok) {
+    mexErrMsgTxt("trainfold_create_only: no valid window");
+    return;
+  }
+  plhs[0] = mxCreateDoubleMatrix(window.rows, mxGetN(prhs[1]), mxREAL);
+}
