@@ -5,7 +5,7 @@
 #ifndef COMMON_EXACT_MATH_GUARD_H
 #define COMMON_EXACT_MATH_GUARD_H
 
-#if defined(__FAST_MATH__)
+#if defined(__FAST_MATH__) || defined(_M_FP_FAST)
 #error "kernels must not be compiled with -ffast-math: results must be bit-exact"
 #endif
 

@@ -1,4 +1,4 @@
-// Gateway-side helpers for reading host arrays; include after "mex.h".
+// Gateway-side helpers for reading host arrays.
 //
 // Used only by the module gateways: the kernels and their tests never include
 // this header, so they build with no host.
@@ -8,6 +8,14 @@
 #include <cstdint>
 
 #include "common/double_matrix.h"
+#include "mex.h"
+
+// The module's one export; everything else stays hidden.
+#if defined(_WIN32)
+#define MODULE_EXPORT __declspec(dllexport)
+#else
+#define MODULE_EXPORT __attribute__((visibility("default")))
+#endif
 
 // Dense double data (real, or complex with its real part first) is the only
 // storage mxGetPr can hand out safely as rows * columns doubles: other classes

@@ -5,15 +5,14 @@
 // size given by spike_window and adds into it with spike_filter_sum. Every
 // refusal goes through mexErrMsgTxt before anything is created. Keeps no
 // state.
-#include "mex.h"
-
 #include "common/host_arrays.h"
 #include "spike_filter/spike_filter_sum.h"
 
-extern "C" __attribute__((visibility("default"))) void mexFunction(
-    int /*nlhs*/, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
+extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
+                                          int nrhs, const mxArray *prhs[]) {
   if (nrhs != 3) {
-    mexErrMsgTxt("needs 3 input args:  trainfold_mex(spinds, h_currents, twin)");
+    mexErrMsgTxt(
+        "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)");
     return;
   }
   const mxArray *spinds = prhs[0];
@@ -41,13 +40,15 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
     return;
   }
   if (mxGetNumberOfElements(twin_array) < 2) {
-    mexErrMsgTxt("trainfold_mex: twin must hold two values, the first and "
-                 "last bin of the window");
+    mexErrMsgTxt(
+        "trainfold_mex: twin must hold two values, the first and "
+        "last bin of the window");
     return;
   }
   if (!has_int32_dims(spinds) || !has_int32_dims(h_currents)) {
-    mexErrMsgTxt("trainfold_mex: spinds or h_currents has more than 2^31 - 1 "
-                 "rows or columns");
+    mexErrMsgTxt(
+        "trainfold_mex: spinds or h_currents has more than 2^31 - 1 "
+        "rows or columns");
     return;
   }
   // A column of rows with no column holds no spike times: count the elements,
@@ -59,18 +60,21 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
   const double *twin = mxGetPr(twin_array);
   const SpikeWindow window = spike_window(twin);
   if (window.status == SpikeWindowStatus::bad_end) {
-    mexErrMsgTxt("trainfold_mex: twin values must be numbers within the "
-                 "32-bit integer range (not NaN or Inf)");
+    mexErrMsgTxt(
+        "trainfold_mex: twin values must be numbers within the "
+        "32-bit integer range (not NaN or Inf)");
     return;
   }
   if (window.status == SpikeWindowStatus::negative_rows) {
-    mexErrMsgTxt("trainfold_mex: twin(2) must be at least twin(1) - 1 (the "
-                 "window would have a negative number of rows)");
+    mexErrMsgTxt(
+        "trainfold_mex: twin(2) must be at least twin(1) - 1 (the "
+        "window would have a negative number of rows)");
     return;
   }
   if (window.status != SpikeWindowStatus::ok) {
-    mexErrMsgTxt("trainfold_mex: the window twin(1) .. twin(2) has more than "
-                 "2^31 - 1 bins");
+    mexErrMsgTxt(
+        "trainfold_mex: the window twin(1) .. twin(2) has more than "
+        "2^31 - 1 bins");
     return;
   }
   plhs[0] = mxCreateDoubleMatrix(window.rows, filters.cols, mxREAL);

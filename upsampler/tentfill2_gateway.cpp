@@ -3,13 +3,11 @@
 // Checks the arguments, has the host create the result of the size given by
 // upsample_output_shape and fills it with upsample_bins. Every refusal goes
 // through mexErrMsgTxt before anything is created. Keeps no state.
-#include "mex.h"
-
 #include "common/host_arrays.h"
 #include "upsampler/upsample_bins.h"
 
-extern "C" __attribute__((visibility("default"))) void mexFunction(
-    int /*nlhs*/, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
+extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
+                                          int nrhs, const mxArray *prhs[]) {
   if (nrhs != 2) {
     mexErrMsgTxt("tentfill needs 2 input args: x, nbns");
     return;
@@ -25,8 +23,9 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
     return;
   }
   if (mxGetNumberOfElements(nbns_array) == 0) {
-    mexErrMsgTxt("tentfill2: nbns is empty; it must hold the number of fine "
-                 "bins per coarse bin");
+    mexErrMsgTxt(
+        "tentfill2: nbns is empty; it must hold the number of fine "
+        "bins per coarse bin");
     return;
   }
   if (!has_int32_dims(x)) {
@@ -37,13 +36,15 @@ extern "C" __attribute__((visibility("default"))) void mexFunction(
   const DoubleMatrix input = matrix_view(x);
   const UpsampleShape shape = upsample_output_shape(input.rows, nbns);
   if (shape.status == UpsampleShapeStatus::bad_bin_count) {
-    mexErrMsgTxt("tentfill2: nbns must be a number greater than -1 and less "
-                 "than 2^31 (not NaN or Inf)");
+    mexErrMsgTxt(
+        "tentfill2: nbns must be a number greater than -1 and less "
+        "than 2^31 (not NaN or Inf)");
     return;
   }
   if (shape.status != UpsampleShapeStatus::ok) {
-    mexErrMsgTxt("tentfill2: the result would have more than 2^31 - 1 rows "
-                 "(size(x, 1) * fix(nbns))");
+    mexErrMsgTxt(
+        "tentfill2: the result would have more than 2^31 - 1 rows "
+        "(size(x, 1) * fix(nbns))");
     return;
   }
   plhs[0] = mxCreateDoubleMatrix(shape.output_rows, input.cols, mxREAL);
