@@ -25,9 +25,10 @@ namespace {
 // instead of once per output element; 2 x 2 KiB of stack.
 constexpr int32_t kWeightChunk = 128;
 
-// Interior rows are written in blocks of this many elements: a loop of known
-// length that the compiler turns into vector operations at -O2 too. Each lane
-// does the same IEEE operations in the same order as the scalar code.
+// Interior rows are written in blocks of this many elements, then pairs, then
+// one last element: loops of known length that the compiler turns into vector
+// operations at -O2 too. Each lane does the same IEEE operations in the same
+// order as the scalar code.
 constexpr int32_t kBlock = 8;
 
 // Rows 0 .. E-G-1: ((G+1+i) * h) * x0.
@@ -63,7 +64,12 @@ inline void interior_sum_then_scale(const double *x, int32_t rows, int32_t bins,
         out[k + l] = (before[k + l] * previous + after[k + l] * current) * h;
       }
     }
-    for (; k < count; ++k) {
+    for (; k + 2 <= count; k += 2) {
+      for (int32_t l = 0; l < 2; ++l) {
+        out[k + l] = (before[k + l] * previous + after[k + l] * current) * h;
+      }
+    }
+    if (k < count) {
       out[k] = (before[k] * previous + after[k] * current) * h;
     }
   }
@@ -84,7 +90,12 @@ inline void interior_scale_then_sum(const double *x, int32_t rows, int32_t bins,
         out[k + l] = before[k + l] * previous + after[k + l] * current;
       }
     }
-    for (; k < count; ++k) {
+    for (; k + 2 <= count; k += 2) {
+      for (int32_t l = 0; l < 2; ++l) {
+        out[k + l] = before[k + l] * previous + after[k + l] * current;
+      }
+    }
+    if (k < count) {
       out[k] = before[k] * previous + after[k] * current;
     }
   }
@@ -106,11 +117,15 @@ void upsample_bins(DoubleMatrix x, double nbns, DoubleMatrix y) {
   const double h = 1.0 / nbns;
   const bool one_column = x.cols == 1;
   // Interior row k of a gap is output row (E-G) + (j-1)*E + k of its column.
+  // There are interior rows only with two or more samples; positions are
+  // counted in 64 bits, as E may be close to 2^31 - 1.
   const int64_t interior_start = bins - half;
+  const bool has_interior = x.rows > 1 && x.cols > 0;
   double before[kWeightChunk];
   double after[kWeightChunk];
-  for (int32_t k0 = 0; k0 < bins; k0 += kWeightChunk) {
-    const int32_t count = bins - k0 < kWeightChunk ? bins - k0 : kWeightChunk;
+  for (int64_t k0 = 0; has_interior && k0 < bins; k0 += kWeightChunk) {
+    const int32_t count = static_cast<int32_t>(
+        bins - k0 < kWeightChunk ? bins - k0 : kWeightChunk);
     for (int32_t l = 0; l < count; ++l) {
       before[l] = static_cast<double>(bins - 1 - (k0 + l));
       after[l] = static_cast<double>(k0 + l + 1);
