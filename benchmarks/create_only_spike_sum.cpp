@@ -4,8 +4,8 @@
 #include "mex.h"
 #include "spike_filter/spike_filter_sum.h"
 
-extern "C" __attribute__((visibility("default"))) void mexFunction(
-    int /*nlhs*/, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
+extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
+                                          int nrhs, const mxArray *prhs[]) {
   if (nrhs != 3) {
     mexErrMsgTxt("trainfold_create_only needs 3 input args");
     return;

@@ -5,8 +5,8 @@
 #include "mex.h"
 #include "upsampler/upsample_bins.h"
 
-extern "C" __attribute__((visibility("default"))) void mexFunction(
-    int /*nlhs*/, mxArray *plhs[], int nrhs, const mxArray *prhs[]) {
+extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
+                                          int nrhs, const mxArray *prhs[]) {
   if (nrhs != 2) {
     mexErrMsgTxt("tentfill2_create_only needs 2 input args: x, nbns");
     return;
