@@ -5,6 +5,9 @@
 #              Octave modules and end-to-end tests)
 #   native     the same with -O3 -march=native added (bits must not change)
 #   sanitize   clang with AddressSanitizer and UndefinedBehaviorSanitizer
+#   fuzz       every libFuzzer target for a bounded time (FUZZ_SECONDS, 60 s
+#              each by default); any finding fails the run
+# The default stage also runs the Octave end-to-end refusals under valgrind.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -32,5 +35,8 @@ run_stage sanitize -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DBUILD_OCTAVE_MODULES=OFF -DBUILD_BENCHMARKS=OFF
+
+echo "=== fuzz"
+bash fuzz/run_fuzzers.sh build/ci-fuzz "${FUZZ_SECONDS:-60}"
 
 echo "All test stages passed."
