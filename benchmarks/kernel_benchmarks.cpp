@@ -169,10 +169,15 @@ void bm_spike(benchmark::State &state, SpikeWorkload w, SpikeContender which) {
 
 // ---------------------------------------------------------------- scaling
 
-// Upsampling: 1x = 10000 x 1 samples at nbns 20 (200000 output values).
-void bm_scale_upsample(benchmark::State &state) {
+// Scaling. Each series grows the work 1x, 10x, 100x; "in_cache" series keep
+// the memory they touch within L2, so that the time per unit shows the
+// kernel's own cost, and the other series let the output grow past the
+// caches.
+
+// Upsampling, one column at nbns 20: `samples` x factor coarse samples.
+void bm_scale_upsample(benchmark::State &state, int32_t samples) {
   const int32_t factor = static_cast<int32_t>(state.range(0));
-  const UpsampleWorkload w{"scale", 10000 * factor, 1, 20.0};
+  const UpsampleWorkload w{"scale", samples * factor, 1, 20.0};
   const UpsampleData d = make_upsample_data(w);
   std::vector<double> out(static_cast<size_t>(d.output_rows), 0.0);
   const DoubleMatrix x{w.rows, 1, const_cast<double *>(d.x.data())};
@@ -184,12 +189,14 @@ void bm_scale_upsample(benchmark::State &state) {
   state.counters["units"] = d.output_rows;
 }
 
-// Spike sum: 1x = 1000 spikes over a window of 100000 bins, 100 taps x 2
-// filters; the spike count grows with the window (same density).
-void bm_scale_spike(benchmark::State &state) {
+// Spike sum, 100 taps x 1 filter, 1000 x factor spikes; the window is
+// `window_bins` bins, times factor when grow_window (same spike density).
+void bm_scale_spike(benchmark::State &state, int32_t window_bins,
+                    bool grow_window) {
   const int32_t factor = static_cast<int32_t>(state.range(0));
-  const SpikeWorkload w{"scale", 1000 * factor, 100000 * factor,      100,
-                        2,       0.0,           100000.0 * factor - 1};
+  const int32_t bins = grow_window ? window_bins * factor : window_bins;
+  const SpikeWorkload w{
+      "scale", 1000 * factor, bins, 100, 1, 0.0, static_cast<double>(bins) - 1};
   const SpikeData d = make_spike_data(w);
   const int64_t count = static_cast<int64_t>(d.window_rows) * w.filters;
   std::vector<double> out(static_cast<size_t>(count), 0.0);
@@ -230,12 +237,29 @@ void register_benchmarks() {
           ->Unit(benchmark::kMicrosecond);
     }
   }
-  benchmark::RegisterBenchmark("scaling/upsample", bm_scale_upsample)
+  // 1x: 1000 output values (8 KiB) in cache, 200000 (1.6 MB) beyond.
+  benchmark::RegisterBenchmark("scaling/upsample_in_cache", bm_scale_upsample,
+                               50)
       ->Arg(1)
       ->Arg(10)
       ->Arg(100)
       ->Unit(benchmark::kMicrosecond);
-  benchmark::RegisterBenchmark("scaling/spike_sum", bm_scale_spike)
+  benchmark::RegisterBenchmark("scaling/upsample", bm_scale_upsample, 10000)
+      ->Arg(1)
+      ->Arg(10)
+      ->Arg(100)
+      ->Unit(benchmark::kMicrosecond);
+  // 1x: 1000 spikes, 100000 additions; a fixed window of 50000 bins (400 KiB)
+  // or a window of 100000 bins per 1000 spikes.
+  benchmark::RegisterBenchmark("scaling/spike_sum_in_cache", bm_scale_spike,
+                               50000, false)
+      ->UseManualTime()
+      ->Arg(1)
+      ->Arg(10)
+      ->Arg(100)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("scaling/spike_sum", bm_scale_spike, 100000,
+                               true)
       ->UseManualTime()
       ->Arg(1)
       ->Arg(10)

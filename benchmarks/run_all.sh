@@ -28,6 +28,7 @@ echo "## Machine"
 echo
 echo '```'
 lscpu | grep -E '^(Model name|CPU\(s\)|Thread|L1d|L2|L3)' || true
+getconf -a 2>/dev/null | grep -E 'LEVEL[123]_D?CACHE_SIZE' || true
 grep -E '^MemTotal' /proc/meminfo || true
 uname -sr
 echo '```'

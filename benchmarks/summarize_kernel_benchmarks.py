@@ -30,8 +30,8 @@ def seconds(entry):
 
 def ratio_table(rows):
     lines = ["| benchmark | median time | baseline (faster of) | baseline time"
-             " | ratio | goal | met |",
-             "|---|---:|---|---:|---:|---:|---|"]
+             " | ratio | ratio to each baseline | goal | met |",
+             "|---|---:|---|---:|---:|---|---:|---|"]
     for name, entry in rows.items():
         if name.startswith("scaling/"):
             continue
@@ -42,9 +42,12 @@ def ratio_table(rows):
         goal = GOALS.get(workload) if contender == "kernel" else None
         met = "" if goal is None else ("yes" if ratio <= goal else
                                        "no (%.2fx over)" % (ratio / goal))
-        lines.append("| %s | %.1f us | %s | %.1f us | %.2f | %s | %s |" % (
+        each = ", ".join("%s %.2f" % (key[3:], value)
+                         for key, value in sorted(entry.items())
+                         if key.startswith("vs_"))
+        lines.append("| %s | %.1f us | %s | %.1f us | %.2f | %s | %s | %s |" % (
             name, seconds(entry) * 1e6, baseline, entry["base_us"], ratio,
-            "" if goal is None else "<= %.1f" % goal, met))
+            each, "" if goal is None else "<= %.1f" % goal, met))
     return "\n".join(lines)
 
 
