@@ -2,9 +2,12 @@
 %
 %   octave-cli -q benchmarks/host_benchmark.m <octave_modules> <benchmark_modules> [python3]
 %
-% For every workload, each contender is timed in interleaved rounds (one
-% sample of each per round) and the median of the rounds is reported, as a
-% ratio to the module's own median:
+% For every workload, contenders are timed in interleaved rounds (one sample
+% of each per round) and the medians of the rounds are compared. The module
+% is timed twice: in rounds with the create-only module alone (module / floor)
+% and in rounds with the alternatives (contender / module), so that the large
+% allocations of the alternatives do not change the heap the floor comparison
+% sees. Contenders:
 %   create-only  a benchmark-only module that creates the same result and
 %                returns: the host's floor for the call
 %   octave:*     the fastest vectorised Octave code found for the same result
@@ -207,25 +210,30 @@ if ~isempty(python)
   end
 end
 
-function print_rows(name, labels, medians, diffs, py_results)
-  module = medians(1);
-  floor_time = medians(2);
+% Times calls{1} (the module) against calls{2} (the floor), then against
+% calls{3:end}; prints the table rows.
+function bench_workload(name, labels, calls, diffs, py_results, budget)
+  floor_medians = time_interleaved(calls(1:2), budget / 3);
+  medians = time_interleaved(calls([1, 3:end]), budget);
+  module = floor_medians(1);
+  floor_time = floor_medians(2);
+  medians = [medians(1), floor_time, medians(2:end)];
   first = true;
   for c = 3:numel(labels)
     if first
       printf('| %s | %.3f | %.3f | %.2f | %s | %.2f | %.1e |\n', name, ...
              1e3 * module, 1e3 * floor_time, module / floor_time, ...
-             labels{c}, medians(c) / module, diffs(c));
+             labels{c}, medians(c) / medians(1), diffs(c));
       first = false;
     else
       printf('| | | | | %s | %.2f | %.1e |\n', labels{c}, ...
-             medians(c) / module, diffs(c));
+             medians(c) / medians(1), diffs(c));
     end
   end
   for i = 1:numel(py_results)
     if strcmp(py_results(i).workload, name)
       printf('| | | | | %s | %.2f | |\n', py_results(i).name, ...
-             py_results(i).seconds / module);
+             py_results(i).seconds / medians(1));
     end
   end
 end
@@ -246,7 +254,7 @@ for w = 1:rows(U)
     diffs(c) = max(abs(calls{c}()(:) - reference(:)));
   end
   clear reference;
-  print_rows(name, labels, time_interleaved(calls, budget), diffs, py_results);
+  bench_workload(name, labels, calls, diffs, py_results, budget);
 end
 
 for w = 1:rows(S)
@@ -267,5 +275,5 @@ for w = 1:rows(S)
     diffs(c) = max(abs(calls{c}()(:) - reference(:)));
   end
   clear reference;
-  print_rows(name, labels, time_interleaved(calls, budget), diffs, py_results);
+  bench_workload(name, labels, calls, diffs, py_results, budget);
 end
