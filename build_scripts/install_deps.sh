@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build, the tests and the demo need, when
-# missing. Needs root (or sudo) and Debian's package registry.
+# missing, plus any package named as an argument (the benchmarks name their
+# optional comparisons). Needs root (or sudo) and Debian's package registry.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,7 @@ packages=(
   octave liboctave-dev
   gnuplot-nox fonts-freefont-otf
   valgrind
+  "$@"
 )
 
 missing=()
