@@ -64,7 +64,8 @@ fi
 suite_args=$(printf ", '%s'" "${suites[@]}")
 start=$(date +%s)
 "${preload[@]}" valgrind --tool=memcheck --error-limit=no --num-callers=50 \
-  --track-origins=yes --leak-check=full --show-leak-kinds=definite \
+  --track-origins=yes --keep-debuginfo=yes \
+  --leak-check=full --show-leak-kinds=definite \
   --errors-for-leak-kinds=definite \
   --log-file="$log" \
   octave-cli --norc --no-history --no-window-system --quiet \
