@@ -24,14 +24,28 @@ SpikeWindow spike_window(const double *twin) {
 
 namespace {
 
+// On x86-64 with GCC or Clang, when the build itself targets less than AVX2
+// (the baseline is SSE2), the kernel body is compiled a second time for AVX2
+// and chosen at run time when the CPU has it. Both copies come from the same
+// source, with every helper inlined into them: each element gets the same
+// single IEEE addition in the same order, only the vector width differs.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
+    !defined(__AVX2__)
+#define SPIKE_SUM_AVX2_COPY 1
+#define SPIKE_SUM_INLINE __attribute__((always_inline)) inline
+#else
+#define SPIKE_SUM_AVX2_COPY 0
+#define SPIKE_SUM_INLINE inline
+#endif
+
 // Taps are added in blocks of this many: a loop of known length that the
 // compiler turns into vector operations at -O2 too. Each lane makes the same
 // single IEEE addition as the scalar code.
 constexpr int64_t kBlock = 8;
 
 // out[i] = taps[i] + out[i] for i < count, when the two ranges do not overlap.
-inline void add_taps_disjoint(const double *__restrict taps,
-                              double *__restrict out, int64_t count) {
+SPIKE_SUM_INLINE void add_taps_disjoint(const double *__restrict taps,
+                                        double *__restrict out, int64_t count) {
   int64_t i = 0;
   for (; i + kBlock <= count; i += kBlock) {
     for (int64_t l = 0; l < kBlock; ++l) {
@@ -44,7 +58,7 @@ inline void add_taps_disjoint(const double *__restrict taps,
 }
 
 // out[i] = taps[i] + out[i] for i < count, in order, any overlap allowed.
-void add_taps(const double *taps, double *out, int64_t count) {
+SPIKE_SUM_INLINE void add_taps(const double *taps, double *out, int64_t count) {
   const uintptr_t taps_begin = reinterpret_cast<uintptr_t>(taps);
   const uintptr_t out_begin = reinterpret_cast<uintptr_t>(out);
   const uintptr_t bytes = static_cast<uintptr_t>(count) * sizeof(double);
@@ -57,19 +71,12 @@ void add_taps(const double *taps, double *out, int64_t count) {
   }
 }
 
-}  // namespace
-
-void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
-                      const double *twin, DoubleMatrix y) {
-  const SpikeWindow window = spike_window(twin);
-  if (window.status != SpikeWindowStatus::ok || y.rows != window.rows ||
-      y.cols != h_currents.cols) {
-    return;
-  }
+// The skip and the scan for a checked window with at least one row, one spike,
+// one tap and one filter.
+SPIKE_SUM_INLINE void sum_spikes(const double *spinds, int32_t b,
+                                 DoubleMatrix h_currents, SpikeWindow window,
+                                 DoubleMatrix y) {
   const int64_t taps = h_currents.rows;
-  if (b <= 0 || window.rows == 0 || taps <= 0 || h_currents.cols <= 0) {
-    return;  // nothing can land in the window
-  }
   const int64_t first_bin = window.first_bin;
   const int64_t last_bin = window.last_bin;
   // Thresholds in 64 bits: T0 - c + 1 and T1 + 1 can leave the int32 range.
@@ -107,4 +114,36 @@ void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
       add_taps(filter_taps, filter_out, count);
     }
   }
+}
+
+#if SPIKE_SUM_AVX2_COPY
+__attribute__((target("avx2"))) void sum_spikes_avx2(const double *spinds,
+                                                     int32_t b,
+                                                     DoubleMatrix h_currents,
+                                                     SpikeWindow window,
+                                                     DoubleMatrix y) {
+  sum_spikes(spinds, b, h_currents, window, y);
+}
+#endif
+
+}  // namespace
+
+void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
+                      const double *twin, DoubleMatrix y) {
+  const SpikeWindow window = spike_window(twin);
+  if (window.status != SpikeWindowStatus::ok || y.rows != window.rows ||
+      y.cols != h_currents.cols) {
+    return;
+  }
+  if (b <= 0 || window.rows == 0 || h_currents.rows <= 0 ||
+      h_currents.cols <= 0) {
+    return;  // nothing can land in the window
+  }
+#if SPIKE_SUM_AVX2_COPY
+  if (__builtin_cpu_supports("avx2")) {
+    sum_spikes_avx2(spinds, b, h_currents, window, y);
+    return;
+  }
+#endif
+  sum_spikes(spinds, b, h_currents, window, y);
 }

@@ -1,5 +1,7 @@
 #include "upsampler/upsample_bins.h"
 
+#include <type_traits>
+
 #include "common/exact_math_guard.h"
 #include "common/int_conversion.h"
 
@@ -20,20 +22,37 @@ UpsampleShape upsample_output_shape(int32_t input_rows, double nbns) {
 
 namespace {
 
+// On x86-64 with GCC or Clang, when the build itself targets less than AVX2
+// (the baseline is SSE2), the kernel body is compiled a second time for AVX2
+// and chosen at run time when the CPU has it. Both copies come from the same
+// source, with every helper inlined into them: each value gets the same IEEE
+// operations in the same order, only the vector width differs. AVX2 has no
+// fused multiply-add and none is enabled.
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
+    !defined(__AVX2__)
+#define UPSAMPLE_AVX2_COPY 1
+#define UPSAMPLE_INLINE __attribute__((always_inline)) inline
+#else
+#define UPSAMPLE_AVX2_COPY 0
+#define UPSAMPLE_INLINE inline
+#endif
+
 // Row positions k whose weights are tabled at a time. The weights depend only
 // on k, so they are computed once per call (per chunk of k when E is larger)
 // instead of once per output element; 2 x 2 KiB of stack.
 constexpr int32_t kWeightChunk = 128;
 
-// Interior rows are written in blocks of this many elements, then pairs, then
-// one last element: loops of known length that the compiler turns into vector
-// operations at -O2 too. Each lane does the same IEEE operations in the same
-// order as the scalar code.
+// Interior rows are written in blocks of this many elements, then at most one
+// block each of 4, 2 and 1: loops of known length that the compiler turns
+// into vector operations at -O2 too. Each lane does the same IEEE operations
+// in the same order as the scalar code.
 constexpr int32_t kBlock = 8;
+template <int32_t N>
+using Width = std::integral_constant<int32_t, N>;
 
 // Rows 0 .. E-G-1: ((G+1+i) * h) * x0.
-void write_head_ramp(double first_sample, int32_t bins, int32_t half, double h,
-                     double *out) {
+UPSAMPLE_INLINE void write_head_ramp(double first_sample, int32_t bins,
+                                     int32_t half, double h, double *out) {
   const int32_t count = bins - half;
   for (int32_t i = 0; i < count; ++i) {
     out[i] = (static_cast<double>(half + 1 + i) * h) * first_sample;
@@ -41,8 +60,8 @@ void write_head_ramp(double first_sample, int32_t bins, int32_t half, double h,
 }
 
 // The last G rows: ((E-1-k) * h) * x_{m-1}.
-void write_tail_ramp(double last_sample, int32_t bins, int32_t half, double h,
-                     double *out) {
+UPSAMPLE_INLINE void write_tail_ramp(double last_sample, int32_t bins,
+                                     int32_t half, double h, double *out) {
   for (int32_t k = 0; k < half; ++k) {
     out[k] = (static_cast<double>(bins - 1 - k) * h) * last_sample;
   }
@@ -51,26 +70,32 @@ void write_tail_ramp(double last_sample, int32_t bins, int32_t half, double h,
 // One-column form, the interior rows k0 .. k0+count-1 of every coarse gap:
 // ((E-1-k) * x_{j-1} + (k+1) * x_j) * h, with the integer weights of those
 // rows in before[] and after[] (exact in double).
-inline void interior_sum_then_scale(const double *x, int32_t rows, int32_t bins,
-                                    int32_t count, const double *before,
-                                    const double *after, double h,
-                                    double *out) {
+UPSAMPLE_INLINE void interior_sum_then_scale(const double *x, int32_t rows,
+                                             int32_t bins, int32_t count,
+                                             const double *before,
+                                             const double *after, double h,
+                                             double *out) {
   for (int32_t j = 1; j < rows; ++j, out += bins) {
     const double previous = x[j - 1];
     const double current = x[j];
     int32_t k = 0;
-    for (; k + kBlock <= count; k += kBlock) {
-      for (int32_t l = 0; l < kBlock; ++l) {
+    const auto rows_from_k = [&](auto width) {
+      for (int32_t l = 0; l < decltype(width)::value; ++l) {
         out[k + l] = (before[k + l] * previous + after[k + l] * current) * h;
       }
+      k += decltype(width)::value;
+    };
+    while (k + kBlock <= count) {
+      rows_from_k(Width<kBlock>{});
     }
-    for (; k + 2 <= count; k += 2) {
-      for (int32_t l = 0; l < 2; ++l) {
-        out[k + l] = (before[k + l] * previous + after[k + l] * current) * h;
-      }
+    if (k + 4 <= count) {
+      rows_from_k(Width<4>{});
+    }
+    if (k + 2 <= count) {
+      rows_from_k(Width<2>{});
     }
     if (k < count) {
-      out[k] = (before[k] * previous + after[k] * current) * h;
+      rows_from_k(Width<1>{});
     }
   }
 }
@@ -78,41 +103,38 @@ inline void interior_sum_then_scale(const double *x, int32_t rows, int32_t bins,
 // Many-column form, the interior rows k0 .. k0+count-1 of one column:
 // ((E-1-k) * h) * x_{j-1} + ((k+1) * h) * x_j, with the scaled weights of
 // those rows in before[] and after[].
-inline void interior_scale_then_sum(const double *x, int32_t rows, int32_t bins,
-                                    int32_t count, const double *before,
-                                    const double *after, double *out) {
+UPSAMPLE_INLINE void interior_scale_then_sum(const double *x, int32_t rows,
+                                             int32_t bins, int32_t count,
+                                             const double *before,
+                                             const double *after, double *out) {
   for (int32_t j = 1; j < rows; ++j, out += bins) {
     const double previous = x[j - 1];
     const double current = x[j];
     int32_t k = 0;
-    for (; k + kBlock <= count; k += kBlock) {
-      for (int32_t l = 0; l < kBlock; ++l) {
+    const auto rows_from_k = [&](auto width) {
+      for (int32_t l = 0; l < decltype(width)::value; ++l) {
         out[k + l] = before[k + l] * previous + after[k + l] * current;
       }
+      k += decltype(width)::value;
+    };
+    while (k + kBlock <= count) {
+      rows_from_k(Width<kBlock>{});
     }
-    for (; k + 2 <= count; k += 2) {
-      for (int32_t l = 0; l < 2; ++l) {
-        out[k + l] = before[k + l] * previous + after[k + l] * current;
-      }
+    if (k + 4 <= count) {
+      rows_from_k(Width<4>{});
+    }
+    if (k + 2 <= count) {
+      rows_from_k(Width<2>{});
     }
     if (k < count) {
-      out[k] = before[k] * previous + after[k] * current;
+      rows_from_k(Width<1>{});
     }
   }
 }
 
-}  // namespace
-
-void upsample_bins(DoubleMatrix x, double nbns, DoubleMatrix y) {
-  const UpsampleShape shape = upsample_output_shape(x.rows, nbns);
-  if (shape.status != UpsampleShapeStatus::ok || y.rows != shape.output_rows ||
-      y.cols != x.cols) {
-    return;
-  }
-  const int32_t bins = shape.bins_per_sample;
-  if (bins == 0 || x.rows == 0) {
-    return;
-  }
+// The whole fill for a checked shape: E = bins >= 1, x.rows >= 1.
+UPSAMPLE_INLINE void fill(DoubleMatrix x, double nbns, int32_t bins,
+                          DoubleMatrix y) {
   const int32_t half = bins / 2;
   const double h = 1.0 / nbns;
   const bool one_column = x.cols == 1;
@@ -152,4 +174,32 @@ void upsample_bins(DoubleMatrix x, double nbns, DoubleMatrix y) {
     write_tail_ramp(samples[x.rows - 1], bins, half, h,
                     out + (static_cast<int64_t>(y.rows) - half));
   }
+}
+
+#if UPSAMPLE_AVX2_COPY
+__attribute__((target("avx2"))) void fill_avx2(DoubleMatrix x, double nbns,
+                                               int32_t bins, DoubleMatrix y) {
+  fill(x, nbns, bins, y);
+}
+#endif
+
+}  // namespace
+
+void upsample_bins(DoubleMatrix x, double nbns, DoubleMatrix y) {
+  const UpsampleShape shape = upsample_output_shape(x.rows, nbns);
+  if (shape.status != UpsampleShapeStatus::ok || y.rows != shape.output_rows ||
+      y.cols != x.cols) {
+    return;
+  }
+  const int32_t bins = shape.bins_per_sample;
+  if (bins == 0 || x.rows == 0) {
+    return;
+  }
+#if UPSAMPLE_AVX2_COPY
+  if (__builtin_cpu_supports("avx2")) {
+    fill_avx2(x, nbns, bins, y);
+    return;
+  }
+#endif
+  fill(x, nbns, bins, y);
 }
