@@ -5,6 +5,10 @@
 #
 # <build-dir> is a configured and built tree (BUILD_BENCHMARKS=ON, the Octave
 # modules on). Steps:
+#   0. installs the optional comparisons when missing (octave-signal,
+#      python3-numpy, python3-scipy) through build_scripts/install_deps.sh,
+#      which also checks the build's own packages; if that fails (no root, no
+#      registry) the rows that need them are skipped;
 #   1. kernel_benchmarks, median of the repetitions (default 7), ratio and
 #      scaling tables;
 #   2. the in-host Octave benchmark with its numpy/scipy companion, as is
@@ -24,12 +28,20 @@ repetitions=${2:-7}
 out=$build/benchmark_results
 mkdir -p "$out"
 
+if ! bash "$here/../build_scripts/install_deps.sh" \
+  octave-signal python3-numpy python3-scipy >&2; then
+  echo "(could not install the optional comparison packages)" >&2
+fi
+
 echo "## Machine"
 echo
 echo '```'
 lscpu | grep -E '^(Model name|CPU\(s\)|Thread|L1d|L2|L3)' || true
 getconf -a 2>/dev/null | grep -E 'LEVEL[123]_D?CACHE_SIZE' || true
 grep -E '^MemTotal' /proc/meminfo || true
+echo "vector extensions: $(grep -m1 '^flags' /proc/cpuinfo |
+  grep -o -w -E 'sse2|avx|avx2|fma|avx512f' | tr '\n' ' ')"
+c++ --version | head -n 1 || true
 uname -sr
 echo '```'
 echo
