@@ -67,53 +67,19 @@ UPSAMPLE_INLINE void write_tail_ramp(double last_sample, int32_t bins,
   }
 }
 
-// One-column form, the interior rows k0 .. k0+count-1 of every coarse gap:
-// ((E-1-k) * x_{j-1} + (k+1) * x_j) * h, with the integer weights of those
-// rows in before[] and after[] (exact in double).
-UPSAMPLE_INLINE void interior_sum_then_scale(const double *x, int32_t rows,
-                                             int32_t bins, int32_t count,
-                                             const double *before,
-                                             const double *after, double h,
-                                             double *out) {
+// The interior rows k0 .. k0+count-1 of every coarse gap of one column: row
+// k0+l of the gap between x_{j-1} and x_j gets row_value(l, x_{j-1}, x_j).
+template <typename RowValue>
+UPSAMPLE_INLINE void write_interior_rows(const double *x, int32_t rows,
+                                         int32_t bins, int32_t count,
+                                         RowValue row_value, double *out) {
   for (int32_t j = 1; j < rows; ++j, out += bins) {
     const double previous = x[j - 1];
     const double current = x[j];
     int32_t k = 0;
     const auto rows_from_k = [&](auto width) {
       for (int32_t l = 0; l < decltype(width)::value; ++l) {
-        out[k + l] = (before[k + l] * previous + after[k + l] * current) * h;
-      }
-      k += decltype(width)::value;
-    };
-    while (k + kBlock <= count) {
-      rows_from_k(Width<kBlock>{});
-    }
-    if (k + 4 <= count) {
-      rows_from_k(Width<4>{});
-    }
-    if (k + 2 <= count) {
-      rows_from_k(Width<2>{});
-    }
-    if (k < count) {
-      rows_from_k(Width<1>{});
-    }
-  }
-}
-
-// Many-column form, the interior rows k0 .. k0+count-1 of one column:
-// ((E-1-k) * h) * x_{j-1} + ((k+1) * h) * x_j, with the scaled weights of
-// those rows in before[] and after[].
-UPSAMPLE_INLINE void interior_scale_then_sum(const double *x, int32_t rows,
-                                             int32_t bins, int32_t count,
-                                             const double *before,
-                                             const double *after, double *out) {
-  for (int32_t j = 1; j < rows; ++j, out += bins) {
-    const double previous = x[j - 1];
-    const double current = x[j];
-    int32_t k = 0;
-    const auto rows_from_k = [&](auto width) {
-      for (int32_t l = 0; l < decltype(width)::value; ++l) {
-        out[k + l] = before[k + l] * previous + after[k + l] * current;
+        out[k + l] = row_value(k + l, previous, current);
       }
       k += decltype(width)::value;
     };
@@ -153,18 +119,30 @@ UPSAMPLE_INLINE void fill(DoubleMatrix x, double nbns, int32_t bins,
       after[l] = static_cast<double>(k0 + l + 1);
     }
     if (one_column) {
-      interior_sum_then_scale(x.data, x.rows, bins, count, before, after, h,
-                              y.data + interior_start + k0);
+      // ((E-1-k) * x_{j-1} + (k+1) * x_j) * h: the integer weights are exact
+      // in double; the weighted pair is summed, then scaled once.
+      const auto sum_then_scale = [&](int32_t l, double previous,
+                                      double current) {
+        return (before[l] * previous + after[l] * current) * h;
+      };
+      write_interior_rows(x.data, x.rows, bins, count, sum_then_scale,
+                          y.data + interior_start + k0);
       continue;
     }
+    // ((E-1-k) * h) * x_{j-1} + ((k+1) * h) * x_j: each weight is scaled
+    // once per call and the column loop only multiplies and adds.
     for (int32_t l = 0; l < count; ++l) {
       before[l] = before[l] * h;
       after[l] = after[l] * h;
     }
+    const auto scale_then_sum = [&](int32_t l, double previous,
+                                    double current) {
+      return before[l] * previous + after[l] * current;
+    };
     for (int32_t column = 0; column < x.cols; ++column) {
-      interior_scale_then_sum(column_data(x, column), x.rows, bins, count,
-                              before, after,
-                              column_data(y, column) + interior_start + k0);
+      write_interior_rows(column_data(x, column), x.rows, bins, count,
+                          scale_then_sum,
+                          column_data(y, column) + interior_start + k0);
     }
   }
   for (int32_t column = 0; column < x.cols; ++column) {
