@@ -25,3 +25,21 @@ function(add_mex_module target source)
   target_link_options(${target} PRIVATE
     -Wl,--version-script=${MEX_EXPORTS_MAP})
 endfunction()
+
+# The modules and the gateway source of each, shared by every host's build.
+set(MEX_MODULE_NAMES tentfill2 trainfold_mex)
+get_filename_component(MEX_GATEWAY_SOURCE_tentfill2
+  ${CMAKE_CURRENT_LIST_DIR}/../upsampler/tentfill2_gateway.cpp ABSOLUTE)
+get_filename_component(MEX_GATEWAY_SOURCE_trainfold_mex
+  ${CMAKE_CURRENT_LIST_DIR}/../spike_filter/trainfold_mex_gateway.cpp ABSOLUTE)
+
+# copy_help_files(<dir>): the help files next to the modules. The host runs
+# the MEX file and prints the comments of the .m file of the same name for
+# "help"; Contents.m describes the folder.
+function(copy_help_files dir)
+  file(GLOB help_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
+  foreach(help_file IN LISTS help_files)
+    get_filename_component(help_name ${help_file} NAME)
+    configure_file(${help_file} ${dir}/${help_name} COPYONLY)
+  endforeach()
+endfunction()
