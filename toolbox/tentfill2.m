@@ -30,7 +30,7 @@
 %       % 3.3333  5  3.3333   (one sample: a ramp up and a ramp down)
 %     tentfill2([1 10; 2 20], [4 7])
 %       % uses NBNS = 4 (the 7 is ignored): column 1 as in the first
-       % example, column 2 ten times it
+%       % example, column 2 ten times it
 %
 %   Errors
 %     "tentfill needs 2 input args: x, nbns"        not exactly two arguments
