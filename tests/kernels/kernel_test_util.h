@@ -44,13 +44,17 @@ inline void expect_same_bits(const std::vector<double> &actual,
   }
 }
 
-// Every element still holds kSentinel, bit for bit.
-inline void expect_untouched(const std::vector<double> &buffer,
+// Every element still holds kSentinel, bit for bit; reports the first one
+// that does not and returns whether all do.
+inline bool expect_untouched(const std::vector<double> &buffer,
                              const std::string &context) {
   for (size_t i = 0; i < buffer.size(); ++i) {
-    EXPECT_EQ(raw_bits(buffer[i]), raw_bits(kSentinel))
-        << context << ": element " << i << " was written";
+    if (raw_bits(buffer[i]) != raw_bits(kSentinel)) {
+      ADD_FAILURE() << context << ": element " << i << " was written";
+      return false;
+    }
   }
+  return true;
 }
 
 #endif  // TESTS_KERNELS_KERNEL_TEST_UTIL_H
