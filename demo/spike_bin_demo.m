@@ -230,8 +230,8 @@ end
 hold off;
 xlim([-0.5 last - 0.5]);
 ylim(limits);
-plain_title(sprintf(['First %d coarse bins: ramp up from zero, then straight ' ...
-                     'lines between samples (dotted: coarse bin edges)'], shown));
+plain_title(sprintf(['First %d coarse bins: ramp from zero, straight lines ' ...
+                     'between samples (dotted: bin edges)'], shown));
 xlabel('fine time bin');
 ylabel('stimulus');
 legend('fine signal', 'coarse samples', 'location', 'northeast');
