@@ -1,28 +1,29 @@
 #!/usr/bin/env bash
-# Runs Octave end-to-end suites on the modules in <module dir> under valgrind
+# Runs Octave's test on files of %! blocks against the modules in <module dir>
+# under valgrind
 # memcheck and fails when memcheck reports an error or a definite leak whose
 # stack passes through the modules (their files or their source files).
 # Octave's own reports (it leaks at exit) are listed as a count only.
 #
-# usage: run_memcheck.sh <module dir> [suite ...]
-#   suites default to e2e_refusals (the bad inputs; about 30 s); the result
-#   suites e2e_tentfill2 e2e_trainfold_mex take several minutes more.
+# usage: run_memcheck.sh <module dir> [test file ...]
+#   test files default to test_refusals.m of this folder (the bad inputs;
+#   about 30 s); the result tests take several minutes more.
 #   MEMCHECK_LOG=<file> keeps valgrind's full log there.
-# Exit status: 0 clean; 1 findings in the modules, a failed suite, or a run
+# Exit status: 0 clean; 1 findings in the modules, a failed test, or a run
 # that did not finish; 2 usage or missing tools.
 set -uo pipefail
 
 if [ $# -lt 1 ] || [ ! -d "$1" ]; then
-  echo "usage: $0 <module dir> [suite ...]" >&2
+  echo "usage: $0 <module dir> [test file ...]" >&2
   exit 2
 fi
 module_dir=$(cd "$1" && pwd)
 shift
-suites=("$@")
-if [ ${#suites[@]} -eq 0 ]; then
-  suites=(e2e_refusals)
-fi
 test_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+test_files=("$@")
+if [ ${#test_files[@]} -eq 0 ]; then
+  test_files=("$test_dir/test_refusals.m")
+fi
 for tool in valgrind octave-cli; do
   if ! command -v "$tool" >/dev/null; then
     echo "run_memcheck: $tool not found" >&2
@@ -39,7 +40,7 @@ log=$work/memcheck.log
 # the CPU does not advertise it (common in virtual machines) and the process
 # dies with SIGILL before Octave starts. A preloaded stand-in for that one
 # calibration function (called through the PLT) avoids it; nothing in the
-# suites uses the timer.
+# tests uses the timer.
 preload=()
 libraries=$(ldd "$(command -v octave-cli)" 2>/dev/null)
 if [[ $libraries == *libhwy.so* ]]; then
@@ -61,7 +62,7 @@ CPP
   preload=(env "LD_PRELOAD=$work/hwy_timer.so")
 fi
 
-suite_args=$(printf ", '%s'" "${suites[@]}")
+file_args=$(printf ", '%s'" "${test_files[@]}")
 start=$(date +%s)
 "${preload[@]}" valgrind --tool=memcheck --error-limit=no --num-callers=50 \
   --track-origins=yes --keep-debuginfo=yes \
@@ -69,7 +70,7 @@ start=$(date +%s)
   --errors-for-leak-kinds=definite \
   --log-file="$log" \
   octave-cli --norc --no-history --no-window-system --quiet \
-  --eval "addpath('$test_dir'); run_e2e('$module_dir'$suite_args)"
+  --eval "addpath('$test_dir'); run_tests('$module_dir'$file_args)"
 suite_status=$?
 echo "run_memcheck: valgrind run took $(($(date +%s) - start)) s"
 if [ -n "${MEMCHECK_LOG:-}" ]; then
@@ -110,7 +111,7 @@ fi
 echo "run_memcheck: no memcheck reports through the modules" \
   "(${total:-0} reports elsewhere in Octave, not ours)"
 if [ $suite_status -ne 0 ]; then
-  echo "run_memcheck: the suites failed under valgrind (status $suite_status)"
+  echo "run_memcheck: the tests failed under valgrind (status $suite_status)"
   exit 1
 fi
 exit 0
