@@ -102,3 +102,28 @@
 %! end_try_catch
 %! assert (trainfold_mex ([8; 10.5; 13.2; 14], [1; 10; 100], [10 13]),
 %!         [101; 10; 100; 1]);
+
+%!# %!error matches the message after stripping blanks at its ends: one call
+%!# per message checks that none ends with a blank (or begins with one after
+%!# the function's name).
+%!test
+%! s = [1; 2]; h = [1; 2; 3]; w = [0 4];
+%! calls = {@() tentfill2(), @() tentfill2 (single (s), 2), ...
+%!          @() tentfill2 (s, single (2)), @() tentfill2 (s, []), ...
+%!          @() tentfill2 (zeros (0, 2^31), 1), @() tentfill2 (s, NaN), ...
+%!          @() tentfill2 (s, 2^30), @() trainfold_mex (), ...
+%!          @() trainfold_mex ([1 2], h, w), @() trainfold_mex (single (s), h, w), ...
+%!          @() trainfold_mex (s, single (h), w), @() trainfold_mex (s, h, single (w)), ...
+%!          @() trainfold_mex (s, h, 5), @() trainfold_mex (s, zeros (0, 2^31), w), ...
+%!          @() trainfold_mex (s, h, [0 NaN]), @() trainfold_mex (s, h, [5 3]), ...
+%!          @() trainfold_mex (s, h, [-2^31, 2^31 - 1])};
+%! for i = 1:numel (calls)
+%!   message = "";
+%!   try
+%!     calls{i} ();
+%!   catch err
+%!     message = err.message;
+%!   end_try_catch
+%!   assert (! isempty (message), "call %d raised no error", i);
+%!   assert (message, regexprep (strtrim (message), '^(\w+): +', '$1: '));
+%! endfor
