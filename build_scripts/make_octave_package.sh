@@ -14,7 +14,8 @@
 #   inst/test/   the Octave tests of tests/octave (test_*.m), with the
 #                references and same_bits they call ("pkg test" runs them
 #                from that folder; it is not on the path after pkg load)
-#   src/         Makefile, exact_math_flags.txt, the gateway and kernel
+#   src/         Makefile, exact_math_flags.txt, modules.txt (the module
+#                list the Makefile builds from), the gateway and kernel
 #                sources and the headers they include, in the repository's
 #                folders
 set -euo pipefail
@@ -70,7 +71,8 @@ cp "$root"/tests/octave/test_*.m "$root"/tests/octave/ref_*.m \
   "$root/tests/octave/same_bits.m" "$pkg_dir/inst/test/"
 
 cp "$root/build_scripts/octave_package/Makefile" \
-  "$root/build_scripts/exact_math_flags.txt" "$pkg_dir/src/"
+  "$root/build_scripts/exact_math_flags.txt" \
+  "$root/build_scripts/modules.txt" "$pkg_dir/src/"
 # The sources and headers of the kernels and gateways, in their folders.
 for dir in common mex upsampler spike_filter; do
   if [ -d "$root/$dir" ]; then

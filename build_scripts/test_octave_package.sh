@@ -96,9 +96,15 @@ mkdir -p "$work/plain"
 install_and_probe "$work/plain" test
 sed -n '/^Integrated test scripts/,/^Summary/p;/^  PASS/p;/^  FAIL/p' \
   "$work/plain/octave.log"
-# Every file of tests ran, and nothing failed.
-files_with_tests=(tentfill2.m trainfold_mex.m test_help.m test_refusals.m
-  test_tentfill2_results.m test_trainfold_mex_results.m)
+# Every file of tests ran (each module's help file and tests/octave/test_*.m),
+# and nothing failed.
+files_with_tests=()
+for module in $(awk '!/^#/ && NF { print $1 }' "$root/build_scripts/modules.txt"); do
+  files_with_tests+=("$module.m")
+done
+for file in "$tests_dir"/test_*.m; do
+  files_with_tests+=("$(basename "$file")")
+done
 for file in "${files_with_tests[@]}"; do
   if ! grep -Eq "$file \.* *pass +([0-9]+)/\1 " "$work/plain/octave.log"; then
     echo "test_octave_package: pkg test did not run $file" >&2
