@@ -1,8 +1,11 @@
 // Calls both installed kernels on small worked examples whose results are
 // exact in binary, and compares every element; exits 1 on any difference.
+// Compiled with the user flags -ffast-math -ffp-contract=fast, which the
+// kernels' usage requirements must override (else the guard stops the build).
 #include <cstdint>
 #include <cstdio>
 
+#include "common/exact_math_guard.h"
 #include "spike_filter/spike_filter_sum.h"
 #include "upsampler/upsample_bins.h"
 
