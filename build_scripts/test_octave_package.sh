@@ -106,7 +106,7 @@ for file in "$tests_dir"/test_*.m; do
   files_with_tests+=("$(basename "$file")")
 done
 for file in "${files_with_tests[@]}"; do
-  if ! grep -Eq "$file \.* *pass +([0-9]+)/\1 " "$work/plain/octave.log"; then
+  if ! grep -Eiq "$file \.* *pass +([0-9]+)/\1 " "$work/plain/octave.log"; then
     echo "test_octave_package: pkg test did not run $file" >&2
     exit 1
   fi

@@ -61,63 +61,70 @@
 % module tentfill2.mex (or tentfill2.mexa64 etc. in MATLAB) in the same folder,
 % which takes precedence over this file when the function is called.
 
-% Tests (run with "test tentfill2", or "pkg test" for the package). assert
-% compares exactly (NaN as NaN); signed zeros are checked apart. Octave
-% prints the function's name before a module's message.
+% Tests (run with "test tentfill2", or "pkg test" for the package). Results
+% must match to the bit: assert compares exactly (class, size, values, NaN
+% as NaN) and signbit tells -0 from +0. Octave prints the function's name
+% before a module's message.
 
 %!# The compiled module, not this help file, answers the call.
 %!assert (exist ("tentfill2"), 3)
 %!assert (! isempty (regexp (which ("tentfill2"), '\.mex$', "once")))
 
-%!# Worked examples.
-%!assert (tentfill2 ([1; 2], 4), [0.75; 1; 1.25; 1.5; 1.75; 2; 1.5; 1])
-%!assert (tentfill2 ([3; 5], 2), [3; 4; 5; 2.5])
-%!assert (tentfill2 ([1; 2], 2), [1; 1.5; 2; 1])
-%!assert (tentfill2 (5, 3), [(2 * (1 / 3)) * 5; 5; (2 * (1 / 3)) * 5])
-%!assert (tentfill2 (6, 3), [(2 * (1 / 3)) * 6; 6; (2 * (1 / 3)) * 6])
-%!assert (tentfill2 ([1 10; 2 20], [4 7]),
-%!        [0.75 7.5; 1 10; 1.25 12.5; 1.5 15; 1.75 17.5; 2 20; 1.5 15; 1 10])
-%!assert (tentfill2 ([1; 2; 3], 2.5),
-%!        [0.8; 1.2000000000000002; 1.6; 2.0; 2.4000000000000004;
-%!         1.2000000000000002])
-%!# One column and two columns: the two arithmetic forms differ in the last
-%!# bit on rows 3 to 5.
-%!assert (tentfill2 ([0.1; 0.7], 3),
-%!        [0.06666666666666667; 0.1; 0.29999999999999993; 0.5;
-%!         0.6999999999999998; 0.4666666666666666])
-%!assert (tentfill2 ([0.1 0.1; 0.7 0.7], 3),
-%!        repmat ([0.06666666666666667; 0.1; 0.3; 0.49999999999999994; 0.7;
-%!                 0.4666666666666666], 1, 2))
+%!# Worked examples and sizes: {x, nbns, expected}.
 %!test
-%! y = tentfill2 ([2; -0; 5], 1);
-%! assert (y, [2; 0; 5]);
-%! assert (signbit (y(2)), false);   # -0 becomes +0
-%!assert (tentfill2 ([1; Inf; 3], 3), [2/3; 1; Inf; Inf; Inf; Inf; Inf; NaN; 2])
-%!assert (tentfill2 ([Inf; 2], 1), [Inf; NaN])
-%!# Head ramp weights: 49 * (1/49) rounds below 1.
-%!assert (tentfill2 (1, 49), [(25:49)' * (1 / 49); (48:-1:25)' * (1 / 49)])
+%! examples = {
+%!   [1; 2], 4, [0.75; 1; 1.25; 1.5; 1.75; 2; 1.5; 1]
+%!   [3; 5], 2, [3; 4; 5; 2.5]
+%!   [1; 2], 2, [1; 1.5; 2; 1]
+%!   5, 3, [(2 * (1 / 3)) * 5; 5; (2 * (1 / 3)) * 5]
+%!   6, 3, [(2 * (1 / 3)) * 6; 6; (2 * (1 / 3)) * 6]
+%!   [1 10; 2 20], [4 7], [0.75 7.5; 1 10; 1.25 12.5; 1.5 15; 1.75 17.5; 2 20; 1.5 15; 1 10]
+%!   [1; 2; 3], 2.5, [0.8; 1.2000000000000002; 1.6; 2.0; 2.4000000000000004; 1.2000000000000002]
+%!   ## One column and two columns: the arithmetic forms differ in the last
+%!   ## bit on rows 3 to 5.
+%!   [0.1; 0.7], 3, [0.06666666666666667; 0.1; 0.29999999999999993; 0.5; 0.6999999999999998; 0.4666666666666666]
+%!   [0.1 0.1; 0.7 0.7], 3, repmat([0.06666666666666667; 0.1; 0.3; 0.49999999999999994; 0.7; 0.4666666666666666], 1, 2)
+%!   [2; -0; 5], 1, [2; 0; 5]                           # -0 becomes +0
+%!   [1; Inf; 3], 3, [2/3; 1; Inf; Inf; Inf; Inf; Inf; NaN; 2]
+%!   [Inf; 2], 1, [Inf; NaN]
+%!   ## Head ramp weights: 49 * (1/49) rounds below 1.
+%!   1, 49, [(25:49)' * (1 / 49); (48:-1:25)' * (1 / 49)]
+%!   ## No rows for -1 < nbns < 1 or an x with no rows; no columns.
+%!   [1 2; 3 4], 0.5, zeros(0, 2)
+%!   [1; 2], -0.999, zeros(0, 1)
+%!   zeros(3, 0), 4, zeros(12, 0)
+%!   zeros(0, 3), 4, zeros(0, 3)
+%!   zeros(1, 0), 2^31 - 1, zeros(2^31 - 1, 0)
+%! };
+%! for i = 1:rows (examples)
+%!   [x, nbns, expected] = examples{i, :};
+%!   y = tentfill2 (x, nbns);
+%!   assert (y, expected);
+%!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
+%! endfor
 %!assert (max (tentfill2 (1, 49)), 0.9999999999999999)
 %!# A landing row can differ from its sample in the last bit.
 %!test
 %! y = tentfill2 ([0.5; 1.25; -3.7619803885035443], 3);
 %! assert (y(8), -3.761980388503544);
 
-%!# Sizes: no rows for -1 < nbns < 1 or an x with no rows; no columns.
-%!assert (tentfill2 ([1 2; 3 4], 0.5), zeros (0, 2))
-%!assert (tentfill2 ([1; 2], -0.999), zeros (0, 1))
-%!assert (tentfill2 (zeros (3, 0), 4), zeros (12, 0))
-%!assert (tentfill2 (zeros (0, 3), 4), zeros (0, 3))
-%!assert (tentfill2 (zeros (1, 0), 2^31 - 1), zeros (2^31 - 1, 0))
-
 %!# Real parts of complex arguments; further elements of nbns ignored;
-%!# more than two dimensions count as columns.
-%!shared x
+%!# more than two dimensions count as columns: {x, nbns, same as x, nbns}.
+%!test
 %! x = [1.5 -2; 0.25 3; 7 1e-3];
-%!assert (tentfill2 (complex (x, ones (3, 2)), 3), tentfill2 (x, 3))
-%!assert (tentfill2 (x, complex (3, 5)), tentfill2 (x, 3))
-%!assert (tentfill2 (x, [3 9; 4 5]), tentfill2 (x, 3))
-%!assert (tentfill2 (reshape (1:12, 2, 3, 2) / 7, 2),
-%!        tentfill2 (reshape (1:12, 2, 6) / 7, 2))
+%! x3 = reshape (1:12, 2, 3, 2) / 7;
+%! calls = {
+%!   complex(x, ones(3, 2)), 3, x, 3
+%!   x, complex(3, 5), x, 3
+%!   x, [3 9; 4 5], x, 3
+%!   x3, 2, reshape(x3, 2, 6), 2
+%! };
+%! for i = 1:rows (calls)
+%!   y = tentfill2 (calls{i, 1:2});
+%!   expected = tentfill2 (calls{i, 3:4});
+%!   assert (y, expected);
+%!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
+%! endfor
 
 %!# Refusals, one per message (tests/octave/test_refusals.m has the rest).
 %!error <^tentfill2: tentfill needs 2 input args: x, nbns$> tentfill2 ()

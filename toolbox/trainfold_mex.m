@@ -68,67 +68,82 @@
 % called.
 
 % Tests (run with "test trainfold_mex", or "pkg test" for the package).
-% assert compares exactly (NaN as NaN). Octave prints the function's name
-% before a module's message.
+% Results must match to the bit: assert compares exactly (class, size,
+% values, NaN as NaN) and signbit tells -0 from +0. Octave prints the
+% function's name before a module's message.
 
 %!# The compiled module, not this help file, answers the call.
 %!assert (exist ("trainfold_mex"), 3)
 %!assert (! isempty (regexp (which ("trainfold_mex"), '\.mex$', "once")))
 
-%!# Worked examples, filter taps (p, q, r) = (1, 10, 100) over bins 10..13.
-%!shared p, q, r, f
+%!# Worked examples, filter taps (p, q, r) = (1, 10, 100) over bins 10..13
+%!# unless stated: {spinds, h_currents, twin, expected}.
+%!test
 %! p = 1; q = 10; r = 100; f = [1; 2; 4];
-%!assert (trainfold_mex ([8; 10.5; 13.2; 14], [p; q; r], [10 13]),
-%!        [r + p; q; r; p])
-%!assert (trainfold_mex ([8; 10.5; 13.2; 14], f, [10 13]), [5; 2; 4; 1])
-%!assert (trainfold_mex ([2; 2.5], [1 2; 3 4], [2 3]), [2 4; 6 8])
-%!# Spike at L = T0 - c + 1 adds its last tap; just below L it is skipped.
-%!assert (trainfold_mex (8, [p; q; r], [10 13]), [r; 0; 0; 0])
-%!assert (trainfold_mex (7.999, [p; q; r], [10 13]), zeros (4, 1))
-%!# A spike at T1 + 0.5 adds tap 0 to the last row; T1 + 1 ends the scan.
-%!assert (trainfold_mex (13.5, [p; q; r], [10 13]), [0; 0; 0; p])
-%!assert (trainfold_mex ([13; 14; 14], [p; q; r], [10 13]), [0; 0; 0; p])
-%!assert (trainfold_mex ([11; 11.9], [p; q; r], [10 13]), [0; 2; 20; 200])
-%!# No spikes, no taps, no filters.
-%!assert (trainfold_mex (zeros (0, 1), [p; q; r], [10 13]), zeros (4, 1))
-%!assert (trainfold_mex ([], [p; q; r], [10 13]), zeros (4, 1))
-%!assert (trainfold_mex (zeros (3, 0), [p; q; r], [0 3]), zeros (4, 1))
-%!assert (trainfold_mex ([1; 2; 3], zeros (0, 2), [0 3]), zeros (4, 2))
-%!assert (trainfold_mex ([1; 2; 3], zeros (3, 0), [0 3]), zeros (4, 0))
-%!# Windows: one row, no rows, fractions truncated.
-%!assert (trainfold_mex ([4; 5], [p; q; r], [5 5]), q + p)
-%!assert (trainfold_mex ([4; 5], [p; q; r], [5 4]), zeros (0, 1))
-%!assert (trainfold_mex (2, [p; q], [2.7 9.2]), [p; q; 0; 0; 0; 0; 0; 0])
-%!assert (trainfold_mex ([0; 1], [1 2 3; 4 5 6], [0 2]), [1 2 3; 5 7 9; 4 5 6])
-%!assert (trainfold_mex ([1; 2; 3], [1; 1], [1 4]), [1; 2; 2; 1])
-%!# Out of order and NaN times end the scan; bins of negative times.
-%!assert (trainfold_mex ([2; 50; 3; 4], f, [1 10]), [0; 1; 2; 4; 0; 0; 0; 0; 0; 0])
-%!assert (trainfold_mex ([1; NaN; 2], f, [1 5]), [1; 2; 4; 0; 0])
-%!assert (trainfold_mex ([NaN; 2], f, [1 5]), zeros (5, 1))
-%!assert (trainfold_mex (-0.5, f, [1 5]), [2; 4; 0; 0; 0])
-%!assert (trainfold_mex (-1.0, f, [1 5]), [4; 0; 0; 0; 0])
-%!assert (trainfold_mex (-1.5, f, [1 5]), zeros (5, 1))
-%!assert (trainfold_mex ([3; -1e12; -Inf; 4], f, [1 5]), [0; 0; 1; 3; 6])
-%!# Sums in list order: the same spikes sorted differ in the last bit.
-%!assert (trainfold_mex ([5; 3; 5; 3; 5], [0.1; 1/3; 0.7], [5 5]), 1.7)
-%!assert (trainfold_mex ([3; 3; 5; 5; 5], [0.1; 1/3; 0.7], [5 5]),
-%!        1.7000000000000002)
-%!# The ends of the 32-bit range.
-%!assert (trainfold_mex ([-2^31; -2^31 + 1.5], [p; q], [-2^31, -2^31 + 3]),
-%!        [p; q; p; q])
-%!assert (trainfold_mex (2^31 - 2, [p; q; r], [2^31 - 3, 2^31 - 1]), [0; p; q])
-%!assert (trainfold_mex ([], zeros (3, 0), [1, 2^31 - 1]), zeros (2^31 - 1, 0))
+%! examples = {
+%!   [8; 10.5; 13.2; 14], [p; q; r], [10 13], [r + p; q; r; p]
+%!   [8; 10.5; 13.2; 14], f, [10 13], [5; 2; 4; 1]
+%!   [2; 2.5], [1 2; 3 4], [2 3], [2 4; 6 8]     # two spikes in one bin
+%!   ## A spike at L = T0 - c + 1 adds its last tap; just below L, none.
+%!   8, [p; q; r], [10 13], [r; 0; 0; 0]
+%!   7.999, [p; q; r], [10 13], zeros(4, 1)
+%!   ## A spike at T1 + 0.5 adds tap 0 to the last row; T1 + 1 ends the scan.
+%!   13.5, [p; q; r], [10 13], [0; 0; 0; p]
+%!   [13; 14; 14], [p; q; r], [10 13], [0; 0; 0; p]
+%!   [11; 11.9], [p; q; r], [10 13], [0; 2; 20; 200]
+%!   ## No spikes, no taps, no filters.
+%!   zeros(0, 1), [p; q; r], [10 13], zeros(4, 1)
+%!   [], [p; q; r], [10 13], zeros(4, 1)
+%!   zeros(3, 0), [p; q; r], [0 3], zeros(4, 1)
+%!   [1; 2; 3], zeros(0, 2), [0 3], zeros(4, 2)
+%!   [1; 2; 3], zeros(3, 0), [0 3], zeros(4, 0)
+%!   ## Windows: one row, no rows, fractions truncated; three filters.
+%!   [4; 5], [p; q; r], [5 5], q + p
+%!   [4; 5], [p; q; r], [5 4], zeros(0, 1)
+%!   2, [p; q], [2.7 9.2], [p; q; 0; 0; 0; 0; 0; 0]
+%!   [0; 1], [1 2 3; 4 5 6], [0 2], [1 2 3; 5 7 9; 4 5 6]
+%!   [1; 2; 3], [1; 1], [1 4], [1; 2; 2; 1]
+%!   ## Out-of-order and NaN times end the scan; bins of negative times.
+%!   [2; 50; 3; 4], f, [1 10], [0; 1; 2; 4; 0; 0; 0; 0; 0; 0]
+%!   [1; NaN; 2], f, [1 5], [1; 2; 4; 0; 0]
+%!   [NaN; 2], f, [1 5], zeros(5, 1)
+%!   -0.5, f, [1 5], [2; 4; 0; 0; 0]
+%!   -1.0, f, [1 5], [4; 0; 0; 0; 0]
+%!   -1.5, f, [1 5], zeros(5, 1)
+%!   [3; -1e12; -Inf; 4], f, [1 5], [0; 0; 1; 3; 6]
+%!   ## Sums in list order: the same spikes sorted differ in the last bit.
+%!   [5; 3; 5; 3; 5], [0.1; 1/3; 0.7], [5 5], 1.7
+%!   [3; 3; 5; 5; 5], [0.1; 1/3; 0.7], [5 5], 1.7000000000000002
+%!   ## The ends of the 32-bit range.
+%!   [-2^31; -2^31 + 1.5], [p; q], [-2^31, -2^31 + 3], [p; q; p; q]
+%!   2^31 - 2, [p; q; r], [2^31 - 3, 2^31 - 1], [0; p; q]
+%!   [], zeros(3, 0), [1, 2^31 - 1], zeros(2^31 - 1, 0)
+%! };
+%! for i = 1:rows (examples)
+%!   [spinds, h_currents, twin, expected] = examples{i, :};
+%!   y = trainfold_mex (spinds, h_currents, twin);
+%!   assert (y, expected);
+%!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
+%! endfor
 
-%!# Real parts of complex arguments; twin elements past the second ignored.
-%!shared s, h, y
+%!# Real parts of complex arguments; twin elements past the second ignored:
+%!# {spinds, h_currents, twin}, each the same as the real call.
+%!test
 %! s = [0.5; 2; 3.25];
 %! h = [0.3 -1; 2 0.7; 5 1e-3];
-%! y = trainfold_mex (s, h, [1 5]);
-%!assert (trainfold_mex (complex (s, 1), h, [1 5]), y)
-%!assert (trainfold_mex (s, complex (h, 2), [1 5]), y)
-%!assert (trainfold_mex (s, h, complex ([1 5], 9)), y)
-%!assert (trainfold_mex (s, h, [1 5 -100]), y)
-%!assert (trainfold_mex (s, h, [1; 5]), y)
+%! expected = trainfold_mex (s, h, [1 5]);
+%! calls = {
+%!   complex(s, 1), h, [1 5]
+%!   s, complex(h, 2), [1 5]
+%!   s, h, complex([1 5], 9)
+%!   s, h, [1 5 -100]
+%!   s, h, [1; 5]
+%! };
+%! for i = 1:rows (calls)
+%!   y = trainfold_mex (calls{i, :});
+%!   assert (y, expected);
+%!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
+%! endfor
 
 %!# Refusals, one per message (tests/octave/test_refusals.m has the rest).
 %!error <^trainfold_mex: needs 3 input args:  trainfold_mex\(spinds, h_currents, twin\)$>
