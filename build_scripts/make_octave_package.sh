@@ -11,7 +11,7 @@
 # Layout of the package:
 #   DESCRIPTION, INDEX, COPYING (the repository's LICENSE)
 #   inst/        the help files (toolbox/*.m), with their %! tests
-#   inst/test/   the Octave tests of tests/octave (test_*.m), with the
+#   inst/test/   the Octave tests of tests/octave (*_test.m), with the
 #                references and same_bits they call ("pkg test" runs them
 #                from that folder; it is not on the path after pkg load)
 #   src/         Makefile, exact_math_flags.txt, modules.txt (the module
@@ -67,7 +67,7 @@ INDEX
 
 cp "$root/LICENSE" "$pkg_dir/COPYING"
 cp "$root"/toolbox/*.m "$pkg_dir/inst/"
-cp "$root"/tests/octave/test_*.m "$root"/tests/octave/ref_*.m \
+cp "$root"/tests/octave/*_test.m "$root"/tests/octave/ref_*.m \
   "$root/tests/octave/same_bits.m" "$pkg_dir/inst/test/"
 
 cp "$root/build_scripts/octave_package/Makefile" \

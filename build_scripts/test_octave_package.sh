@@ -96,13 +96,13 @@ mkdir -p "$work/plain"
 install_and_probe "$work/plain" test
 sed -n '/^Integrated test scripts/,/^Summary/p;/^  PASS/p;/^  FAIL/p' \
   "$work/plain/octave.log"
-# Every file of tests ran (each module's help file and tests/octave/test_*.m),
+# Every file of tests ran (each module's help file and tests/octave/*_test.m),
 # and nothing failed.
 files_with_tests=()
 for module in $(awk '!/^#/ && NF { print $1 }' "$root/build_scripts/modules.txt"); do
   files_with_tests+=("$module.m")
 done
-for file in "$tests_dir"/test_*.m; do
+for file in "$tests_dir"/*_test.m; do
   files_with_tests+=("$(basename "$file")")
 done
 for file in "${files_with_tests[@]}"; do

@@ -126,7 +126,7 @@
 %!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
 %! endfor
 
-%!# Refusals, one per message (tests/octave/test_refusals.m has the rest).
+%!# Refusals, one per message (tests/octave/refusals_test.m has the rest).
 %!error <^tentfill2: tentfill needs 2 input args: x, nbns$> tentfill2 ()
 %!error <^tentfill2: tentfill needs 2 input args: x, nbns$> tentfill2 ([1; 2])
 %!error <^tentfill2: tentfill needs 2 input args: x, nbns$> tentfill2 ([1; 2], 4, 1)

@@ -145,7 +145,7 @@
 %!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
 %! endfor
 
-%!# Refusals, one per message (tests/octave/test_refusals.m has the rest).
+%!# Refusals, one per message (tests/octave/refusals_test.m has the rest).
 %!error <^trainfold_mex: needs 3 input args:  trainfold_mex\(spinds, h_currents, twin\)$>
 %! trainfold_mex ([1; 2], [1; 2; 3])
 %!error <^trainfold_mex: needs 3 input args:  trainfold_mex\(spinds, h_currents, twin\)$>
