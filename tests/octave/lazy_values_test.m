@@ -14,16 +14,11 @@
 %!  assert (any (strcmp (typeinfo (r), {"matrix", "scalar"})), typeinfo (r));
 %!endfunction
 
-## Same class, size and bits (a NaN matches any NaN).
+## Same class, size and bits (a NaN matches any NaN): same_bits.m of this
+## folder, the one bit comparison of the Octave tests.
 %!function assert_same_bits (got, want, name)
-%!  assert (isa (got, "double") && isreal (got), "%s: not real double", name);
-%!  assert (isequal (size (got), size (want)), "%s: size %s, expected %s",
-%!          name, mat2str (size (got)), mat2str (size (want)));
-%!  nan_got = isnan (got(:));
-%!  assert (isequal (nan_got, isnan (want(:))), "%s: NaN elsewhere", name);
-%!  assert (isequal (typecast (got(! nan_got), "uint64"),
-%!                   typecast (want(! nan_got), "uint64")),
-%!          "%s: different bits", name);
+%!  [ok, why] = same_bits (got, want);
+%!  assert (ok, "%s: %s", name, why);
 %!endfunction
 
 ## Each case: {name, arguments, expected storage of each argument ("" for any)}.
