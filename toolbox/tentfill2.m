@@ -34,14 +34,23 @@
 %
 %   Errors
 %     "tentfill needs 2 input args: x, nbns"        not exactly two arguments
-%     "...: x must be a full (non-sparse) double array"     (also for nbns):
+%     "x must be a full (non-sparse) double array"  (also "nbns must be ..."):
 %                                   single, integer, logical, char, cell,
 %                                   struct and sparse arguments are refused
-%     "...: nbns is empty; ..."                     NBNS = []
-%     "...: nbns must be a number greater than -1 and less than 2^31
+%     "nbns is empty; ..."                          NBNS = []
+%     "x has more than 2^31 - 1 rows or columns"    X too large
+%     "nbns must be a number greater than -1 and less than 2^31
 %     (not NaN or Inf)"                              NBNS out of range
-%     "...: the result would have more than 2^31 - 1 rows ..."  M*E too large
+%     "the result would have more than 2^31 - 1 rows ..."  M*E too large
 %   A complex X or NBNS is accepted and its real part used.
+%
+%   Memory
+%     A call needs about twice the size of Y: Octave copies the result when
+%     the call returns. A Y near the size limits (2^31 - 1 rows are 16 GB
+%     per column) can get Octave killed by the operating system instead of
+%     raising an error; after "ulimit -v" (a virtual-memory limit set in the
+%     shell that starts Octave) the allocation fails with Octave's "out of
+%     memory" error instead.
 %
 %   Exactness
 %     Results are bit-exact and reproducible: every product and sum is one

@@ -43,16 +43,26 @@
 %                                  not exactly three arguments
 %     "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!"
 %                                  SPINDS with more than one column
-%     "...: spinds must be a full (non-sparse) double array"  (likewise for
+%     "spinds must be a full (non-sparse) double array"  (likewise for
 %                                  h_currents and twin): single, integer,
 %                                  logical, char, cell, struct and sparse
 %                                  arguments are refused
-%     "...: twin must hold two values, ..."          fewer than two values
-%     "...: twin values must be numbers within the 32-bit integer range
+%     "twin must hold two values, ..."               fewer than two values
+%     "spinds or h_currents has more than 2^31 - 1 rows or columns"
+%     "twin values must be numbers within the 32-bit integer range
 %     (not NaN or Inf)"
-%     "...: twin(2) must be at least twin(1) - 1 ..."  T1 < T0 - 1
-%     "...: the window twin(1) .. twin(2) has more than 2^31 - 1 bins"
+%     "twin(2) must be at least twin(1) - 1 ..."     T1 < T0 - 1
+%     "the window twin(1) .. twin(2) has more than 2^31 - 1 bins"
 %   Complex arguments are accepted and their real parts used.
+%
+%   Memory
+%     A call needs about twice the size of Y: Octave copies the result when
+%     the call returns (a window of 2^28 rows, a 2 GB Y, peaks at 4.2 GB).
+%     A window near the limit (2^31 - 1 rows are 16 GB per filter) can get
+%     Octave killed by the operating system instead of raising an error;
+%     after "ulimit -v" (a virtual-memory limit set in the shell that starts
+%     Octave) the allocation fails with Octave's "out of memory" error
+%     instead.
 %
 %   Exactness
 %     Results are bit-exact and reproducible: each tap is added with one IEEE
