@@ -34,6 +34,7 @@ run_stage() {
 passed=0
 
 run_stage default
+bash build_scripts/test_octave_package.sh build/default/octave_modules
 run_stage native
 run_stage sanitize
 

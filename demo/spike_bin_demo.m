@@ -9,9 +9,11 @@ function spike_bin_demo(figure_dir, mode)
 %     spike_filter_currents.png  spike raster above each filter's current
 %
 %   SPIKE_BIN_DEMO(FIGURE_DIR, 'check') also recomputes both results with
-%   plain Octave code, requires them to equal the modules' results bit for
-%   bit, requires the printed summary to be the one the reference results
-%   give, and requires both figures to be non-blank PNG images. It ends with
+%   the project's Octave references (ref_tentfill2 and ref_trainfold in
+%   tests/octave, which must be on the path), requires them to equal the
+%   modules' results bit for bit (same_bits, also from tests/octave),
+%   requires the printed summary to be the one the reference results give,
+%   and requires both figures to be non-blank PNG images. It ends with
 %   an error when any of this fails (the demo's test).
 %
 %   The data come from a fixed-seed generator written in this file, so every
@@ -271,60 +273,17 @@ print_png(fig, file, 1000, 900);
 end
 
 % ---------------------------------------------------------------------------
-% Check mode: independent reference computations
-
-function y = reference_upsample(x, nbns)
-% Head ramp, interior and tail ramp, one column at a time, with the
-% arithmetic form chosen by the column count: one rounded operation per
-% product and sum, in the documented order.
-E = fix(nbns);
-G = fix(E / 2);
-h = 1.0 / nbns;
-[m, n] = size(x);
-F = m * E;
-y = zeros(F, n);
-for col = 1:n
-  v = x(:, col);
-  i = (0:E - G - 1)';
-  y(i + 1, col) = ((G + 1 + i) * h) * v(1);
-  k = (0:E - 1)';
-  for j = 1:m - 1
-    r = (E - G) + (j - 1) * E + k;
-    if n == 1
-      y(r + 1, col) = ((E - 1 - k) * v(j) + (k + 1) * v(j + 1)) * h;
-    else
-      y(r + 1, col) = ((E - 1 - k) * h) * v(j) + ((k + 1) * h) * v(j + 1);
-    end
-  end
-  k = (0:G - 1)';
-  y(F - G + k + 1, col) = ((E - 1 - k) * h) * v(m);
-end
-end
-
-function y = reference_filter_sum(spikes, filters, twin)
-% Every spike adds its filter taps to the bins it reaches inside the window,
-% in the order of the list.
-T0 = fix(twin(1));
-T1 = fix(twin(2));
-taps = size(filters, 1);
-y = zeros(T1 - T0 + 1, size(filters, 2));
-for s = spikes'
-  B = fix(s);
-  t = (max(B, T0):min(B + taps - 1, T1))';
-  y(t - T0 + 1, :) = filters(t - B + 1, :) + y(t - T0 + 1, :);
-end
-end
-
-function same = same_bits(a, b)
-same = isequal(size(a), size(b)) && ...
-       isequal(typecast(a(:), 'uint64'), typecast(b(:), 'uint64'));
-end
+% Check mode: the modules against the project's Octave references
 
 function check_results(data, fine, fine_two, spikes, currents, summary, files)
 failures = {};
-ref_fine = reference_upsample(data.stimulus, data.nbns);
-ref_two = reference_upsample([data.stimulus, data.stimulus], data.nbns);
-ref_currents = reference_filter_sum(spikes, data.filters, data.twin);
+if exist('ref_tentfill2', 'file') ~= 2 || exist('ref_trainfold', 'file') ~= 2
+  error('spike_bin_demo:check', ['check mode needs tests/octave (the ' ...
+        'references ref_tentfill2, ref_trainfold and same_bits) on the path']);
+end
+ref_fine = ref_tentfill2(data.stimulus, data.nbns);
+ref_two = ref_tentfill2([data.stimulus, data.stimulus], data.nbns);
+ref_currents = ref_trainfold(spikes, data.filters, data.twin);
 if ~same_bits(fine, ref_fine)
   failures{end + 1} = 'tentfill2 (one column) differs from the reference';
 end

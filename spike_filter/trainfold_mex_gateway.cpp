@@ -3,81 +3,64 @@
 //
 // Checks the arguments, has the host create the zero-filled result of the
 // size given by spike_window and adds into it with spike_filter_sum. Every
-// refusal goes through mexErrMsgTxt before anything is created. Keeps no
-// state.
+// refusal comes before anything is created, and before the data of spinds
+// and h_currents is taken (see mex/host_arrays.h). Keeps no state.
 #include "mex/host_arrays.h"
 #include "spike_filter/spike_filter_sum.h"
 
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
                                           int nrhs, const mxArray *prhs[]) {
   if (nrhs != 3) {
-    mexErrMsgTxt(
-        "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)");
-    return;
+    refuse("needs 3 input args:  trainfold_mex(spinds, h_currents, twin)");
   }
   const mxArray *spinds = prhs[0];
   const mxArray *h_currents = prhs[1];
   const mxArray *twin_array = prhs[2];
-  // Compared in the host's width: a column count beyond 2^31 must not wrap.
-  if (static_cast<uint64_t>(mxGetN(spinds)) > 1) {
-    mexErrMsgTxt(
-        "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!");
-    return;
+  // The first check after the count, on spinds alone; compared in the host's
+  // width, so that a column count beyond 2^31 does not wrap.
+  const HostSize spinds_size = host_size(spinds);
+  if (spinds_size.cols > 1) {
+    refuse("trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!");
   }
   if (!is_full_double(spinds)) {
-    mexErrMsgTxt(
-        "trainfold_mex: spinds must be a full (non-sparse) double array");
-    return;
+    refuse("spinds must be a full (non-sparse) double array");
   }
   if (!is_full_double(h_currents)) {
-    mexErrMsgTxt(
-        "trainfold_mex: h_currents must be a full (non-sparse) double array");
-    return;
+    refuse("h_currents must be a full (non-sparse) double array");
   }
   if (!is_full_double(twin_array)) {
-    mexErrMsgTxt(
-        "trainfold_mex: twin must be a full (non-sparse) double array");
-    return;
+    refuse("twin must be a full (non-sparse) double array");
   }
   if (mxGetNumberOfElements(twin_array) < 2) {
-    mexErrMsgTxt(
-        "trainfold_mex: twin must hold two values, the first and "
-        "last bin of the window");
-    return;
+    refuse("twin must hold two values, the first and last bin of the window");
   }
-  if (!has_int32_dims(spinds) || !has_int32_dims(h_currents)) {
-    mexErrMsgTxt(
-        "trainfold_mex: spinds or h_currents has more than 2^31 - 1 "
-        "rows or columns");
-    return;
+  const HostSize filters_size = host_size(h_currents);
+  if (!fits_int32(spinds_size) || !fits_int32(filters_size)) {
+    refuse("spinds or h_currents has more than 2^31 - 1 rows or columns");
   }
-  // A column of rows with no column holds no spike times: count the elements,
-  // not the rows.
-  const int32_t spike_count =
-      static_cast<int32_t>(mxGetNumberOfElements(spinds));
-  const double *spike_times = mxGetPr(spinds);
-  const DoubleMatrix filters = matrix_view(h_currents);
   const double *twin = mxGetPr(twin_array);
   const SpikeWindow window = spike_window(twin);
   if (window.status == SpikeWindowStatus::bad_end) {
-    mexErrMsgTxt(
-        "trainfold_mex: twin values must be numbers within the "
-        "32-bit integer range (not NaN or Inf)");
-    return;
+    refuse(
+        "twin values must be numbers within the 32-bit integer range (not NaN "
+        "or Inf)");
   }
   if (window.status == SpikeWindowStatus::negative_rows) {
-    mexErrMsgTxt(
-        "trainfold_mex: twin(2) must be at least twin(1) - 1 (the "
-        "window would have a negative number of rows)");
-    return;
+    refuse(
+        "twin(2) must be at least twin(1) - 1 (the window would have a "
+        "negative number of rows)");
   }
   if (window.status != SpikeWindowStatus::ok) {
-    mexErrMsgTxt(
-        "trainfold_mex: the window twin(1) .. twin(2) has more than "
-        "2^31 - 1 bins");
-    return;
+    refuse("the window twin(1) .. twin(2) has more than 2^31 - 1 bins");
   }
-  plhs[0] = mxCreateDoubleMatrix(window.rows, filters.cols, mxREAL);
-  spike_filter_sum(spike_times, spike_count, filters, twin,
-                   matrix_view(plhs[0]));
+  // A column of rows with no column holds no spike times: count the
+  // elements (at most one column), not the rows.
+  const int32_t spike_count =
+      static_cast<int32_t>(spinds_size.rows * spinds_size.cols);
+  const double *spike_times = data_of(spinds);
+  const DoubleMatrix filters = matrix_view(h_currents, filters_size);
+  // Every input is read before the result is created.
+  const DoubleMatrix result =
+      create_result(&plhs[0], window.rows, filters.cols);
+  spike_filter_sum(spike_times, spike_count, filters, twin, result);
 }

@@ -34,14 +34,23 @@
 %
 %   Errors
 %     "tentfill needs 2 input args: x, nbns"        not exactly two arguments
-%     "...: x must be a full (non-sparse) double array"     (also for nbns):
+%     "x must be a full (non-sparse) double array"  (also "nbns must be ..."):
 %                                   single, integer, logical, char, cell,
 %                                   struct and sparse arguments are refused
-%     "...: nbns is empty; ..."                     NBNS = []
-%     "...: nbns must be a number greater than -1 and less than 2^31
+%     "nbns is empty; ..."                          NBNS = []
+%     "x has more than 2^31 - 1 rows or columns"    X too large
+%     "nbns must be a number greater than -1 and less than 2^31
 %     (not NaN or Inf)"                              NBNS out of range
-%     "...: the result would have more than 2^31 - 1 rows ..."  M*E too large
+%     "the result would have more than 2^31 - 1 rows ..."  M*E too large
 %   A complex X or NBNS is accepted and its real part used.
+%
+%   Memory
+%     A call needs about twice the size of Y: Octave copies the result when
+%     the call returns. A Y near the size limits (2^31 - 1 rows are 16 GB
+%     per column) can get Octave killed by the operating system instead of
+%     raising an error; after "ulimit -v" (a virtual-memory limit set in the
+%     shell that starts Octave) the allocation fails with Octave's "out of
+%     memory" error instead.
 %
 %   Exactness
 %     Results are bit-exact and reproducible: every product and sum is one
@@ -60,3 +69,85 @@
 % This file holds the help text only: the computation is in the compiled
 % module tentfill2.mex (or tentfill2.mexa64 etc. in MATLAB) in the same folder,
 % which takes precedence over this file when the function is called.
+
+% Tests (run with "test tentfill2", or "pkg test" for the package). Results
+% must match to the bit: assert compares exactly (class, size, values, NaN
+% as NaN) and signbit tells -0 from +0. Octave prints the function's name
+% before a module's message.
+
+%!# The compiled module, not this help file, answers the call.
+%!assert (exist ("tentfill2"), 3)
+%!assert (! isempty (regexp (which ("tentfill2"), '\.mex$', "once")))
+
+%!# Worked examples and sizes: {x, nbns, expected}.
+%!test
+%! examples = {
+%!   [1; 2], 4, [0.75; 1; 1.25; 1.5; 1.75; 2; 1.5; 1]
+%!   [3; 5], 2, [3; 4; 5; 2.5]
+%!   [1; 2], 2, [1; 1.5; 2; 1]
+%!   5, 3, [(2 * (1 / 3)) * 5; 5; (2 * (1 / 3)) * 5]
+%!   6, 3, [(2 * (1 / 3)) * 6; 6; (2 * (1 / 3)) * 6]
+%!   [1 10; 2 20], [4 7], [0.75 7.5; 1 10; 1.25 12.5; 1.5 15; 1.75 17.5; 2 20; 1.5 15; 1 10]
+%!   [1; 2; 3], 2.5, [0.8; 1.2000000000000002; 1.6; 2.0; 2.4000000000000004; 1.2000000000000002]
+%!   ## One column and two columns: the arithmetic forms differ in the last
+%!   ## bit on rows 3 to 5.
+%!   [0.1; 0.7], 3, [0.06666666666666667; 0.1; 0.29999999999999993; 0.5; 0.6999999999999998; 0.4666666666666666]
+%!   [0.1 0.1; 0.7 0.7], 3, repmat([0.06666666666666667; 0.1; 0.3; 0.49999999999999994; 0.7; 0.4666666666666666], 1, 2)
+%!   [2; -0; 5], 1, [2; 0; 5]                           # -0 becomes +0
+%!   [1; Inf; 3], 3, [2/3; 1; Inf; Inf; Inf; Inf; Inf; NaN; 2]
+%!   [Inf; 2], 1, [Inf; NaN]
+%!   ## Head ramp weights: 49 * (1/49) rounds below 1.
+%!   1, 49, [(25:49)' * (1 / 49); (48:-1:25)' * (1 / 49)]
+%!   ## No rows for -1 < nbns < 1 or an x with no rows; no columns.
+%!   [1 2; 3 4], 0.5, zeros(0, 2)
+%!   [1; 2], -0.999, zeros(0, 1)
+%!   zeros(3, 0), 4, zeros(12, 0)
+%!   zeros(0, 3), 4, zeros(0, 3)
+%!   zeros(1, 0), 2^31 - 1, zeros(2^31 - 1, 0)
+%! };
+%! for i = 1:rows (examples)
+%!   [x, nbns, expected] = examples{i, :};
+%!   y = tentfill2 (x, nbns);
+%!   assert (y, expected);
+%!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
+%! endfor
+%!assert (max (tentfill2 (1, 49)), 0.9999999999999999)
+%!# A landing row can differ from its sample in the last bit.
+%!test
+%! y = tentfill2 ([0.5; 1.25; -3.7619803885035443], 3);
+%! assert (y(8), -3.761980388503544);
+
+%!# Real parts of complex arguments; further elements of nbns ignored;
+%!# more than two dimensions count as columns: {x, nbns, same as x, nbns}.
+%!test
+%! x = [1.5 -2; 0.25 3; 7 1e-3];
+%! x3 = reshape (1:12, 2, 3, 2) / 7;
+%! calls = {
+%!   complex(x, ones(3, 2)), 3, x, 3
+%!   x, complex(3, 5), x, 3
+%!   x, [3 9; 4 5], x, 3
+%!   x3, 2, reshape(x3, 2, 6), 2
+%! };
+%! for i = 1:rows (calls)
+%!   y = tentfill2 (calls{i, 1:2});
+%!   expected = tentfill2 (calls{i, 3:4});
+%!   assert (y, expected);
+%!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
+%! endfor
+
+%!# Refusals, one per message (tests/octave/refusals_test.m has the rest).
+%!error <^tentfill2: tentfill needs 2 input args: x, nbns$> tentfill2 ()
+%!error <^tentfill2: tentfill needs 2 input args: x, nbns$> tentfill2 ([1; 2])
+%!error <^tentfill2: tentfill needs 2 input args: x, nbns$> tentfill2 ([1; 2], 4, 1)
+%!error <^tentfill2: x must be a full \(non-sparse\) double array$>
+%! tentfill2 (single ([1; 2]), 2)
+%!error <^tentfill2: nbns must be a full \(non-sparse\) double array$>
+%! tentfill2 ([1; 2], int32 (2))
+%!error <^tentfill2: nbns is empty; it must hold the number of fine bins per coarse bin$>
+%! tentfill2 ([1; 2], [])
+%!error <^tentfill2: x has more than 2\^31 - 1 rows or columns$>
+%! tentfill2 (zeros (0, 2^31), 1)
+%!error <^tentfill2: nbns must be a number greater than -1 and less than 2\^31 \(not NaN or Inf\)$>
+%! tentfill2 ([1; 2], NaN)
+%!error <^tentfill2: the result would have more than 2\^31 - 1 rows \(size\(x, 1\) \* fix\(nbns\)\)$>
+%! tentfill2 ([1; 2], 2^30)

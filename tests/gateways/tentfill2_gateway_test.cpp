@@ -13,20 +13,18 @@
 namespace {
 
 const char kArgCountMessage[] = "tentfill needs 2 input args: x, nbns";
-const char kXClassMessage[] =
-    "tentfill2: x must be a full (non-sparse) double array";
+const char kXClassMessage[] = "x must be a full (non-sparse) double array";
 const char kNbnsClassMessage[] =
-    "tentfill2: nbns must be a full (non-sparse) double array";
+    "nbns must be a full (non-sparse) double array";
 const char kNbnsEmptyMessage[] =
-    "tentfill2: nbns is empty; it must hold the number of fine bins per "
+    "nbns is empty; it must hold the number of fine bins per "
     "coarse bin";
-const char kXDimsMessage[] =
-    "tentfill2: x has more than 2^31 - 1 rows or columns";
+const char kXDimsMessage[] = "x has more than 2^31 - 1 rows or columns";
 const char kNbnsValueMessage[] =
-    "tentfill2: nbns must be a number greater than -1 and less than 2^31 (not "
+    "nbns must be a number greater than -1 and less than 2^31 (not "
     "NaN or Inf)";
 const char kRowsOverflowMessage[] =
-    "tentfill2: the result would have more than 2^31 - 1 rows (size(x, 1) * "
+    "the result would have more than 2^31 - 1 rows (size(x, 1) * "
     "fix(nbns))";
 
 constexpr double kInf = std::numeric_limits<double>::infinity();

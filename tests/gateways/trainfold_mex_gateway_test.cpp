@@ -18,25 +18,25 @@ const char kArgCountMessage[] =
 const char kColumnMessage[] =
     "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!";
 const char kSpindsClassMessage[] =
-    "trainfold_mex: spinds must be a full (non-sparse) double array";
+    "spinds must be a full (non-sparse) double array";
 const char kFiltersClassMessage[] =
-    "trainfold_mex: h_currents must be a full (non-sparse) double array";
+    "h_currents must be a full (non-sparse) double array";
 const char kTwinClassMessage[] =
-    "trainfold_mex: twin must be a full (non-sparse) double array";
+    "twin must be a full (non-sparse) double array";
 const char kTwinCountMessage[] =
-    "trainfold_mex: twin must hold two values, the first and last bin of the "
+    "twin must hold two values, the first and last bin of the "
     "window";
 const char kDimsMessage[] =
-    "trainfold_mex: spinds or h_currents has more than 2^31 - 1 rows or "
+    "spinds or h_currents has more than 2^31 - 1 rows or "
     "columns";
 const char kTwinValueMessage[] =
-    "trainfold_mex: twin values must be numbers within the 32-bit integer "
+    "twin values must be numbers within the 32-bit integer "
     "range (not NaN or Inf)";
 const char kNegativeRowsMessage[] =
-    "trainfold_mex: twin(2) must be at least twin(1) - 1 (the window would "
+    "twin(2) must be at least twin(1) - 1 (the window would "
     "have a negative number of rows)";
 const char kTooManyRowsMessage[] =
-    "trainfold_mex: the window twin(1) .. twin(2) has more than 2^31 - 1 bins";
+    "the window twin(1) .. twin(2) has more than 2^31 - 1 bins";
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr size_t kTwo31 = size_t{1} << 31;

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Builds the Octave package tarball from the repository:
+#   bash build_scripts/make_octave_package.sh [out dir]
+# writes <out dir>/spike_bins-<version>.tar.gz (default out dir
+# build/octave_package) and prints its path. Octave users install it with
+#   pkg install spike_bins-<version>.tar.gz
+#   pkg load spike_bins
+# which compiles both modules with mkoctfile --mex (no CMake needed) and the
+# exact-math flags of build_scripts/exact_math_flags.txt placed last.
+#
+# Layout of the package:
+#   DESCRIPTION, INDEX, COPYING (the repository's LICENSE)
+#   inst/        the help files (toolbox/*.m), with their %! tests
+#   inst/test/   the Octave tests of tests/octave (*_test.m), with the
+#                references and same_bits they call ("pkg test" runs them
+#                from that folder; it is not on the path after pkg load)
+#   src/         Makefile, exact_math_flags.txt, modules.txt (the module
+#                list the Makefile builds from), the gateway and kernel
+#                sources and the headers they include, in the repository's
+#                folders
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+out_dir=$(realpath -m "${1:-$root/build/octave_package}")
+name=spike_bins
+
+# The version is the project's (the VERSION of project() in CMakeLists.txt);
+# the date that of the last commit, so the same commit gives the same files.
+version=$(sed -n 's/^project([A-Za-z_0-9]* *VERSION \([0-9][0-9.]*\).*/\1/p' \
+  "$root/CMakeLists.txt" | head -1)
+if [ -z "$version" ]; then
+  echo "make_octave_package: no VERSION in project() of CMakeLists.txt" >&2
+  exit 1
+fi
+date=$(git -C "$root" log -1 --format=%cs 2>/dev/null || date -u +%F)
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+pkg_dir=$stage/$name
+mkdir -p "$pkg_dir/inst/test" "$pkg_dir/src"
+
+cat >"$pkg_dir/DESCRIPTION" <<DESCRIPTION
+Name: $name
+Version: $version
+Date: $date
+Author: the tentfill2 and trainfold_mex developers
+Maintainer: the tentfill2 and trainfold_mex developers
+Title: Binned signals and spike trains: tentfill2 and trainfold_mex
+Description: Two compiled functions (MEX files) for work on signals binned
+ in time. tentfill2(x, nbns) upsamples the columns of x to fix(nbns) fine
+ bins per coarse bin by linear interpolation between bin centres, ramping to
+ zero at both ends. trainfold_mex(spinds, h_currents, twin) sums the filters
+ (columns of h_currents) placed at the spike times spinds over the window of
+ time bins twin. Results are bit-exact: every operation is one IEEE double
+ operation in a fixed order, with no fused multiply-add.
+License: BSD-3-Clause
+Depends: octave (>= 7.1.0)
+DESCRIPTION
+
+cat >"$pkg_dir/INDEX" <<INDEX
+$name >> Binned signals and spike trains
+Upsampling
+ tentfill2
+Spike trains
+ trainfold_mex
+INDEX
+
+cp "$root/LICENSE" "$pkg_dir/COPYING"
+cp "$root"/toolbox/*.m "$pkg_dir/inst/"
+cp "$root"/tests/octave/*_test.m "$root"/tests/octave/ref_*.m \
+  "$root/tests/octave/same_bits.m" "$pkg_dir/inst/test/"
+
+cp "$root/build_scripts/octave_package/Makefile" \
+  "$root/build_scripts/exact_math_flags.txt" \
+  "$root/build_scripts/modules.txt" "$pkg_dir/src/"
+# The sources and headers of the kernels and gateways, in their folders.
+for dir in common mex upsampler spike_filter; do
+  if [ -d "$root/$dir" ]; then
+    mkdir -p "$pkg_dir/src/$dir"
+    find "$root/$dir" -maxdepth 1 -type f \( -name '*.h' -o -name '*.cpp' \) \
+      -exec cp {} "$pkg_dir/src/$dir/" \;
+  fi
+done
+
+mkdir -p "$out_dir"
+tarball=$out_dir/$name-$version.tar.gz
+# Fixed owner, order and times: the same sources give the same tarball.
+tar -C "$stage" --sort=name --owner=0 --group=0 --numeric-owner \
+  --mtime="$date 00:00Z" -cf - "$name" | gzip -n >"$tarball"
+echo "$tarball"
