@@ -1,7 +1,7 @@
 // Benchmark-only module trainfold_create_only(spinds, h_currents, twin): has
 // the host create the zero-filled result of the size trainfold_mex returns
 // and returns it. Its time is the host's own floor for a trainfold_mex call.
-#include "common/host_arrays.h"
+#include "mex/host_arrays.h"
 #include "spike_filter/spike_filter_sum.h"
 
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],

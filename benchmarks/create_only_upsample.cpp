@@ -2,7 +2,7 @@
 // result of the size tentfill2 returns and returns it unfilled (zeros). Its
 // time is the host's own floor for a tentfill2 call: argument passing, the
 // result's allocation and zero-fill, and handing the result back.
-#include "common/host_arrays.h"
+#include "mex/host_arrays.h"
 #include "upsampler/upsample_bins.h"
 
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],

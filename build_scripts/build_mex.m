@@ -1,23 +1,25 @@
 function module_files = build_mex(output_dir)
 %BUILD_MEX Compile tentfill2 and trainfold_mex with mex, keeping results exact.
-%   BUILD_MEX(OUTPUT_DIR) compiles both modules, each from its gateway and
-%   its kernel source, into OUTPUT_DIR (created if missing) and copies the
-%   help files (tentfill2.m, trainfold_mex.m, Contents.m) next to them, so
-%   that addpath(OUTPUT_DIR) is all a user needs. BUILD_MEX() builds into
-%   the folder out/mex of the project. Returns the paths of the two modules.
+%   BUILD_MEX(OUTPUT_DIR) compiles the modules listed in
+%   build_scripts/modules.txt (tentfill2 and trainfold_mex), each from its
+%   gateway and kernel sources, into OUTPUT_DIR (created if missing) and
+%   copies the help files (tentfill2.m, trainfold_mex.m, Contents.m) next to
+%   them, so that addpath(OUTPUT_DIR) is all a user needs. BUILD_MEX() builds
+%   into the folder out/mex of the project. Returns the paths of the modules.
 %
-%   Runs in MATLAB and in GNU Octave:
+%   Runs in MATLAB and in GNU Octave. The exact-math flags for GCC and Clang
+%   are the line of build_scripts/exact_math_flags.txt (-ffp-contract=off
+%   -fno-fast-math), the same file the CMake build reads:
 %     MATLAB  mex -R2017b (separate-complex API, 64-bit dimensions: the
 %             gateways read complex arguments' real parts with mxGetPr),
 %             module extension mexext(). GCC and Clang get
-%             CXXFLAGS="$CXXFLAGS -std=c++17 -ffp-contract=off
-%             -fno-fast-math"; Microsoft Visual C++ gets
-%             COMPFLAGS="$COMPFLAGS /std:c++17 /fp:precise".
+%             CXXFLAGS="$CXXFLAGS -std=c++17 <exact-math flags>"; Microsoft
+%             Visual C++ gets COMPFLAGS="$COMPFLAGS /std:c++17 /fp:precise".
 %     Octave  mkoctfile --mex, modules named .mex. mkoctfile takes the
 %             compiler flags from the CXXFLAGS environment variable, so it
 %             is set to Octave's own CXXFLAGS plus the same flags for the
 %             build and restored afterwards.
-%   The results are specified to the bit: -ffp-contract=off keeps the
+%   The results are defined to the bit: -ffp-contract=off keeps the
 %   compiler from fusing a product and a sum into one rounding (which Clang
 %   and some GCC targets do by default), -fno-fast-math keeps every other
 %   value-changing optimisation off.
@@ -36,14 +38,10 @@ if ~exist(output_dir, 'dir')
   mkdir(output_dir);
 end
 
-modules = {
-  'tentfill2', {fullfile(root, 'upsampler', 'tentfill2_gateway.cpp'), ...
-                fullfile(root, 'upsampler', 'upsample_bins.cpp')}
-  'trainfold_mex', {fullfile(root, 'spike_filter', ...
-                             'trainfold_mex_gateway.cpp'), ...
-                    fullfile(root, 'spike_filter', 'spike_filter_sum.cpp')}
-};
-exact_flags = '-std=c++17 -ffp-contract=off -fno-fast-math';
+modules = read_module_list(fullfile(root, 'build_scripts', 'modules.txt'), ...
+                           root);
+exact_flags = ['-std=c++17 ' strtrim(fileread(fullfile(root, ...
+                             'build_scripts', 'exact_math_flags.txt')))];
 include_flag = ['-I' root];
 
 module_files = cell(size(modules, 1), 1);
@@ -80,9 +78,28 @@ else
   end
 end
 
-help_files = {'tentfill2.m', 'trainfold_mex.m', 'Contents.m'};
+help_files = [strcat(modules(:, 1), '.m'); {'Contents.m'}];
 for i = 1:numel(help_files)
   copyfile(fullfile(root, 'toolbox', help_files{i}), output_dir);
+end
+end
+
+function modules = read_module_list(file, root)
+% The lines of build_scripts/modules.txt ("<module> <kernel> <gateway source>
+% <kernel source>...", paths relative to the project folder; lines starting
+% with # are notes) as rows {name, {source paths}}.
+lines = regexp(fileread(file), '\r?\n', 'split');
+modules = cell(0, 2);
+for i = 1:numel(lines)
+  fields = regexp(strtrim(lines{i}), '\s+', 'split');
+  if isempty(fields{1}) || fields{1}(1) == '#'
+    continue;
+  end
+  sources = fields(3:end);
+  for j = 1:numel(sources)
+    sources{j} = fullfile(root, strrep(sources{j}, '/', filesep));
+  end
+  modules(end + 1, :) = {fields{1}, sources};
 end
 end
 

@@ -6,8 +6,10 @@
 # wrong result, a leak, a timeout or an out-of-memory.
 #
 # usage: fuzz/run_fuzzers.sh <build dir> <seconds per target> [target ...]
-#   targets: upsample_bins spike_filter_sum tentfill2 trainfold_mex (default
-#   all). FUZZ_JOBS=2 runs two targets at a time (default 1).
+#   targets: the kernels and the modules of build_scripts/modules.txt
+#   (upsample_bins spike_filter_sum tentfill2 trainfold_mex; default all).
+#   FUZZ_JOBS=2 runs two targets at a time (default 1).
+# The build is the "fuzz" preset of CMakePresets.json, in <build dir>.
 # The seeds are copied to a scratch folder, so the committed corpus is not
 # changed; findings (input and log) are copied to <build dir>/fuzz-findings/.
 set -euo pipefail
@@ -17,27 +19,23 @@ if [ $# -lt 2 ] || ! [[ $2 =~ ^[0-9]+$ ]]; then
   exit 2
 fi
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build=$1
+mkdir -p "$1"
+build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(upsample_bins spike_filter_sum tentfill2 trainfold_mex)
+  modules=()
+  while read -r module kernel _; do
+    targets+=("$kernel")
+    modules+=("$module")
+  done < <(grep -v -e '^#' -e '^[[:space:]]*$' "$root/build_scripts/modules.txt")
+  targets+=("${modules[@]}")
 fi
 jobs=${FUZZ_JOBS:-1}
 
-sanitize="-fsanitize=address,undefined -fno-sanitize-recover=all"
 echo "=== fuzz: configure and build in $build"
-cmake -S "$root" -B "$build" \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link $sanitize -fno-omit-frame-pointer" \
-  -DCMAKE_EXE_LINKER_FLAGS="$sanitize" \
-  -DCMAKE_MODULE_LINKER_FLAGS="$sanitize" \
-  -DCMAKE_SHARED_LINKER_FLAGS="$sanitize" \
-  -DBUILD_FUZZERS=ON -DBUILD_TESTING=OFF -DBUILD_STANDIN_MODULES=ON \
-  -DBUILD_OCTAVE_MODULES=OFF -DBUILD_MATLAB_MODULES=OFF \
-  -DBUILD_BENCHMARKS=OFF >/dev/null
+(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 fuzzers=()
 for target in "${targets[@]}"; do
   fuzzers+=("${target}_fuzzer")

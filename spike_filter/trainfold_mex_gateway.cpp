@@ -5,7 +5,7 @@
 // size given by spike_window and adds into it with spike_filter_sum. Every
 // refusal goes through mexErrMsgTxt before anything is created. Keeps no
 // state.
-#include "common/host_arrays.h"
+#include "mex/host_arrays.h"
 #include "spike_filter/spike_filter_sum.h"
 
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],

@@ -3,7 +3,7 @@
 // Checks the arguments, has the host create the result of the size given by
 // upsample_output_shape and fills it with upsample_bins. Every refusal goes
 // through mexErrMsgTxt before anything is created. Keeps no state.
-#include "common/host_arrays.h"
+#include "mex/host_arrays.h"
 #include "upsampler/upsample_bins.h"
 
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],

@@ -87,8 +87,18 @@ if ! grep -q 'ERROR SUMMARY' "$log"; then
 fi
 
 # One memcheck report is a run of lines between "==pid== " separator lines.
-# A report is ours when a frame lies in a module file or one of its sources.
-ours='\(in [^)]*/(tentfill2|trainfold_mex)\.mex[a-z0-9]*\)|\((tentfill2_gateway|trainfold_mex_gateway|upsample_bins|spike_filter_sum)\.cpp:[0-9]+\)|\((host_arrays|double_matrix)\.h:[0-9]+\)'
+# A report is ours when a frame lies in a module file or one of its sources
+# (the modules and sources of build_scripts/modules.txt).
+module_names=()
+source_names=()
+while read -r module _ sources; do
+  module_names+=("$module")
+  for source in $sources; do
+    source_names+=("$(basename "$source" .cpp)")
+  done
+done < <(grep -v -e '^#' -e '^[[:space:]]*$' "$test_dir/../../build_scripts/modules.txt")
+alternatives() { local IFS='|'; echo "$*"; }
+ours="\\(in [^)]*/($(alternatives "${module_names[@]}"))\\.mex[a-z0-9]*\\)|\\(($(alternatives "${source_names[@]}"))\\.cpp:[0-9]+\\)|\\((host_arrays|double_matrix)\\.h:[0-9]+\\)"
 findings=$(awk -v ours="$ours" '
   /^==[0-9]+== $/ {
     if (block ~ ours) { print block; count++ }

@@ -1,15 +1,19 @@
-# The modules for MATLAB: tentfill2 and trainfold_mex as MEX files (.mexa64,
-# .mexmaci64, .mexw64, ...) with their help files, in
-# ${CMAKE_BINARY_DIR}/matlab_modules, so that addpath of that folder is all a
-# user needs. Configured only when CMake's FindMatlab finds a MATLAB
-# installation (set Matlab_ROOT_DIR to pick one); otherwise skipped.
+# MATLAB: tentfill2 and trainfold_mex as MEX files (.mexa64, .mexmaci64,
+# .mexw64, ...) with their help files, in MATLAB_MODULE_DIR
+# (<build>/matlab_modules), so that addpath of that folder is all a user
+# needs; installed to MATLAB_INSTALL_DIR under the prefix. Configured only
+# when CMake's FindMatlab finds a MATLAB installation (set Matlab_ROOT_DIR to
+# pick one); otherwise skipped.
 #
 # API choice: R2017b, the separate-complex API with 64-bit dimensions. The
 # gateways read every argument through mxGetPr, which in this API returns the
 # real part of a complex array (the interleaved R2018a API refuses mxGetPr on
 # complex arrays), and they take host sizes as size_t, refusing dimensions
 # beyond 2^31 - 1 themselves instead of relying on -compatibleArrayDims.
-
+set(MATLAB_MODULES_ENABLED FALSE)
+set(MATLAB_MODULE_DIR ${PROJECT_BINARY_DIR}/matlab_modules)
+set(MATLAB_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/spike_bins/matlab CACHE STRING
+    "Install folder of the MATLAB modules and help files, under the prefix")
 if(NOT BUILD_MATLAB_MODULES)
   return()
 endif()
@@ -21,29 +25,28 @@ if(NOT Matlab_FOUND)
   return()
 endif()
 
-set(MATLAB_MODULE_DIR ${CMAKE_BINARY_DIR}/matlab_modules)
-
+set(matlab_targets "")
 foreach(module IN LISTS MEX_MODULE_NAMES)
   set(target matlab_${module})
   # matlab_add_mex brings MATLAB's headers and libmx/libmex and its own
-  # export map (mexFunction and the API version symbol). Its DOCUMENTATION
-  # option is not used: it adds the file to the target's sources, and in a
-  # project with C enabled a .m file is then compiled as C.
+  # export list (mexFunction and the API version symbol) for each platform.
+  # Its DOCUMENTATION option is not used: it adds the file to the target's
+  # sources, and in a project with C enabled a .m file is then compiled as C.
   matlab_add_mex(NAME ${target} MODULE
     SRC ${MEX_GATEWAY_SOURCE_${module}}
     OUTPUT_NAME ${module}
     LINK_TO spike_bin_kernels
     R2017b)
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
-  add_exact_math_flags(${target})
   add_warning_flags(${target})
   # $<1:...> keeps multi-config generators from adding a per-config folder.
   set_target_properties(${target} PROPERTIES
     LIBRARY_OUTPUT_DIRECTORY $<1:${MATLAB_MODULE_DIR}>
     RUNTIME_OUTPUT_DIRECTORY $<1:${MATLAB_MODULE_DIR}>)
+  list(APPEND matlab_targets ${target})
 endforeach()
-
-copy_help_files(${MATLAB_MODULE_DIR})
+add_mex_host_folder(${MATLAB_MODULE_DIR} ${MATLAB_INSTALL_DIR} ${matlab_targets})
+set(MATLAB_MODULES_ENABLED TRUE)
 
 message(STATUS "MATLAB modules: building into ${MATLAB_MODULE_DIR} "
                "(MATLAB ${Matlab_VERSION_STRING} at ${Matlab_ROOT_DIR})")

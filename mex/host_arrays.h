@@ -2,8 +2,8 @@
 //
 // Used only by the module gateways: the kernels and their tests never include
 // this header, so they build with no host.
-#ifndef COMMON_HOST_ARRAYS_H
-#define COMMON_HOST_ARRAYS_H
+#ifndef MEX_HOST_ARRAYS_H
+#define MEX_HOST_ARRAYS_H
 
 #include <cstdint>
 
@@ -38,4 +38,4 @@ inline DoubleMatrix matrix_view(const mxArray *array) {
                       static_cast<int32_t>(mxGetN(array)), mxGetPr(array)};
 }
 
-#endif  // COMMON_HOST_ARRAYS_H
+#endif  // MEX_HOST_ARRAYS_H

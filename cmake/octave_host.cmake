@@ -1,19 +1,32 @@
-# The modules for GNU Octave: tentfill2.mex and trainfold_mex.mex, built with
-# this project's compiler and flags against Octave's MEX header, plus the help
-# files, all in one folder so that addpath('<build>/octave_modules') is all a
-# user needs.
+# GNU Octave: tentfill2.mex and trainfold_mex.mex, built with this project's
+# compiler and flags against Octave's MEX header, plus the help files, all in
+# OCTAVE_MODULE_DIR (<build>/octave_modules) so that addpath of that folder is
+# all a user needs; installed to OCTAVE_INSTALL_DIR under the prefix.
 #
 # Octave's own "mkoctfile --mex" compiles with its packager's flags; here the
 # modules (and the spike_bin_kernels objects they link) keep the project's
-# -ffp-contract=off -fno-fast-math. Only the header path and the link flags
-# come from mkoctfile.
-
+# exact-math flags. Only the header path and the link flags come from
+# mkoctfile. Not when cross-compiling (BUILD_OCTAVE_MODULES is then OFF):
+# mkoctfile and the interpreter describe the build machine, not the target.
+#
+# Sets, for the rest of the build (this file is included from the top level
+# before any subdirectory):
+#   OCTAVE_MODULES_ENABLED   TRUE when the modules are built
+#   OCTAVE_MODULE_DIR        the folder they are built into
+#   OCTAVE_CLI_EXECUTABLE    Octave's interpreter, for the tests (may be unset)
+#   add_octave_mex_module()  (below), also used by the benchmarks
+set(OCTAVE_MODULES_ENABLED FALSE)
+set(OCTAVE_MODULE_DIR ${PROJECT_BINARY_DIR}/octave_modules)
+set(OCTAVE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/spike_bins/octave CACHE STRING
+    "Install folder of the Octave modules and help files, under the prefix")
 if(NOT BUILD_OCTAVE_MODULES)
   return()
 endif()
 
 find_program(MKOCTFILE_EXECUTABLE NAMES mkoctfile
              DOC "Octave's mkoctfile (supplies Octave's include and link flags)")
+find_program(OCTAVE_CLI_EXECUTABLE NAMES octave-cli octave
+             DOC "Octave's interpreter (runs the Octave tests and the demo)")
 if(NOT MKOCTFILE_EXECUTABLE)
   message(STATUS "Octave modules: mkoctfile not found, skipping them "
                  "(install Octave's development files, e.g. liboctave-dev)")
@@ -36,14 +49,14 @@ endfunction()
 # Include directories: the -I entries of INCFLAGS (the folder that holds
 # Octave's mex.h among them).
 mkoctfile_variable(octave_incflags INCFLAGS)
-set(octave_include_dirs "")
+set(OCTAVE_MEX_INCLUDE_DIRS "")
 foreach(flag IN LISTS octave_incflags)
   if(flag MATCHES "^-I(.+)$")
-    list(APPEND octave_include_dirs "${CMAKE_MATCH_1}")
+    list(APPEND OCTAVE_MEX_INCLUDE_DIRS "${CMAKE_MATCH_1}")
   endif()
 endforeach()
 set(octave_mex_header "")
-foreach(dir IN LISTS octave_include_dirs)
+foreach(dir IN LISTS OCTAVE_MEX_INCLUDE_DIRS)
   if(EXISTS "${dir}/mex.h")
     set(octave_mex_header "${dir}/mex.h")
     break()
@@ -59,34 +72,28 @@ endif()
 # -Wl,-Bsymbolic on GNU/Linux; CMake's MODULE libraries add -shared
 # themselves). Octave does not link MEX files against its libraries on
 # GNU/Linux: the mx*/mex* symbols resolve against the running interpreter.
-mkoctfile_variable(octave_dl_ldflags DL_LDFLAGS)
-list(REMOVE_ITEM octave_dl_ldflags -shared)
+mkoctfile_variable(OCTAVE_MEX_LINK_FLAGS DL_LDFLAGS)
+list(REMOVE_ITEM OCTAVE_MEX_LINK_FLAGS -shared)
 
 # add_octave_mex_module(<target> <source> <output name> <output dir>): a
-# module for Octave, also used for the benchmarks' create-only modules.
-# Defined only when Octave's build flags were found.
-set_property(GLOBAL PROPERTY OCTAVE_MEX_INCLUDE_DIRS "${octave_include_dirs}")
-set_property(GLOBAL PROPERTY OCTAVE_MEX_LINK_FLAGS "${octave_dl_ldflags}")
+# module for Octave.
 function(add_octave_mex_module target source output_name output_dir)
-  get_property(include_dirs GLOBAL PROPERTY OCTAVE_MEX_INCLUDE_DIRS)
-  get_property(link_flags GLOBAL PROPERTY OCTAVE_MEX_LINK_FLAGS)
   add_mex_module(${target} ${source}
     OUTPUT_NAME ${output_name}
     SUFFIX .mex
     OUTPUT_DIRECTORY ${output_dir}
-    HOST_INCLUDE ${include_dirs})
-  target_link_options(${target} PRIVATE ${link_flags})
+    HOST_INCLUDE ${OCTAVE_MEX_INCLUDE_DIRS})
+  target_link_options(${target} PRIVATE ${OCTAVE_MEX_LINK_FLAGS})
 endfunction()
 
-set(OCTAVE_MODULE_DIR ${CMAKE_BINARY_DIR}/octave_modules)
-set(OCTAVE_MODULE_DIR ${OCTAVE_MODULE_DIR} PARENT_SCOPE)
-
+set(octave_targets "")
 foreach(module IN LISTS MEX_MODULE_NAMES)
   add_octave_mex_module(octave_${module} ${MEX_GATEWAY_SOURCE_${module}}
     ${module} ${OCTAVE_MODULE_DIR})
+  list(APPEND octave_targets octave_${module})
 endforeach()
-
-copy_help_files(${OCTAVE_MODULE_DIR})
+add_mex_host_folder(${OCTAVE_MODULE_DIR} ${OCTAVE_INSTALL_DIR} ${octave_targets})
+set(OCTAVE_MODULES_ENABLED TRUE)
 
 message(STATUS "Octave modules: building into ${OCTAVE_MODULE_DIR} "
                "(mex.h: ${octave_mex_header})")

@@ -1,0 +1,62 @@
+# The host-free kernels as the library spike_bin_kernels (exported as
+# spike_bins::kernels), with its install rules and package files.
+
+# Include path. The kernels and everything that uses them include the kernel
+# headers as "common/...", "upsampler/..." and "spike_filter/...". The
+# repository root cannot be the include path: it would also reach mex/ (the
+# host-side helpers) and host_standin/. Instead the build folder holds a tree
+# of one-line forwarding headers, one per header in those three folders, and
+# that tree is the library's include path, so a kernel that includes mex.h or
+# anything under mex/ does not build (tests/build_checks checks this). The
+# forwarding headers name the real files, so diagnostics point at them.
+set(KERNEL_HEADER_DIRS common upsampler spike_filter)
+set(KERNEL_INCLUDE_DIR ${PROJECT_BINARY_DIR}/kernel_include)
+set(KERNEL_HEADERS "")
+foreach(header_dir IN LISTS KERNEL_HEADER_DIRS)
+  file(GLOB headers CONFIGURE_DEPENDS RELATIVE ${PROJECT_SOURCE_DIR}
+       ${PROJECT_SOURCE_DIR}/${header_dir}/*.h)
+  list(APPEND KERNEL_HEADERS ${headers})
+endforeach()
+foreach(header IN LISTS KERNEL_HEADERS)
+  file(CONFIGURE OUTPUT ${KERNEL_INCLUDE_DIR}/${header}
+       CONTENT "#include \"${PROJECT_SOURCE_DIR}/${header}\"\n" @ONLY)
+endforeach()
+
+# Position-independent so that the host modules can link it in.
+add_library(spike_bin_kernels STATIC ${MEX_KERNEL_SOURCES})
+add_library(spike_bins::kernels ALIAS spike_bin_kernels)
+target_include_directories(spike_bin_kernels PUBLIC
+  $<BUILD_INTERFACE:${KERNEL_INCLUDE_DIR}>
+  $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/spike_bins>)
+target_link_libraries(spike_bin_kernels PUBLIC spike_bin_exact_math)
+target_compile_features(spike_bin_kernels PUBLIC cxx_std_17)
+set_target_properties(spike_bin_kernels PROPERTIES
+  POSITION_INDEPENDENT_CODE ON
+  EXPORT_NAME kernels)
+add_warning_flags(spike_bin_kernels)
+
+# Installed: the library, its headers under include/spike_bins/ (included as
+# "upsampler/upsample_bins.h" and so on, as in the build), and a package
+# config so that find_package(spike_bins) gives spike_bins::kernels (with
+# the exact-math flags as its usage requirement).
+set(SPIKE_BINS_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/spike_bins)
+foreach(header IN LISTS KERNEL_HEADERS)
+  get_filename_component(header_dir ${header} DIRECTORY)
+  install(FILES ${header}
+    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/spike_bins/${header_dir}
+    COMPONENT development)
+endforeach()
+install(TARGETS spike_bin_kernels spike_bin_exact_math EXPORT spike_bins_targets
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+install(EXPORT spike_bins_targets NAMESPACE spike_bins::
+  FILE spike_binsTargets.cmake DESTINATION ${SPIKE_BINS_CMAKE_DIR}
+  COMPONENT development)
+include(CMakePackageConfigHelpers)
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/spike_binsConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/spike_binsConfig.cmake
+  INSTALL_DESTINATION ${SPIKE_BINS_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/spike_binsConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/spike_binsConfig.cmake
+  ${PROJECT_BINARY_DIR}/spike_binsConfigVersion.cmake
+  DESTINATION ${SPIKE_BINS_CMAKE_DIR} COMPONENT development)
