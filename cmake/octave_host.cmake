@@ -74,6 +74,10 @@ endif()
 # GNU/Linux: the mx*/mex* symbols resolve against the running interpreter.
 mkoctfile_variable(OCTAVE_MEX_LINK_FLAGS DL_LDFLAGS)
 list(REMOVE_ITEM OCTAVE_MEX_LINK_FLAGS -shared)
+# OCT_LINK_DEPS: the Octave libraries mkoctfile links into a module where
+# the platform needs them (empty on GNU/Linux; Octave's own libraries on
+# Windows and macOS), after the objects like any library.
+mkoctfile_variable(OCTAVE_MEX_LINK_DEPS OCT_LINK_DEPS)
 
 # add_octave_mex_module(<target> <source> <output name> <output dir>): a
 # module for Octave.
@@ -84,6 +88,7 @@ function(add_octave_mex_module target source output_name output_dir)
     OUTPUT_DIRECTORY ${output_dir}
     HOST_INCLUDE ${OCTAVE_MEX_INCLUDE_DIRS})
   target_link_options(${target} PRIVATE ${OCTAVE_MEX_LINK_FLAGS})
+  target_link_libraries(${target} PRIVATE ${OCTAVE_MEX_LINK_DEPS})
 endfunction()
 
 set(octave_targets "")

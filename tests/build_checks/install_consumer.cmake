@@ -4,7 +4,8 @@
 #       -DEXE_LINKER_FLAGS=<flags> -DCOMPILER_FRONTEND=<GNU|MSVC>
 #       [-DOCTAVE_DIR=<dir under prefix> [-DOCTAVE_CLI=<octave>]]
 #       [-DMATLAB_DIR=<dir under prefix> -DMATLAB_SUFFIX=<.mexa64>]
-#       [-DTOOLCHAIN_FILE=<file>] [-DEMULATOR=<cmd|args>]
+#       [-DTOOLCHAIN_FILE=<file> -DPACKAGE_DIR=<dir under prefix>
+#        [-DEMULATOR=<cmd|args>]]
 #       -P install_consumer.cmake
 # Installs the built tree into <scratch>/prefix and checks what a user gets.
 string(REPLACE "|" ";" modules "${MODULES}")
@@ -76,7 +77,10 @@ else()
 endif()
 set(consumer_args "")
 if(TOOLCHAIN_FILE)
-  list(APPEND consumer_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE})
+  # A cross toolchain may confine package searches to its own root
+  # (CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY): name the package folder itself.
+  list(APPEND consumer_args -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN_FILE}
+       -Dspike_bins_DIR=${prefix}/${PACKAGE_DIR})
 endif()
 run("consumer configure" ${CMAKE_COMMAND} -S ${CONSUMER_SOURCE}
     -B ${WORK_DIR}/consumer -G ${GENERATOR}
@@ -94,5 +98,9 @@ if(NOT consumer_program)
   message(FATAL_ERROR "the consumer program was not built")
 endif()
 list(GET consumer_program 0 consumer_program)
-run("consumer run" ${emulator} ${consumer_program})
-message(STATUS "${run_output}")
+if(TOOLCHAIN_FILE AND NOT emulator)
+  message(STATUS "consumer run: skipped (cross build without an emulator)")
+else()
+  run("consumer run" ${emulator} ${consumer_program})
+  message(STATUS "${run_output}")
+endif()

@@ -41,22 +41,21 @@ if(NOT result EQUAL 0)
     "include path (${include_dirs}):\n${output}")
 endif()
 
+# Each host header must be missing itself (GCC, Clang and MSVC wording), not
+# merely fail on a header that it includes in turn.
 set(failures 0)
 set(index 0)
 foreach(host_header mex.h mex/host_arrays.h host_standin/standin_host.h)
   math(EXPR index "${index} + 1")
   compile(host_header_${index} ${host_header} result output)
-  if(result EQUAL 0)
-    message(SEND_ERROR "a kernel source can include ${host_header}: the "
-      "kernel include path (${include_dirs}) reaches the host side")
-    math(EXPR failures "${failures} + 1")
-  elseif(NOT output MATCHES "${host_header}.*(No such file|not found|Cannot open)"
-         AND NOT output MATCHES "(No such file|not found|Cannot open)[^\n]*${host_header}")
-    message(SEND_ERROR "including ${host_header} failed for another reason "
-      "than a missing file:\n${output}")
-    math(EXPR failures "${failures} + 1")
-  else()
+  string(REPLACE "." "\\." pattern "${host_header}")
+  set(missing "${pattern}: No such file|'${pattern}' file not found|Cannot open include file: '${pattern}'")
+  if(NOT result EQUAL 0 AND output MATCHES "${missing}")
     message(STATUS "not reachable from a kernel: ${host_header}")
+  else()
+    message(SEND_ERROR "a kernel source reaches ${host_header}; the kernel "
+      "include path is ${include_dirs}; the compiler said:\n${output}")
+    math(EXPR failures "${failures} + 1")
   endif()
 endforeach()
 if(failures GREATER 0)
