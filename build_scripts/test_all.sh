@@ -1,48 +1,148 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing on a Debian machine, then
-# builds and runs the whole suite in each configuration the project supports,
-# each a preset of CMakePresets.json (build folder build/<preset>):
-#   default    RelWithDebInfo with the system compiler (kernels, stand-in host,
-#              Octave modules and end-to-end tests, install and consumer)
-#   native     the same with -O3 -march=native added (bits must not change)
-#   sanitize   clang with AddressSanitizer and UndefinedBehaviorSanitizer
-#   fuzz       every libFuzzer target for a bounded time (FUZZ_SECONDS, 60 s
-#              each by default); any finding fails the run
-# The default stage also runs the Octave end-to-end refusals under valgrind.
-set -euo pipefail
+# builds and runs the whole suite in each configuration the project supports.
+# Each stage is one line below; the preset stages are presets of
+# CMakePresets.json (build folder build/<preset>):
+#   default       RelWithDebInfo with the system compiler (kernels, stand-in
+#                 host, Octave modules and end-to-end tests, install and
+#                 consumer, the Octave refusals under valgrind)
+#   baseline-cpu  default's host-free tests on a CPU without AVX2 (qemu)
+#   native        the same with -O3 -march=native added (bits must not change)
+#   sanitize      clang with AddressSanitizer and UndefinedBehaviorSanitizer
+#   aarch64       ARM Linux cross build, tests under qemu-aarch64
+#   windows-x64   MinGW-w64 cross build, tests and .mexw64 modules under wine
+#   i686          32-bit x86 cross build with SSE2 math, tests under qemu-i386
+#   octave-package  the Octave package: pkg install, pkg load, pkg test, bits
+#                 against the CMake-built modules
+#   fuzz          every libFuzzer target for a bounded time (FUZZ_SECONDS,
+#                 30 s each by default, two at a time); any finding fails
+# Stages after default run two at a time (2 cores: one builds while the
+# other waits on tests); each stage's output goes to build/logs/<stage>.log
+# and is shown when the stage ends, with its time. The last line counts the
+# tests of all stages: "summary: <passed> passed, <failed> failed".
+set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=2
+logs=build/logs
+mkdir -p "$logs"
+start_all=$(date +%s)
 
-bash build_scripts/install_deps.sh
+# One apt run for every stage's packages (each stage's own call then finds
+# them installed).
+# shellcheck disable=SC2046
+bash build_scripts/install_deps.sh $(bash build_scripts/test_platform.sh \
+  --packages aarch64 windows-x64 i686 baseline-cpu) || exit 1
+echo "=== packages ready after $(($(date +%s) - start_all)) s"
 
-# run_stage <preset>: configure, build and test one preset.
-run_stage() {
+# preset_stage <preset>: configure, build and test one preset.
+preset_stage() {
   local name=$1
-  local dir=build/$name
-  echo "=== $name: configure, build, test"
-  cmake --preset "$name" >/dev/null
-  cmake --build --preset "$name" -j "$jobs"
-  ctest --preset "$name" -j "$jobs" | tee "$dir/ctest.log"
-  local count
-  count=$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' \
-    "$dir/ctest.log")
-  passed=$((passed + ${count:-0}))
+  cmake --preset "$name" >/dev/null &&
+    cmake --build --preset "$name" -j "$jobs" || return 1
+  ctest --preset "$name" -j "$jobs" 2>&1 | tee "build/$name/ctest.log"
+  local total failed
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' \
+    "build/$name/ctest.log")
+  failed=$(sed -n 's/.* \([0-9]*\) tests failed out of .*/\1/p' \
+    "build/$name/ctest.log")
+  [ -n "$total" ] || return 1
+  echo "stage $name: $((total - failed)) passed, $failed failed"
+  [ "$failed" -eq 0 ]
+}
+
+# script_stage <name> <command>...: a stage that is one check, counted as one
+# test.
+script_stage() {
+  local name=$1
+  shift
+  if "$@"; then
+    echo "stage $name: 1 passed, 0 failed"
+  else
+    echo "stage $name: 0 passed, 1 failed"
+    return 1
+  fi
+}
+
+# fuzz_stage: the libFuzzer targets, one kernel and one gateway target per
+# module, each counted as one test.
+fuzz_stage() {
+  local modules
+  modules=$(grep -c -v -e '^#' -e '^[[:space:]]*$' build_scripts/modules.txt)
+  if FUZZ_JOBS=${FUZZ_JOBS:-2} bash fuzz/run_fuzzers.sh build/fuzz \
+    "${FUZZ_SECONDS:-30}"; then
+    echo "stage fuzz: $((2 * modules)) passed, 0 failed"
+  else
+    echo "stage fuzz: 0 passed, $((2 * modules)) failed"
+    return 1
+  fi
 }
 
 passed=0
+failed=0
+timings=()
+pending=()
 
-run_stage default
-bash build_scripts/test_octave_package.sh build/default/octave_modules
-run_stage native
-run_stage sanitize
+# launch <name> <command>...: runs a stage in the background, logged.
+launch() {
+  local name=$1
+  shift
+  (
+    begin=$(date +%s)
+    "$@" >"$logs/$name.log" 2>&1
+    status=$?
+    echo "$status $(($(date +%s) - begin))" >"$logs/$name.status"
+  ) &
+  pending+=("$name")
+}
 
-echo "=== fuzz"
-bash fuzz/run_fuzzers.sh build/fuzz "${FUZZ_SECONDS:-60}"
+# collect: waits for the launched stages, shows their logs, adds up counts.
+collect() {
+  wait
+  local name status seconds line
+  for name in "${pending[@]}"; do
+    echo "=== stage $name"
+    cat "$logs/$name.log"
+    read -r status seconds <"$logs/$name.status"
+    line=$(grep -E "^stage $name: [0-9]+ passed, [0-9]+ failed$" \
+      "$logs/$name.log" | tail -n 1)
+    if [ -n "$line" ]; then
+      local p f
+      p=$(sed 's/.*: \([0-9]*\) passed.*/\1/' <<<"$line")
+      f=$(sed 's/.*, \([0-9]*\) failed/\1/' <<<"$line")
+      passed=$((passed + p))
+      failed=$((failed + f))
+      if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then failed=$((failed + 1)); fi
+    elif [ "$status" -ne 0 ]; then
+      line="stage $name: did not finish (status $status)"
+      failed=$((failed + 1))
+    fi
+    timings+=("$(printf '%-12s %4d s  %s' "$name" "$seconds" "${line#stage $name: }")")
+  done
+  pending=()
+}
 
-# One kernel and one gateway fuzz target per module.
-modules=$(grep -c -v -e '^#' -e '^[[:space:]]*$' build_scripts/modules.txt)
-passed=$((passed + 2 * modules))
-echo "All test stages passed."
-echo "summary: $passed passed, 0 failed"
+launch default preset_stage default
+collect
+launch octave-package script_stage octave-package \
+  bash build_scripts/test_octave_package.sh build/default/octave_modules
+launch baseline-cpu bash build_scripts/test_platform.sh baseline-cpu
+launch native preset_stage native
+collect
+launch sanitize preset_stage sanitize
+launch aarch64 bash build_scripts/test_platform.sh aarch64
+collect
+launch windows-x64 bash build_scripts/test_platform.sh windows-x64
+launch i686 bash build_scripts/test_platform.sh i686
+collect
+launch fuzz fuzz_stage
+collect
+
+echo "=== stage times (two at a time after default; total $(($(date +%s) - start_all)) s)"
+printf '%s\n' "${timings[@]}"
+if [ "$failed" -eq 0 ]; then
+  echo "All test stages passed."
+fi
+echo "summary: $passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -24,6 +24,12 @@ foreach(flag IN LISTS exact_math_gnu_flags)
   target_compile_options(spike_bin_exact_math INTERFACE
     $<$<NOT:$<CXX_COMPILER_ID:MSVC>>:${flag}>)
 endforeach()
+# 32-bit x86 computes doubles in x87 registers by default, which
+# common/exact_math_guard.h refuses: select SSE2 math there (MSVC's default).
+if(NOT MSVC AND CMAKE_SIZEOF_VOID_P EQUAL 4 AND
+   CMAKE_SYSTEM_PROCESSOR MATCHES "^([iI][3-6]86|x86|X86)$")
+  target_compile_options(spike_bin_exact_math INTERFACE -msse2 -mfpmath=sse)
+endif()
 
 if(MSVC)
   set(WARNING_FLAGS /W4)
