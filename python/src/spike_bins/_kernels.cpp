@@ -25,8 +25,9 @@ using FortranArray = py::array_t<double, py::array::f_style>;
 
 // The argument as an ndarray of real numeric dtype (bool, integer or real
 // float, which convert to float64 by value), or null. Complex data would lose
-// its imaginary part, strings and dates are not numbers; an object array
-// qualifies only when every element converts to float.
+// its imaginary part; strings and dates are not numbers; object arrays (mixed
+// lists, None, sparse matrices) are refused too, as numpy would turn None into
+// NaN.
 py::object numeric_array(py::handle value) {
   py::array array = py::array::ensure(value);
   if (!array) {
@@ -35,9 +36,6 @@ py::object numeric_array(py::handle value) {
   const char kind = array.dtype().kind();
   if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f') {
     return std::move(array);
-  }
-  if (kind == 'O') {
-    return py::array_t<double, py::array::forcecast>::ensure(array);
   }
   return py::object();
 }
