@@ -46,5 +46,6 @@ echo "=== fuzz"
 bash fuzz/run_fuzzers.sh build/ci-fuzz "${FUZZ_SECONDS:-60}"
 
 passed=$((passed + 4))  # the fuzz targets
+bash build_scripts/test_python.sh
 echo "All test stages passed."
 echo "summary: $passed passed, 0 failed"

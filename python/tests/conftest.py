@@ -1,5 +1,6 @@
 """Shared helpers of the spike_bins tests."""
 import numpy as np
+from hypothesis import settings
 
 
 def assert_same_bits(actual, expected):
@@ -18,3 +19,9 @@ def assert_same_bits(actual, expected):
             f"{expected[tuple(w)]!r}" for w in where)
         raise AssertionError(
             f"{int(differ.sum())} elements differ in bits: {details}")
+
+
+# No example database on disk (the tests run from a clean checkout) and no
+# deadline (the machine may be shared).
+settings.register_profile("spike_bins", database=None, deadline=None)
+settings.load_profile("spike_bins")
