@@ -9,9 +9,11 @@ from conftest import assert_same_bits
 from spike_bins import tentfill2, trainfold
 
 
-def python_steps_during(call):
-    """How many loop steps the main thread makes while another thread is
-    inside call(), well inside (a millisecond from either end)."""
+def longest_pause_during(call):
+    """Seconds of the call made in another thread, and the longest stretch
+    of it in which the main thread made no step of its loop. Holding the GIL
+    for the kernel would stop the main thread for the kernel's whole time;
+    released, the main thread pauses only when the OS takes its core."""
     span = {}
 
     def worker():
@@ -25,9 +27,9 @@ def python_steps_during(call):
     while thread.is_alive():
         stamps.append(time.perf_counter())
     thread.join()
-    start, end = span["start"] + 1e-3, span["end"] - 1e-3
-    assert end - start > 0.02, "the call was too short to tell"
-    return sum(start < t < end for t in stamps)
+    inside = [span["start"]] + [t for t in stamps
+                                if span["start"] < t < span["end"]]
+    return span["end"] - span["start"], max(np.diff(inside + [span["end"]]))
 
 
 def test_the_main_thread_runs_while_a_kernel_runs():
@@ -36,7 +38,9 @@ def test_the_main_thread_runs_while_a_kernel_runs():
     spinds = np.sort(np.random.default_rng(3).uniform(0, 2e4, 100000))
     calls = [lambda: tentfill2(x, 200), lambda: trainfold(spinds, h, (0, 2e4))]
     for call in calls:
-        assert python_steps_during(call) > 100
+        seconds, pause = longest_pause_during(call)
+        assert seconds > 0.04, "the call was too short to tell"
+        assert pause < seconds / 2
 
 
 def test_threads_get_the_same_bits():
