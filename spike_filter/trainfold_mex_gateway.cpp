@@ -25,29 +25,26 @@ extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
     return;
   }
   if (!is_full_double(spinds)) {
-    mexErrMsgTxt(
-        "trainfold_mex: spinds must be a full (non-sparse) double array");
+    mexErrMsgTxt("spinds must be a full (non-sparse) double array");
     return;
   }
   if (!is_full_double(h_currents)) {
-    mexErrMsgTxt(
-        "trainfold_mex: h_currents must be a full (non-sparse) double array");
+    mexErrMsgTxt("h_currents must be a full (non-sparse) double array");
     return;
   }
   if (!is_full_double(twin_array)) {
-    mexErrMsgTxt(
-        "trainfold_mex: twin must be a full (non-sparse) double array");
+    mexErrMsgTxt("twin must be a full (non-sparse) double array");
     return;
   }
   if (mxGetNumberOfElements(twin_array) < 2) {
     mexErrMsgTxt(
-        "trainfold_mex: twin must hold two values, the first and "
+        "twin must hold two values, the first and "
         "last bin of the window");
     return;
   }
   if (!has_int32_dims(spinds) || !has_int32_dims(h_currents)) {
     mexErrMsgTxt(
-        "trainfold_mex: spinds or h_currents has more than 2^31 - 1 "
+        "spinds or h_currents has more than 2^31 - 1 "
         "rows or columns");
     return;
   }
@@ -61,19 +58,19 @@ extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
   const SpikeWindow window = spike_window(twin);
   if (window.status == SpikeWindowStatus::bad_end) {
     mexErrMsgTxt(
-        "trainfold_mex: twin values must be numbers within the "
+        "twin values must be numbers within the "
         "32-bit integer range (not NaN or Inf)");
     return;
   }
   if (window.status == SpikeWindowStatus::negative_rows) {
     mexErrMsgTxt(
-        "trainfold_mex: twin(2) must be at least twin(1) - 1 (the "
+        "twin(2) must be at least twin(1) - 1 (the "
         "window would have a negative number of rows)");
     return;
   }
   if (window.status != SpikeWindowStatus::ok) {
     mexErrMsgTxt(
-        "trainfold_mex: the window twin(1) .. twin(2) has more than "
+        "the window twin(1) .. twin(2) has more than "
         "2^31 - 1 bins");
     return;
   }

@@ -15,21 +15,21 @@ extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
   const mxArray *x = prhs[0];
   const mxArray *nbns_array = prhs[1];
   if (!is_full_double(x)) {
-    mexErrMsgTxt("tentfill2: x must be a full (non-sparse) double array");
+    mexErrMsgTxt("x must be a full (non-sparse) double array");
     return;
   }
   if (!is_full_double(nbns_array)) {
-    mexErrMsgTxt("tentfill2: nbns must be a full (non-sparse) double array");
+    mexErrMsgTxt("nbns must be a full (non-sparse) double array");
     return;
   }
   if (mxGetNumberOfElements(nbns_array) == 0) {
     mexErrMsgTxt(
-        "tentfill2: nbns is empty; it must hold the number of fine "
+        "nbns is empty; it must hold the number of fine "
         "bins per coarse bin");
     return;
   }
   if (!has_int32_dims(x)) {
-    mexErrMsgTxt("tentfill2: x has more than 2^31 - 1 rows or columns");
+    mexErrMsgTxt("x has more than 2^31 - 1 rows or columns");
     return;
   }
   const double nbns = mxGetPr(nbns_array)[0];
@@ -37,13 +37,13 @@ extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
   const UpsampleShape shape = upsample_output_shape(input.rows, nbns);
   if (shape.status == UpsampleShapeStatus::bad_bin_count) {
     mexErrMsgTxt(
-        "tentfill2: nbns must be a number greater than -1 and less "
+        "nbns must be a number greater than -1 and less "
         "than 2^31 (not NaN or Inf)");
     return;
   }
   if (shape.status != UpsampleShapeStatus::ok) {
     mexErrMsgTxt(
-        "tentfill2: the result would have more than 2^31 - 1 rows "
+        "the result would have more than 2^31 - 1 rows "
         "(size(x, 1) * fix(nbns))");
     return;
   }

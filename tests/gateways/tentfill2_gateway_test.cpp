@@ -1,5 +1,5 @@
 // The module tentfill2 called through the stand-in host: messages, refusals
-// that create nothing, and results equal to the kernel's bit for bit.
+// that create nothing, and results equal to the reference's bit for bit.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,25 +8,23 @@
 
 #include "bad_arrays.h"
 #include "gateway_test_support.h"
-#include "upsampler/upsample_bins.h"
+#include "reference_kernels.h"
 
 namespace {
 
 const char kArgCountMessage[] = "tentfill needs 2 input args: x, nbns";
-const char kXClassMessage[] =
-    "tentfill2: x must be a full (non-sparse) double array";
+const char kXClassMessage[] = "x must be a full (non-sparse) double array";
 const char kNbnsClassMessage[] =
-    "tentfill2: nbns must be a full (non-sparse) double array";
+    "nbns must be a full (non-sparse) double array";
 const char kNbnsEmptyMessage[] =
-    "tentfill2: nbns is empty; it must hold the number of fine bins per "
+    "nbns is empty; it must hold the number of fine bins per "
     "coarse bin";
-const char kXDimsMessage[] =
-    "tentfill2: x has more than 2^31 - 1 rows or columns";
+const char kXDimsMessage[] = "x has more than 2^31 - 1 rows or columns";
 const char kNbnsValueMessage[] =
-    "tentfill2: nbns must be a number greater than -1 and less than 2^31 (not "
+    "nbns must be a number greater than -1 and less than 2^31 (not "
     "NaN or Inf)";
 const char kRowsOverflowMessage[] =
-    "tentfill2: the result would have more than 2^31 - 1 rows (size(x, 1) * "
+    "the result would have more than 2^31 - 1 rows (size(x, 1) * "
     "fix(nbns))";
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
@@ -36,18 +34,18 @@ CallOutcome tentfill2(const mxArray *x, const mxArray *nbns, int nlhs = 1) {
   return call_module(tentfill2_module(), {x, nbns}, nlhs);
 }
 
-// The kernel run directly on an m x n matrix.
-std::vector<double> kernel_result(size_t m, size_t n,
-                                  std::vector<double> values, double nbns,
-                                  int32_t *output_rows) {
-  const UpsampleShape shape =
-      upsample_output_shape(static_cast<int32_t>(m), nbns);
-  EXPECT_EQ(shape.status, UpsampleShapeStatus::ok);
-  *output_rows = shape.output_rows;
-  std::vector<double> y(static_cast<size_t>(shape.output_rows) * n);
-  upsample_bins(
-      {static_cast<int32_t>(m), static_cast<int32_t>(n), values.data()}, nbns,
-      {shape.output_rows, static_cast<int32_t>(n), y.data()});
+// The reference result for an m x n matrix (not the kernel: a module built
+// on a wrong kernel must not agree with itself here).
+std::vector<double> reference_result(size_t m, size_t n,
+                                     const std::vector<double> &values,
+                                     double nbns, int32_t *output_rows) {
+  int32_t bins = 0;
+  EXPECT_TRUE(reference_bins_per_sample(nbns, &bins));
+  *output_rows = static_cast<int32_t>(
+      reference_upsample_rows(static_cast<int32_t>(m), bins));
+  std::vector<double> y(static_cast<size_t>(*output_rows) * n);
+  reference_upsample(values.data(), static_cast<int32_t>(m),
+                     static_cast<int32_t>(n), nbns, y.data());
   return y;
 }
 
@@ -82,6 +80,23 @@ TEST(Tentfill2Gateway, SmallResultsByHand) {
       {{2, 1}, {2, 4}, 2, 4, 1, {2, 3, 4, 2}},
       // One row, two columns: each column is a head ramp and a tail ramp.
       {{1, 2}, {2, 4}, 2, 2, 2, {2, 1, 4, 2}},
+      // The two arithmetic forms differ in the last bit: the module must
+      // pick the one-column form for one column only.
+      {{2, 1},
+       {0.1, 0.7},
+       3,
+       6,
+       1,
+       {0.06666666666666667, 0.1, 0.29999999999999993, 0.5, 0.6999999999999998,
+        0.4666666666666666}},
+      {{2, 2},
+       {0.1, 0.7, 0.1, 0.7},
+       3,
+       6,
+       2,
+       {0.06666666666666667, 0.1, 0.3, 0.49999999999999994, 0.7,
+        0.4666666666666666, 0.06666666666666667, 0.1, 0.3, 0.49999999999999994,
+        0.7, 0.4666666666666666}},
       // E = 1: the samples themselves.
       {{3, 1}, {5, -6, 7}, 1, 3, 1, {5, -6, 7}},
       // nbns 1.5: E = 1 while h = 1/1.5.
@@ -95,7 +110,7 @@ TEST(Tentfill2Gateway, SmallResultsByHand) {
   }
 }
 
-TEST(Tentfill2Gateway, RandomInputsMatchTheKernelBitForBit) {
+TEST(Tentfill2Gateway, RandomInputsMatchTheReferenceBitForBit) {
   std::mt19937_64 rng(20240611);
   std::uniform_int_distribution<size_t> rows(1, 12);
   std::uniform_int_distribution<size_t> cols(1, 4);
@@ -112,7 +127,7 @@ TEST(Tentfill2Gateway, RandomInputsMatchTheKernelBitForBit) {
     const StandinArray nbns = scalar(nbns_value);
     int32_t output_rows = 0;
     const std::vector<double> expected =
-        kernel_result(m, n, values, nbns_value, &output_rows);
+        reference_result(m, n, values, nbns_value, &output_rows);
     expect_result(tentfill2(x.get(), nbns.get()),
                   static_cast<size_t>(output_rows), n, expected);
     EXPECT_EQ(first_bit_difference(values, standin_double_values(x.get())), -1)

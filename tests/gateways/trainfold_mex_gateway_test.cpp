@@ -1,5 +1,6 @@
 // The module trainfold_mex called through the stand-in host: messages,
-// refusals that create nothing, and results equal to the kernel's bit for bit.
+// refusals that create nothing, and results equal to the reference's bit for
+// bit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 
 #include "bad_arrays.h"
 #include "gateway_test_support.h"
-#include "spike_filter/spike_filter_sum.h"
+#include "reference_kernels.h"
 
 namespace {
 
@@ -18,25 +19,25 @@ const char kArgCountMessage[] =
 const char kColumnMessage[] =
     "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!";
 const char kSpindsClassMessage[] =
-    "trainfold_mex: spinds must be a full (non-sparse) double array";
+    "spinds must be a full (non-sparse) double array";
 const char kFiltersClassMessage[] =
-    "trainfold_mex: h_currents must be a full (non-sparse) double array";
+    "h_currents must be a full (non-sparse) double array";
 const char kTwinClassMessage[] =
-    "trainfold_mex: twin must be a full (non-sparse) double array";
+    "twin must be a full (non-sparse) double array";
 const char kTwinCountMessage[] =
-    "trainfold_mex: twin must hold two values, the first and last bin of the "
+    "twin must hold two values, the first and last bin of the "
     "window";
 const char kDimsMessage[] =
-    "trainfold_mex: spinds or h_currents has more than 2^31 - 1 rows or "
+    "spinds or h_currents has more than 2^31 - 1 rows or "
     "columns";
 const char kTwinValueMessage[] =
-    "trainfold_mex: twin values must be numbers within the 32-bit integer "
+    "twin values must be numbers within the 32-bit integer "
     "range (not NaN or Inf)";
 const char kNegativeRowsMessage[] =
-    "trainfold_mex: twin(2) must be at least twin(1) - 1 (the window would "
+    "twin(2) must be at least twin(1) - 1 (the window would "
     "have a negative number of rows)";
 const char kTooManyRowsMessage[] =
-    "trainfold_mex: the window twin(1) .. twin(2) has more than 2^31 - 1 bins";
+    "the window twin(1) .. twin(2) has more than 2^31 - 1 bins";
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr size_t kTwo31 = size_t{1} << 31;
@@ -46,19 +47,21 @@ CallOutcome trainfold_mex(const mxArray *spinds, const mxArray *h_currents,
   return call_module(trainfold_mex_module(), {spinds, h_currents, twin}, nlhs);
 }
 
-// The kernel run directly; *rows receives the window's row count.
-std::vector<double> kernel_result(const std::vector<double> &spikes,
-                                  size_t taps, size_t filters,
-                                  std::vector<double> h, const double twin[2],
-                                  int32_t *rows) {
-  const SpikeWindow window = spike_window(twin);
-  EXPECT_EQ(window.status, SpikeWindowStatus::ok);
-  *rows = window.rows;
-  std::vector<double> y(static_cast<size_t>(window.rows) * filters, 0.0);
-  spike_filter_sum(
-      spikes.data(), static_cast<int32_t>(spikes.size()),
-      {static_cast<int32_t>(taps), static_cast<int32_t>(filters), h.data()},
-      twin, {window.rows, static_cast<int32_t>(filters), y.data()});
+// The reference result (not the kernel's); *rows receives the window's rows.
+std::vector<double> reference_result(const std::vector<double> &spikes,
+                                     size_t taps, size_t filters,
+                                     const std::vector<double> &h,
+                                     const double twin[2], int32_t *rows) {
+  int32_t first = 0;
+  int32_t last = 0;
+  EXPECT_TRUE(reference_window_bin(twin[0], &first));
+  EXPECT_TRUE(reference_window_bin(twin[1], &last));
+  *rows = static_cast<int32_t>(reference_window_rows(first, last));
+  std::vector<double> y(static_cast<size_t>(*rows) * filters, 0.0);
+  reference_spike_sum(spikes.data(), static_cast<int32_t>(spikes.size()),
+                      h.data(), static_cast<int32_t>(taps),
+                      static_cast<int32_t>(filters), twin[0], twin[1],
+                      y.data());
   return y;
 }
 
@@ -214,7 +217,7 @@ TEST(TrainfoldMexGateway, SmallResultsByHand) {
   }
 }
 
-TEST(TrainfoldMexGateway, RandomInputsMatchTheKernelBitForBit) {
+TEST(TrainfoldMexGateway, RandomInputsMatchTheReferenceBitForBit) {
   std::mt19937_64 rng(99);
   std::uniform_int_distribution<size_t> spike_count(0, 20);
   std::uniform_int_distribution<size_t> taps(0, 5);
@@ -247,7 +250,7 @@ TEST(TrainfoldMexGateway, RandomInputsMatchTheKernelBitForBit) {
                  << twin_values[0] << " " << twin_values[1]);
     int32_t rows = 0;
     const std::vector<double> expected =
-        kernel_result(spike_times, c, k, h_values, twin_values, &rows);
+        reference_result(spike_times, c, k, h_values, twin_values, &rows);
 
     const StandinArray spikes = column(spike_times);
     const StandinArray h = doubles({c, k}, h_values);

@@ -1,0 +1,540 @@
+#!/usr/bin/env python3
+"""Golden bits of the two kernels, computed outside the C++ build.
+
+Python floats are IEEE doubles and Python evaluates every operation on its
+own, rounded to nearest: there is no contraction into fused multiply-adds and
+no reassociation, whatever compiler built the interpreter. The functions
+upsample_bins and spike_filter_sum below follow the kernels' defining
+formulas step by step, in the order the kernels must use; their results are
+the bits every build of the kernels must reproduce.
+
+The generator writes golden_data.inc, compiled into the C++ kernel tests
+(tests/kernels/golden_test.cpp), so no data file is read when the tests run
+(under qemu or wine too):
+
+  * a table of small upsampling cases chosen because a build that fuses
+    a * b + c into one rounding changes their last bit, in either arithmetic
+    form and whichever product the compiler fuses; their outputs are stored
+    as exact bits;
+  * a digest of the outputs of both kernels over a large input set that the
+    C++ test rebuilds from the same integer stream (splitmix64) and the same
+    draws. The builders here and in golden_test.cpp must stay in step; every
+    double they make comes from a bit pattern or from exact operations, so a
+    build that contracts the test's own arithmetic builds the same inputs.
+
+The spike-train filter sum only adds (y = h + y): no multiply can fuse into
+its additions, so it has no fusing-sensitive table; the digest covers it.
+
+Regenerate (a few seconds) after a change of the input set, never after a
+change of the kernels, whose bits are fixed:
+    python3 tests/golden/make_golden.py tests/golden/golden_data.inc
+Check that the committed file is what this script produces (a CTest test):
+    python3 tests/golden/make_golden.py --check tests/golden/golden_data.inc
+
+Other languages' tests can import this module and call upsample_bins and
+spike_filter_sum, or build_upsample_case / build_spike_case for the inputs.
+"""
+
+import struct
+import sys
+import textwrap
+import time
+from fractions import Fraction
+
+MASK = (1 << 64) - 1
+INT32_MIN = -(1 << 31)
+INT32_MAX = (1 << 31) - 1
+SEED = 0x6A09E667F3BCC909
+UPSAMPLE_CASES = 40000
+SPIKE_CASES = 30000
+UPSAMPLE_TAG = 1
+SPIKE_TAG = 2
+CANONICAL_NAN = 0x7FF8000000000000
+
+
+# --- Bits ---------------------------------------------------------------------
+
+
+def bits_of(value):
+    return struct.unpack("<Q", struct.pack("<d", value))[0]
+
+
+def from_bits(bits):
+    return struct.unpack("<d", struct.pack("<Q", bits))[0]
+
+
+def mix64(z):
+    """The splitmix64 output function: a bijection of 64-bit integers."""
+    z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+    z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+    return z ^ (z >> 31)
+
+
+def digest_values(digest, values):
+    """Folds the bits of each value into the digest: digest = mix64(digest ^
+    bits), with every NaN counted as 0x7ff8000000000000, as NaN payloads may
+    differ between compilers and machines."""
+    if not values:
+        return digest
+    words = struct.unpack("<%dQ" % len(values), struct.pack("<%dd" % len(values), *values))
+    for z in words:
+        if (z & 0x7FF0000000000000) == 0x7FF0000000000000 and (z & 0xFFFFFFFFFFFFF):
+            z = CANONICAL_NAN
+        z ^= digest  # mix64, inline for speed
+        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK
+        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+        digest = z ^ (z >> 31)
+    return digest
+
+
+# --- The kernels, from their definition ---------------------------------------
+
+
+def truncate(value):
+    """Truncation toward zero to a 32-bit int, or None when undefined."""
+    if not (value > -2147483649.0 and value < 2147483648.0):
+        return None
+    return int(value)
+
+
+def upsample_bins(x, rows, cols, nbns):
+    """y (rows * E by cols, column-major) from x (rows by cols, column-major).
+
+    E = nbns truncated toward zero, G = E // 2, h = 1.0 / nbns. Per column:
+    head rows i = 0 .. E-G-1: ((G+1+i) * h) * x0; interior rows of the gap
+    between x[j-1] and x[j], k = 0 .. E-1: with one column
+    ((E-1-k) * x[j-1] + (k+1) * x[j]) * h, with any other column count
+    ((E-1-k) * h) * x[j-1] + ((k+1) * h) * x[j]; tail rows k = 0 .. G-1:
+    ((E-1-k) * h) * x[rows-1]. Requires -1 < nbns < 2^31."""
+    e = truncate(nbns)
+    assert e is not None and e >= 0
+    if e == 0 or rows == 0 or cols == 0:
+        return []
+    g = e // 2
+    h = 1.0 / nbns
+    y = []
+    for col in range(cols):
+        xc = x[col * rows:(col + 1) * rows]
+        x0 = xc[0]
+        for i in range(e - g):
+            y.append((float(g + 1 + i) * h) * x0)
+        for j in range(1, rows):
+            a = xc[j - 1]
+            b = xc[j]
+            for k in range(e):
+                if cols == 1:
+                    y.append((float(e - 1 - k) * a + float(k + 1) * b) * h)
+                else:
+                    y.append((float(e - 1 - k) * h) * a + (float(k + 1) * h) * b)
+        last = xc[rows - 1]
+        for k in range(g):
+            y.append((float(e - 1 - k) * h) * last)
+    return y
+
+
+def spike_filter_sum(spinds, h, taps, filters, twin):
+    """y (R by filters, column-major, R = T1 - T0 + 1) from the spike times,
+    the filters (taps by filters, column-major) and the window twin.
+
+    L = T0 - c + 1 and U = T1 + 1 (integers, compared as doubles with the
+    untruncated times). Skip the leading spikes with L > s; then take spikes
+    in list order until one fails U > s (at or past U, or NaN). A taken spike
+    in bin B = trunc(s) adds tap t - B of each filter to row t - T0 for each
+    bin t = max(B, T0) .. min(B + c - 1, T1), as y = tap + y. Bins are exact
+    integers: a taken time too far below the window (down to -Inf) reaches no
+    bin. Requires a window that truncates to 32-bit ints with T1 >= T0 - 1."""
+    t0 = truncate(twin[0])
+    t1 = truncate(twin[1])
+    assert t0 is not None and t1 is not None and t1 >= t0 - 1
+    rows = t1 - t0 + 1
+    y = [0.0] * (rows * filters)
+    lower = float(t0 - taps + 1)
+    upper = float(t1 + 1)
+    j = 0
+    while j < len(spinds) and lower > spinds[j]:
+        j += 1
+    for s in spinds[j:]:
+        if not (upper > s):
+            break
+        if s == float("-inf"):
+            continue
+        b = int(s)
+        first = max(b, t0)
+        last = min(b + taps - 1, t1)
+        for k in range(filters):
+            for t in range(first, last + 1):
+                r = (t - t0) + rows * k
+                y[r] = h[(t - b) + taps * k] + y[r]
+    return y
+
+
+# --- The input set ------------------------------------------------------------
+
+
+class Stream:
+    """splitmix64: 64-bit state, one output per step."""
+
+    __slots__ = ("state",)
+
+    def __init__(self, tag, index):
+        self.state = mix64(SEED ^ (tag << 40) ^ index)
+
+    def bits(self):
+        z = self.state = (self.state + 0x9E3779B97F4A7C15) & MASK
+        z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & MASK  # mix64, inline
+        z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & MASK
+        return z ^ (z >> 31)
+
+    def below(self, n):
+        return self.bits() % n
+
+    def chance(self, percent):
+        return self.below(100) < percent
+
+    def unit(self):  # [0, 1), exact
+        return float(self.bits() >> 11) * 2.0 ** -53
+
+    def half_unit(self):  # [0, 0.5), exact
+        return float(self.bits() >> 12) * 2.0 ** -53
+
+
+def draw_value(s):
+    """A sample or tap: ordinary numbers and every kind of edge value."""
+    kind = s.below(100)
+    sign = s.bits() & (1 << 63)
+    if kind < 30:  # ordinary, |v| in [2^-4, 2^5)
+        exponent = 1019 + s.below(9)
+        return from_bits(sign | exponent << 52 | s.bits() >> 12)
+    if kind < 40:  # two decimals
+        return float(s.below(20001) - 10000) / 100.0
+    if kind < 48:
+        return float(s.below(11) - 5)
+    if kind < 53:  # +-0
+        return from_bits(sign)
+    if kind < 56:  # quiet NaN with a payload
+        return from_bits(sign | 0x7FF8000000000000 | s.bits() >> 13)
+    if kind < 60:  # +-Inf
+        return from_bits(sign | 0x7FF0000000000000)
+    if kind < 65:  # subnormal (or zero)
+        return from_bits(sign | s.bits() >> 12)
+    if kind < 70:  # huge, near overflow
+        exponent = 2046 - s.below(48)
+        return from_bits(sign | exponent << 52 | s.bits() >> 12)
+    if kind < 74:  # tiny normal
+        exponent = 1 + s.below(40)
+        return from_bits(sign | exponent << 52 | s.bits() >> 12)
+    if kind < 86:  # any bits at all
+        return from_bits(s.bits())
+    exponent = 993 + s.below(61)  # |v| in [2^-30, 2^31)
+    return from_bits(sign | exponent << 52 | s.bits() >> 12)
+
+
+def draw_nbns(s):
+    """A bin count inside the domain (-1 < nbns < 2^31)."""
+    kind = s.below(100)
+    if kind < 35:
+        return float(1 + s.below(8))
+    if kind < 45:
+        return float(9 + s.below(32))
+    if kind < 47:  # beyond the kernel's weight chunks
+        return float(100 + s.below(201))
+    if kind < 60:
+        whole = float(1 + s.below(12))
+        return whole + s.unit()
+    if kind < 70:
+        whole = float(1 + s.below(12))
+        return whole + 0.25 * float(s.below(4))
+    if kind < 80:  # one ulp either side of a whole number
+        whole = bits_of(float(1 + s.below(8)))
+        return from_bits(whole + 1 if s.chance(50) else whole - 1)
+    if kind < 90:  # E = 0
+        choice = s.below(5)
+        if choice < 4:
+            return (0.0, -0.0, 0.9999999999999999, -0.9999999999999999)[choice]
+        v = s.unit()
+        return -v if s.chance(50) else v
+    return 1.0
+
+
+def build_upsample_case(index):
+    """(x, rows, cols, nbns) of case index of the upsampling set."""
+    s = Stream(UPSAMPLE_TAG, index)
+    nbns = draw_nbns(s)
+    many = nbns >= 100.0
+    rows = 0 if s.chance(6) else 1 if s.chance(20) else 2 + s.below(2 if many else 9)
+    cols = 0 if s.chance(5) else 1 if s.chance(45) else 2 + s.below(1 if many else 3)
+    x = [draw_value(s) for _ in range(rows * cols)]
+    if cols >= 2 and s.chance(20):  # equal columns: the two forms side by side
+        x = x[:rows] * cols
+    return x, rows, cols, nbns
+
+
+def window_end(s, b):
+    """The bin itself or, truncating back to it, the bin plus a fraction
+    (below one half, so that no rounding reaches the next bin) away from 0."""
+    if s.chance(60):
+        return float(b)
+    f = s.half_unit()
+    if b > 0:
+        return float(b) + f
+    if b < 0:
+        return float(b) - f
+    return f if s.chance(50) else -f
+
+
+def next_down(value):
+    """The largest double below value (value finite)."""
+    if value > 0.0:
+        return from_bits(bits_of(value) - 1)
+    if value < 0.0:
+        return from_bits(bits_of(value) + 1)
+    return -5e-324
+
+
+def draw_spike_time(s, lower, upper):
+    if s.chance(90):  # near the window: whole, half or any fraction
+        p = float(lower - 3 + s.below(upper - lower + 7))
+        kind = s.below(10)
+        if kind < 3:
+            return p
+        if kind < 4:
+            return p + 0.5
+        return p + s.unit()
+    choice = s.below(15)
+    if choice == 14:
+        return draw_value(s)
+    edges = (float("nan"), float("inf"), float("-inf"), 1e300, -1e300, -0.0, 5e-324,
+             float(lower), next_down(float(lower)), float(upper), next_down(float(upper)),
+             -3e9, 3e9, -2147483649.5)
+    return edges[choice]
+
+
+def build_spike_case(index):
+    """(spinds, h, taps, filters, twin) of case index of the spike-sum set."""
+    s = Stream(SPIKE_TAG, index)
+    where = s.below(100)
+    if where < 80:
+        first = s.below(29) - 8
+    elif where < 90:
+        first = INT32_MIN + s.below(7)
+    else:
+        first = INT32_MAX - s.below(7)
+    last = min(max(first - 1 + s.below(42), INT32_MIN), INT32_MAX)
+    twin = (window_end(s, first), window_end(s, last))
+    taps = 0 if s.chance(5) else 1 + s.below(6) if s.chance(85) else 7 + s.below(14)
+    filters = 0 if s.chance(5) else 1 if s.chance(55) else 2 + s.below(2)
+    h = []
+    for _ in range(taps * filters):
+        if s.chance(70):
+            h.append(float(s.below(2001) - 1000) / 100.0)
+        else:
+            h.append(draw_value(s))
+    count = 0 if s.chance(5) else 1 + s.below(16)
+    lower = first - taps + 1
+    upper = last + 1
+    spinds = [draw_spike_time(s, lower, upper) for _ in range(count)]
+    if s.chance(55):  # ascending, NaNs left where they are
+        slots = [i for i, t in enumerate(spinds) if t == t]
+        for i, t in zip(slots, sorted(spinds[i] for i in slots)):
+            spinds[i] = t
+    for i in range(1, count):
+        if s.chance(15):
+            spinds[i] = spinds[i - 1]
+    return spinds, h, taps, filters, twin
+
+
+def digests():
+    """(name, cases, outputs, digest) of each part of the input set."""
+    one = [0, 0]
+    many = [0, 0]
+    for index in range(UPSAMPLE_CASES):
+        x, rows, cols, nbns = build_upsample_case(index)
+        y = upsample_bins(x, rows, cols, nbns)
+        part = one if cols == 1 else many
+        part[0] += len(y)
+        part[1] = digest_values(part[1], y)
+    spike = [0, 0]
+    for index in range(SPIKE_CASES):
+        y = spike_filter_sum(*build_spike_case(index))
+        spike[0] += len(y)
+        spike[1] = digest_values(spike[1], y)
+    return [("upsample_bins, one column", UPSAMPLE_CASES, one[0], one[1]),
+            ("upsample_bins, more columns", UPSAMPLE_CASES, many[0], many[1]),
+            ("spike_filter_sum", SPIKE_CASES, spike[0], spike[1])]
+
+
+# --- Fusing-sensitive cases -----------------------------------------------------
+
+
+def fma(a, b, c):
+    """a * b + c rounded once (finite operands)."""
+    return float(Fraction(a) * Fraction(b) + Fraction(c))
+
+
+def fused_interior(a, b, e, k, h, one_column):
+    """The two values a build that contracts the interior formula can give:
+    the product of x[j-1] or the product of x[j] fused into the addition."""
+    w1 = float(e - 1 - k)
+    w2 = float(k + 1)
+    if one_column:
+        return (fma(w1, a, w2 * b) * h, fma(w2, b, w1 * a) * h)
+    return (fma(w1 * h, a, (w2 * h) * b), fma(w2 * h, b, (w1 * h) * a))
+
+
+def sensitive_rows(x, rows, cols, nbns):
+    """(row, fused values, which) of the interior rows of column 0 whose bits
+    change under a contraction; which[0] / which[1]: when the product of
+    x[j-1] / of x[j] is the fused one."""
+    e = truncate(nbns)
+    g = e // 2
+    h = 1.0 / nbns
+    y = upsample_bins(x, rows, cols, nbns)
+    found = []
+    for j in range(1, rows):
+        for k in range(e):
+            r = (e - g) + (j - 1) * e + k
+            fused = fused_interior(x[j - 1], x[j], e, k, h, cols == 1)
+            which = tuple(bits_of(f) != bits_of(y[r]) for f in fused)
+            if any(which):
+                found.append((r, fused, which))
+    return found
+
+
+def catches_either_contraction(x, rows, cols, nbns):
+    found = sensitive_rows(x, rows, cols, nbns)
+    return any(w[0] for _, _, w in found) and any(w[1] for _, _, w in found)
+
+
+def ordinary(values):
+    return all(abs(v) > 1e-3 and abs(v) < 1e3 for v in values)
+
+
+def fusing_table():
+    """(name, x, rows, cols, nbns) of the fusing-sensitive cases: the known
+    case (sensitive to one of the two contractions) in both forms, then, per
+    form and bin count, the first case of a fixed stream of three-sample
+    columns with rows that change whichever product is fused."""
+    known = [1.0551827937883687, -2.7000000000000002]
+    cases = [("known_two_equal_columns_nbns_6", known * 2, 2, 2, 6.0),
+             ("known_one_column_nbns_6", known, 2, 1, 6.0)]
+    s = Stream(3, 0)
+    for cols, form in ((1, "one_column"), (2, "two_equal_columns"), (3, "three_columns")):
+        # With E = 2 or 3 the one-column products are exact (weights 0, 1, 2,
+        # or 3 beside 0), so nothing can fuse there.
+        counts = (4.0, 5.0, 7.0, 10.0, 6.75, 12.25) if cols == 1 else (
+            3.0, 4.0, 5.0, 7.0, 10.0, 2.5, 3.999, 6.75)
+        for nbns in counts:
+            while True:
+                column = [draw_value(s) for _ in range(3)]
+                x = column * min(cols, 2)
+                if cols == 3:
+                    x = column + [draw_value(s) for _ in range(6)]
+                if ordinary(x) and catches_either_contraction(x, 3, cols, nbns):
+                    break
+            name = "%s_nbns_%s" % (form, repr(nbns).replace(".0", "").replace(".", "_"))
+            cases.append((name, x, 3, cols, nbns))
+    return cases
+
+
+# --- Output ---------------------------------------------------------------------
+
+
+def hex_list(values, indent):
+    words = ["0x%016xULL" % bits_of(v) for v in values]
+    lines = []
+    for i in range(0, len(words), 3):
+        lines.append(indent + ", ".join(words[i:i + 3]) + ",")
+    return "\n".join(lines)
+
+
+def render():
+    started = time.time()
+    out = ["// Golden bits of the kernels. Generated by tests/golden/make_golden.py;",
+           "// do not edit. Regenerate with",
+           "//   python3 tests/golden/make_golden.py tests/golden/golden_data.inc",
+           "",
+           "// The input set: splitmix64 streams from this seed, %d upsampling and"
+           % UPSAMPLE_CASES,
+           "// %d spike-sum cases (see make_golden.py)." % SPIKE_CASES,
+           "constexpr uint64_t kGoldenSeed = 0x%016xULL;" % SEED,
+           "constexpr int32_t kGoldenUpsampleCases = %d;" % UPSAMPLE_CASES,
+           "constexpr int32_t kGoldenSpikeCases = %d;" % SPIKE_CASES,
+           "",
+           "// Number of outputs and their digest, per part of the set.",
+           "constexpr GoldenDigest kGoldenDigests[] = {"]
+    for name, _, outputs, digest in digests():
+        out.append("    {\"%s\", %d, 0x%016xULL}," % (name, outputs, digest))
+    out += ["};",
+            "",
+            "// Upsampling cases whose last bits a contracting (fused multiply-add)",
+            "// build changes: x and the whole of y as exact bits. The comments name",
+            "// the rows that change and what such a build gives there when it fuses",
+            "// the product of x[j-1] or the product of x[j] into the addition.",
+            "inline std::vector<GoldenUpsampleCase> golden_fusing_cases() {",
+            "  return {"]
+    for name, x, rows, cols, nbns in fusing_table():
+        y = upsample_bins(x, rows, cols, nbns)
+        about = "nbns %r, x = (%s)" % (nbns, "; ".join(repr(v) for v in x[:rows]))
+        out += ["      // " + line for line in textwrap.wrap(about, 70)]
+        for r, fused, which in sensitive_rows(x, rows, cols, nbns):
+            out.append("      // row %d: fused x[j-1] %s, fused x[j] %s" % (
+                r, "0x%016x" % bits_of(fused[0]) if which[0] else "unchanged",
+                "0x%016x" % bits_of(fused[1]) if which[1] else "unchanged"))
+        out.append("      {\"%s\"," % name)
+        out.append("       0x%016xULL," % bits_of(nbns))
+        out.append("       %d," % rows)
+        out.append("       %d," % cols)
+        out.append("       {")
+        out.append(hex_list(x, "           "))
+        out.append("       },")
+        out.append("       {")
+        out.append(hex_list(y, "           "))
+        out.append("       }},")
+    out += ["  };", "}", ""]
+    return "\n".join(out), time.time() - started
+
+
+def self_check():
+    """The rows of the known case, and its fused values."""
+    x = [1.0551827937883687, -2.7000000000000002] * 2
+    y = upsample_bins(x, 2, 2, 6.0)
+    assert bits_of(y[3]) == 0x3FDB79F660946C9D and bits_of(y[4]) == 0xBFC9286150FE0A8C
+    fused = {r: f for r, f, _ in sensitive_rows(x, 2, 2, 6.0)}
+    assert bits_of(fused[3][0]) == 0x3FDB79F660946C9C
+    assert bits_of(fused[4][0]) == 0xBFC9286150FE0A8B
+    # The worked examples of the two forms and of the spike sum.
+    assert upsample_bins([0.1, 0.7], 2, 1, 3.0)[2:5] == [0.29999999999999993, 0.5, 0.6999999999999998]
+    assert upsample_bins([0.1, 0.7] * 2, 2, 2, 3.0)[2:5] == [0.3, 0.49999999999999994, 0.7]
+    y = spike_filter_sum([5.0, 3.0, 5.0, 3.0, 5.0], [0.1, 1 / 3, 0.7], 3, 1, (1.0, 9.0))
+    assert y[4] == 1.7
+    y = spike_filter_sum([-1.5, -1.0, -0.5], [1.0, 2.0, 4.0], 3, 1, (1.0, 5.0))
+    assert y == [6.0, 4.0, 0.0, 0.0, 0.0]
+
+
+def main(argv):
+    if len(argv) == 3 and argv[1] == "--check":
+        check, path = True, argv[2]
+    elif len(argv) == 2 and not argv[1].startswith("-"):
+        check, path = False, argv[1]
+    else:
+        sys.stderr.write("usage: make_golden.py [--check] <golden_data.inc>\n")
+        return 2
+    self_check()
+    text, seconds = render()
+    if check:
+        with open(path, encoding="utf-8") as f:
+            committed = f.read()
+        if committed != text:
+            sys.stderr.write("%s differs from what make_golden.py generates; "
+                             "regenerate it (see make_golden.py)\n" % path)
+            return 1
+        print("%s is up to date (%.1f s)" % (path, seconds))
+        return 0
+    with open(path, "w", encoding="utf-8") as f:
+        f.write(text)
+    print("wrote %s in %.1f s" % (path, seconds))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
