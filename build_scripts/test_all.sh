@@ -14,6 +14,8 @@
 #   i686          32-bit x86 cross build with SSE2 math, tests under qemu-i386
 #   octave-package  the Octave package: pkg install, pkg load, pkg test, bits
 #                 against the CMake-built modules
+#   python        the Python package spike_bins: pip install into a venv,
+#                 pytest (bits against the Octave modules included)
 #   fuzz          every libFuzzer target for a bounded time (FUZZ_SECONDS,
 #                 30 s each by default, two at a time); any finding fails
 # Stages after default run two at a time (2 cores: one builds while the
@@ -33,7 +35,8 @@ start_all=$(date +%s)
 # them installed).
 # shellcheck disable=SC2046
 bash build_scripts/install_deps.sh $(bash build_scripts/test_platform.sh \
-  --packages aarch64 windows-x64 i686 baseline-cpu) || exit 1
+  --packages aarch64 windows-x64 i686 baseline-cpu) \
+  $(bash build_scripts/test_python.sh --packages) || exit 1
 echo "=== packages ready after $(($(date +%s) - start_all)) s"
 
 # preset_stage <preset>: configure, build and test one preset.
@@ -63,6 +66,19 @@ script_stage() {
     echo "stage $name: 0 passed, 1 failed"
     return 1
   fi
+}
+
+# python_stage: the Python package's pytest run, its tests counted.
+python_stage() {
+  local out=build/logs/python.pytest
+  bash build_scripts/test_python.sh 2>&1 | tee "$out"
+  local status=${PIPESTATUS[0]}
+  local p f
+  p=$(grep -Eo '[0-9]+ passed' "$out" | tail -n 1 | grep -Eo '[0-9]+')
+  f=$(grep -Eo '[0-9]+ (failed|errors?)' "$out" |
+    awk '{ n += $1 } END { print n + 0 }')
+  echo "stage python: ${p:-0} passed, ${f:-0} failed"
+  return "$status"
 }
 
 # fuzz_stage: the libFuzzer targets, one kernel and one gateway target per
@@ -127,6 +143,7 @@ launch default preset_stage default
 collect
 launch octave-package script_stage octave-package \
   bash build_scripts/test_octave_package.sh build/default/octave_modules
+launch python python_stage
 launch baseline-cpu bash build_scripts/test_platform.sh baseline-cpu
 launch native preset_stage native
 collect

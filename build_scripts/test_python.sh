@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Test stage of the Python package spike_bins (python/): installs its Debian
+# packages, builds it with pip into a fresh virtual environment under build/
+# made from Debian's python3 with its system packages (no package index is
+# used), and runs its tests. When octave-cli is installed the tests also
+# compare bits with the Octave modules: those of SPIKE_BINS_OCTAVE_MODULES,
+# else of the default preset's build tree, else built here.
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+cd "$root"
+
+packages=(python3-dev python3-venv python3-numpy python3-scipy python3-pytest
+  python3-hypothesis pybind11-dev python3-pybind11 python3-mesonpy meson
+  ninja-build)
+# --packages: print the Debian packages this stage needs, and stop.
+if [ "${1:-}" = --packages ]; then
+  echo "${packages[@]}"
+  exit 0
+fi
+bash build_scripts/install_deps.sh "${packages[@]}"
+
+venv=build/python-venv
+rm -rf "$venv"
+/usr/bin/python3 -m venv --system-site-packages "$venv"
+"$venv/bin/pip" install --quiet --no-index --no-build-isolation ./python
+
+if command -v octave-cli >/dev/null && [ -z "${SPIKE_BINS_OCTAVE_MODULES:-}" ]; then
+  modules=build/default/octave_modules
+  if [ ! -e "$modules/tentfill2.mex" ]; then
+    cmake -S . -B build/python-octave -DBUILD_TESTING=OFF \
+      -DBUILD_BENCHMARKS=OFF -DBUILD_STANDIN_MODULES=OFF >/dev/null
+    cmake --build build/python-octave -j "$(nproc 2>/dev/null || echo 2)"
+    modules=build/python-octave/octave_modules
+  fi
+  export SPIKE_BINS_OCTAVE_MODULES=$root/$modules
+fi
+
+echo "=== python: pytest"
+"$venv/bin/python" -m pytest -q -p no:cacheprovider python/tests
