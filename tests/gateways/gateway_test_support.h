@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "standin_host.h"
+#include "tests/support/bits.h"
 
 // Loaded on first use and kept for the life of the test process.
 inline const StandinModule &load_once(const char *path,
@@ -109,24 +110,14 @@ inline std::vector<double> random_values(std::mt19937_64 &rng, size_t count) {
   return values;
 }
 
-inline uint64_t bits_of(double value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
-
-// Index of the first element whose bits differ, or -1 when all agree.
+// Index of the first element that is not the same (NaN = any NaN), or -1.
 inline long first_bit_difference(const std::vector<double> &expected,
                                  const std::vector<double> &actual) {
   if (expected.size() != actual.size()) {
     return 0;
   }
-  for (size_t i = 0; i < expected.size(); ++i) {
-    if (bits_of(expected[i]) != bits_of(actual[i])) {
-      return static_cast<long>(i);
-    }
-  }
-  return -1;
+  return static_cast<long>(first_bit_mismatch(
+      expected.data(), actual.data(), static_cast<int64_t>(expected.size())));
 }
 
 // A successful call whose result is a rows x cols double matrix holding

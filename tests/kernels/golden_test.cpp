@@ -43,6 +43,8 @@ struct GoldenUpsampleCase {
 
 #include "tests/golden/golden_data.inc"
 
+void PrintTo(const GoldenUpsampleCase &c, std::ostream *os) { *os << c.name; }
+
 std::vector<double> doubles_of(const std::vector<uint64_t> &bits) {
   std::vector<double> values;
   for (uint64_t b : bits) values.push_back(from_bits(b));

@@ -13,19 +13,7 @@
 
 #include "common/double_matrix.h"
 #include "reference_kernels.h"
-
-inline constexpr double kInf = std::numeric_limits<double>::infinity();
-inline constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-// A value no kernel computes from the test inputs; buffers are pre-filled
-// with it to see which elements a kernel wrote.
-inline constexpr double kSentinel = -123456.75;
-
-inline uint64_t raw_bits(double value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
-}
+#include "tests/support/gtest_support.h"
 
 inline DoubleMatrix view_of(std::vector<double> &data, int32_t rows,
                             int32_t cols) {
@@ -49,7 +37,7 @@ inline void expect_same_bits(const std::vector<double> &actual,
 inline bool expect_untouched(const std::vector<double> &buffer,
                              const std::string &context) {
   for (size_t i = 0; i < buffer.size(); ++i) {
-    if (raw_bits(buffer[i]) != raw_bits(kSentinel)) {
+    if (bits_of(buffer[i]) != bits_of(kSentinel)) {
       ADD_FAILURE() << context << ": element " << i << " was written";
       return false;
     }

@@ -1,10 +1,7 @@
 #include "reference_kernels.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 
 namespace {
 
@@ -17,12 +14,6 @@ bool truncate_checked(double value, int32_t *out) {
   }
   *out = static_cast<int32_t>(whole);
   return true;
-}
-
-uint64_t bits_of(double value) {
-  uint64_t bits;
-  std::memcpy(&bits, &value, sizeof bits);
-  return bits;
 }
 
 }  // namespace
@@ -137,27 +128,4 @@ void reference_spike_sum(const double *spinds, int32_t b, const double *h,
       }
     }
   }
-}
-
-bool same_bits(double a, double b) {
-  if (std::isnan(a) && std::isnan(b)) {
-    return true;
-  }
-  return bits_of(a) == bits_of(b);
-}
-
-int64_t first_bit_mismatch(const double *a, const double *b, int64_t count) {
-  for (int64_t i = 0; i < count; ++i) {
-    if (!same_bits(a[i], b[i])) {
-      return i;
-    }
-  }
-  return -1;
-}
-
-std::string describe_double(double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%.17g [0x%016" PRIx64 "]", value,
-                bits_of(value));
-  return text;
 }

@@ -10,7 +10,8 @@
 #define TESTS_REFERENCE_REFERENCE_KERNELS_H
 
 #include <cstdint>
-#include <string>
+
+#include "tests/support/bits.h"  // the bitwise comparison of results
 
 // --- Upsampling -----------------------------------------------------------
 
@@ -48,17 +49,5 @@ int64_t reference_window_rows(int32_t first_bin, int32_t last_bin);
 // with their mathematical values.
 void reference_spike_sum(const double *spinds, int32_t b, const double *h,
                          int32_t c, int32_t k, double t0, double t1, double *y);
-
-// --- Comparison -----------------------------------------------------------
-
-// True when a and b are both NaN (any payload) or have identical bits
-// (so +0.0 and -0.0 differ).
-bool same_bits(double a, double b);
-
-// Index of the first element where same_bits fails, or -1 when none does.
-int64_t first_bit_mismatch(const double *a, const double *b, int64_t count);
-
-// A double as a 17-digit decimal plus its hex bits, for failure messages.
-std::string describe_double(double value);
 
 #endif  // TESTS_REFERENCE_REFERENCE_KERNELS_H

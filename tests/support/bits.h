@@ -28,6 +28,15 @@ inline bool same_bits(double a, double b) {
   return (std::isnan(a) && std::isnan(b)) || bits_of(a) == bits_of(b);
 }
 
+// Index of the first i < count where same_bits(a[i], b[i]) fails, or -1.
+inline int64_t first_bit_mismatch(const double *a, const double *b,
+                                  int64_t count) {
+  for (int64_t i = 0; i < count; ++i) {
+    if (!same_bits(a[i], b[i])) return i;
+  }
+  return -1;
+}
+
 // A double as a 17-digit decimal plus its hex bits, for failure messages.
 inline std::string describe_double(double value) {
   char text[64];
@@ -41,15 +50,12 @@ inline std::string describe_double(double value) {
 // matrix of the given row count.
 inline std::string bit_mismatch(const double *actual, const double *expected,
                                 int64_t count, int64_t rows) {
-  for (int64_t i = 0; i < count; ++i) {
-    if (!same_bits(actual[i], expected[i])) {
-      const int64_t r = rows > 0 ? rows : 1;
-      return "row " + std::to_string(i % r) + " column " +
-             std::to_string(i / r) + " is " + describe_double(actual[i]) +
-             ", expected " + describe_double(expected[i]);
-    }
-  }
-  return "";
+  const int64_t i = first_bit_mismatch(actual, expected, count);
+  if (i < 0) return "";
+  const int64_t r = rows > 0 ? rows : 1;
+  return "row " + std::to_string(i % r) + " column " + std::to_string(i / r) +
+         " is " + describe_double(actual[i]) + ", expected " +
+         describe_double(expected[i]);
 }
 
 #endif  // TESTS_SUPPORT_BITS_H
