@@ -1,7 +1,7 @@
 // Stand-in for the host's MEX interface: the operations the module gateways
 // call, declared as a host running in its 32-bit-dimension compatibility mode
 // declares them. Modules built against this header import exactly these
-// symbols; host_standin.cpp defines them.
+// symbols; standin_arrays.cpp and standin_loader.cpp define them.
 #ifndef HOST_STANDIN_MEX_H
 #define HOST_STANDIN_MEX_H
 

@@ -3,7 +3,7 @@ results must agree to the bit.
 
 Needs octave-cli and the modules built by CMake (folder octave_modules of a
 build tree); the folder is SPIKE_BINS_OCTAVE_MODULES or, when that is unset,
-the first of build/octave_modules and build/ci-default/octave_modules of this
+the first of build/octave_modules and build/default/octave_modules of this
 repository that exists. Skipped when octave-cli or the modules are missing.
 """
 import os
@@ -25,7 +25,7 @@ def module_dir():
     given = os.environ.get("SPIKE_BINS_OCTAVE_MODULES")
     if given:
         return pathlib.Path(given)
-    for candidate in ("build/octave_modules", "build/ci-default/octave_modules"):
+    for candidate in ("build/octave_modules", "build/default/octave_modules"):
         if (REPO / candidate / "tentfill2.mex").exists():
             return REPO / candidate
     return None
