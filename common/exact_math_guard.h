@@ -1,4 +1,4 @@
-// Included by every kernel source: results are specified to the bit, which
+// Included by every kernel source: results are defined to the bit, which
 // -ffast-math (reassociation, reciprocals, finite-only assumptions) breaks.
 // The build adds -ffp-contract=off -fno-fast-math after the user's flags; this
 // guard catches build paths that put -ffast-math last.
