@@ -40,9 +40,8 @@ inline void call_fastest(Args... args) {
 
 // GCC (12, at -O2) does not vectorise a loop whose trip count it does not
 // know; it does vectorise a loop of known length. So the kernels' inner loops
-// (and the benchmark baselines) run in blocks of this many elements, then one
-// element at a time for the rest. Each vector lane makes the same IEEE
-// operation on the same operands as the one-at-a-time code.
-constexpr int kVectorBlock = 4;
+// run in blocks of this many elements, then the rest. Each vector lane makes
+// the same IEEE operation on the same operands as the one-at-a-time code.
+constexpr int kVectorBlock = 8;
 
 #endif  // COMMON_AVX2_DISPATCH_H
