@@ -17,10 +17,10 @@
 // The window's bins and the output row count: the one size rule shared by the
 // kernel and the host gateway.
 enum class SpikeWindowStatus {
-  ok,              // T1 = T0 - 1 is ok, with no rows
-  bad_end,         // an end NaN, +-Inf or not truncating to a 32-bit int
-  negative_rows,   // T1 < T0 - 1
-  too_many_rows,   // T1 - T0 + 1 beyond 2^31 - 1
+  ok,             // T1 = T0 - 1 is ok, with no rows
+  bad_end,        // an end NaN, +-Inf or not truncating to a 32-bit int
+  negative_rows,  // T1 < T0 - 1
+  too_many_rows,  // T1 - T0 + 1 beyond 2^31 - 1
 };
 
 struct SpikeWindow {

@@ -17,7 +17,7 @@
 // rule shared by the kernel and the host gateway.
 enum class UpsampleShapeStatus {
   ok,
-  bad_bin_count,  // nbns NaN, +-Inf, <= -1 or >= 2^31: E is undefined or < 0
+  bad_bin_count,   // nbns NaN, +-Inf, <= -1 or >= 2^31: E is undefined or < 0
   bad_input_rows,  // a negative input_rows
   too_many_rows,   // input_rows * E beyond 2^31 - 1
 };
