@@ -1,23 +1,16 @@
 #include "benchmarks/baselines.h"
 
+#include "common/avx2_dispatch.h"
+
 namespace {
 
-// The baselines are written the way the kernels are: blocks of a known
-// length, which the compiler vectorises at -O2 as well, and, like the
-// kernels, a second copy for AVX2 chosen at run time when the build targets
-// less, so that they show the best a plain loop does on the same machine.
+// The store and add loops run in blocks of a known length, which GCC
+// vectorises at -O2 too, with the kernels' AVX2 copy chosen at run time, so
+// that they show the best a plain loop does on the same machine. Blocks of 8
+// (two AVX2 vectors) keep the loop overhead of the in-L1 add loop low.
 constexpr int64_t kBlock = 8;
 
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
-    !defined(__AVX2__)
-#define BASELINE_AVX2_COPY 1
-#define BASELINE_INLINE __attribute__((always_inline)) inline
-#else
-#define BASELINE_AVX2_COPY 0
-#define BASELINE_INLINE inline
-#endif
-
-BASELINE_INLINE void store_body(double *out, int64_t count, double value) {
+KERNEL_INLINE void store_body(double *out, int64_t count, double value) {
   int64_t i = 0;
   for (; i + kBlock <= count; i += kBlock) {
     for (int64_t l = 0; l < kBlock; ++l) {
@@ -29,8 +22,8 @@ BASELINE_INLINE void store_body(double *out, int64_t count, double value) {
   }
 }
 
-BASELINE_INLINE void add_body(double *__restrict y, const double *__restrict h,
-                              int64_t count) {
+KERNEL_INLINE void add_body(double *__restrict y, const double *__restrict h,
+                            int64_t count) {
   int64_t i = 0;
   for (; i + kBlock <= count; i += kBlock) {
     for (int64_t l = 0; l < kBlock; ++l) {
@@ -42,39 +35,14 @@ BASELINE_INLINE void add_body(double *__restrict y, const double *__restrict h,
   }
 }
 
-#if BASELINE_AVX2_COPY
-__attribute__((target("avx2"))) void store_avx2(double *out, int64_t count,
-                                                double value) {
-  store_body(out, count, value);
-}
-
-__attribute__((target("avx2"))) void add_avx2(double *__restrict y,
-                                              const double *__restrict h,
-                                              int64_t count) {
-  add_body(y, h, count);
-}
-#endif
-
 }  // namespace
 
 void store_loop(double *out, int64_t count, double value) {
-#if BASELINE_AVX2_COPY
-  if (__builtin_cpu_supports("avx2")) {
-    store_avx2(out, count, value);
-    return;
-  }
-#endif
-  store_body(out, count, value);
+  call_fastest<store_body>(out, count, value);
 }
 
-void add_loop(double *__restrict y, const double *__restrict h, int64_t count) {
-#if BASELINE_AVX2_COPY
-  if (__builtin_cpu_supports("avx2")) {
-    add_avx2(y, h, count);
-    return;
-  }
-#endif
-  add_body(y, h, count);
+void add_loop(double *y, const double *h, int64_t count) {
+  call_fastest<add_body>(y, h, count);
 }
 
 void naive_upsample(const double *x, int32_t rows, int32_t cols, double nbns,

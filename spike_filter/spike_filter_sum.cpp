@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "common/avx2_dispatch.h"
 #include "common/exact_math_guard.h"
 #include "common/int_conversion.h"
 
@@ -24,32 +25,15 @@ SpikeWindow spike_window(const double *twin) {
 
 namespace {
 
-// On x86-64 with GCC or Clang, when the build itself targets less than AVX2
-// (the baseline is SSE2), the kernel body is compiled a second time for AVX2
-// and chosen at run time when the CPU has it. Both copies come from the same
-// source, with every helper inlined into them: each element gets the same
-// single IEEE addition in the same order, only the vector width differs.
-#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
-    !defined(__AVX2__)
-#define SPIKE_SUM_AVX2_COPY 1
-#define SPIKE_SUM_INLINE __attribute__((always_inline)) inline
-#else
-#define SPIKE_SUM_AVX2_COPY 0
-#define SPIKE_SUM_INLINE inline
-#endif
-
-// Taps are added in blocks of this many: a loop of known length that the
-// compiler turns into vector operations at -O2 too. Each lane makes the same
-// single IEEE addition as the scalar code.
-constexpr int64_t kBlock = 8;
-
-// out[i] = taps[i] + out[i] for i < count, when the two ranges do not overlap.
-SPIKE_SUM_INLINE void add_taps_disjoint(const double *__restrict taps,
-                                        double *__restrict out, int64_t count) {
+// out[i] = taps[i] + out[i] for i < count, in blocks of kVectorBlock. The
+// output never overlaps the taps (the caller's contract); restrict lets the
+// compiler rely on that.
+KERNEL_INLINE void add_taps(const double *__restrict taps,
+                            double *__restrict out, int64_t count) {
   int64_t i = 0;
-  for (; i + kBlock <= count; i += kBlock) {
-    for (int64_t l = 0; l < kBlock; ++l) {
-      out[i + l] = taps[i + l] + out[i + l];
+  for (; i + kVectorBlock <= count; i += kVectorBlock) {
+    for (int64_t lane = 0; lane < kVectorBlock; ++lane) {
+      out[i + lane] = taps[i + lane] + out[i + lane];
     }
   }
   for (; i < count; ++i) {
@@ -57,25 +41,11 @@ SPIKE_SUM_INLINE void add_taps_disjoint(const double *__restrict taps,
   }
 }
 
-// out[i] = taps[i] + out[i] for i < count, in order, any overlap allowed.
-SPIKE_SUM_INLINE void add_taps(const double *taps, double *out, int64_t count) {
-  const uintptr_t taps_begin = reinterpret_cast<uintptr_t>(taps);
-  const uintptr_t out_begin = reinterpret_cast<uintptr_t>(out);
-  const uintptr_t bytes = static_cast<uintptr_t>(count) * sizeof(double);
-  if (taps_begin + bytes <= out_begin || out_begin + bytes <= taps_begin) {
-    add_taps_disjoint(taps, out, count);
-    return;
-  }
-  for (int64_t i = 0; i < count; ++i) {
-    out[i] = taps[i] + out[i];
-  }
-}
-
 // The skip and the scan for a checked window with at least one row, one spike,
 // one tap and one filter.
-SPIKE_SUM_INLINE void sum_spikes(const double *spinds, int32_t b,
-                                 DoubleMatrix h_currents, SpikeWindow window,
-                                 DoubleMatrix y) {
+KERNEL_INLINE void sum_spikes(const double *spinds, int32_t b,
+                              DoubleMatrix h_currents, SpikeWindow window,
+                              DoubleMatrix y) {
   const int64_t taps = h_currents.rows;
   const int64_t first_bin = window.first_bin;
   const int64_t last_bin = window.last_bin;
@@ -116,16 +86,6 @@ SPIKE_SUM_INLINE void sum_spikes(const double *spinds, int32_t b,
   }
 }
 
-#if SPIKE_SUM_AVX2_COPY
-__attribute__((target("avx2"))) void sum_spikes_avx2(const double *spinds,
-                                                     int32_t b,
-                                                     DoubleMatrix h_currents,
-                                                     SpikeWindow window,
-                                                     DoubleMatrix y) {
-  sum_spikes(spinds, b, h_currents, window, y);
-}
-#endif
-
 }  // namespace
 
 void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
@@ -139,11 +99,5 @@ void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
       h_currents.cols <= 0) {
     return;  // nothing can land in the window
   }
-#if SPIKE_SUM_AVX2_COPY
-  if (__builtin_cpu_supports("avx2")) {
-    sum_spikes_avx2(spinds, b, h_currents, window, y);
-    return;
-  }
-#endif
-  sum_spikes(spinds, b, h_currents, window, y);
+  call_fastest<sum_spikes>(spinds, b, h_currents, window, y);
 }

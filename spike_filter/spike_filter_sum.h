@@ -17,10 +17,10 @@
 // The window's bins and the output row count: the one size rule shared by the
 // kernel and the host gateway.
 enum class SpikeWindowStatus {
-  ok,              // T1 = T0 - 1 is ok, with no rows
-  bad_end,         // an end NaN, +-Inf or not truncating to a 32-bit int
-  negative_rows,   // T1 < T0 - 1
-  too_many_rows,   // T1 - T0 + 1 beyond 2^31 - 1
+  ok,             // T1 = T0 - 1 is ok, with no rows
+  bad_end,        // an end NaN, +-Inf or not truncating to a 32-bit int
+  negative_rows,  // T1 < T0 - 1
+  too_many_rows,  // T1 - T0 + 1 beyond 2^31 - 1
 };
 
 struct SpikeWindow {
@@ -37,7 +37,8 @@ SpikeWindow spike_window(const double *twin);
 // of spinds into y (window rows x K), which must hold zeros on entry. Reads
 // twin[0] and twin[1]. Writes nothing when the window is invalid or y is not
 // exactly rows x K; b <= 0 means no spikes. Spike times of any value (NaN,
-// +-Inf, far outside the 32-bit range) are safe.
+// +-Inf, far outside the 32-bit range) are safe. y's data must not overlap
+// h_currents, spinds or twin (the host's result is always a new array).
 void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
                       const double *twin, DoubleMatrix y);
 

@@ -17,7 +17,7 @@
 // rule shared by the kernel and the host gateway.
 enum class UpsampleShapeStatus {
   ok,
-  bad_bin_count,  // nbns NaN, +-Inf, <= -1 or >= 2^31: E is undefined or < 0
+  bad_bin_count,   // nbns NaN, +-Inf, <= -1 or >= 2^31: E is undefined or < 0
   bad_input_rows,  // a negative input_rows
   too_many_rows,   // input_rows * E beyond 2^31 - 1
 };
@@ -34,7 +34,8 @@ UpsampleShape upsample_output_shape(int32_t input_rows, double nbns);
 // One-column x uses ((E-1-k)*a + (k+1)*b) * h, more columns use
 // ((E-1-k)*h)*a + ((k+1)*h)*b: equal in exact arithmetic, not always in the
 // last bit. Writes nothing when the shape is invalid, when y does not have
-// exactly output_rows rows and x.cols columns, or when x has no rows.
+// exactly output_rows rows and x.cols columns, or when x has no rows. y's
+// data must not overlap x's.
 void upsample_bins(DoubleMatrix x, double nbns, DoubleMatrix y);
 
 #endif  // UPSAMPLER_UPSAMPLE_BINS_H

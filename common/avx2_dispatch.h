@@ -1,0 +1,47 @@
+// Run-time choice between a baseline and an AVX2 copy of a kernel body.
+//
+// call_fastest<body>(args...) calls body(args...). On x86-64 with GCC or
+// Clang, when the build itself targets less than AVX2 (the x86-64 baseline is
+// SSE2), body is also compiled a second time for AVX2, and that copy runs when
+// the CPU has AVX2. Both copies come from the same source, with body and every
+// helper it calls inlined into them (mark them KERNEL_INLINE): each value gets
+// the same IEEE operations in the same order, only the vector width differs.
+// AVX2 has no fused multiply-add and none is enabled. Elsewhere (other CPUs,
+// MSVC, builds that already target AVX2) there is one copy. No state is kept.
+#ifndef COMMON_AVX2_DISPATCH_H
+#define COMMON_AVX2_DISPATCH_H
+
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
+    !defined(__AVX2__)
+#define KERNEL_AVX2_COPY 1
+#define KERNEL_INLINE __attribute__((always_inline)) inline
+#else
+#define KERNEL_AVX2_COPY 0
+#define KERNEL_INLINE inline
+#endif
+
+#if KERNEL_AVX2_COPY
+template <auto body, typename... Args>
+__attribute__((target("avx2"))) void call_avx2_copy(Args... args) {
+  body(args...);
+}
+#endif
+
+template <auto body, typename... Args>
+inline void call_fastest(Args... args) {
+#if KERNEL_AVX2_COPY
+  if (__builtin_cpu_supports("avx2")) {
+    call_avx2_copy<body>(args...);
+    return;
+  }
+#endif
+  body(args...);
+}
+
+// GCC (12, at -O2) does not vectorise a loop whose trip count it does not
+// know; it does vectorise a loop of known length. So the kernels' inner loops
+// run in blocks of this many elements, then the rest. Each vector lane makes
+// the same IEEE operation on the same operands as the one-at-a-time code.
+constexpr int kVectorBlock = 8;
+
+#endif  // COMMON_AVX2_DISPATCH_H
