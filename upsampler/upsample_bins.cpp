@@ -91,10 +91,10 @@ KERNEL_INLINE void write_positions_one_column(const double *x, int32_t rows,
     weight_before[l] = static_cast<double>(bins - 1 - (first + l));
     weight_after[l] = static_cast<double>(first + l + 1);
   }
-  for (int32_t j = 1; j < rows; ++j) {
+  for (int32_t j = 1; j < rows; ++j, out += bins) {
     const double previous = x[j - 1];
     const double current = x[j];
-    write_rows(out + static_cast<int64_t>(j - 1) * bins, count, [&](int32_t l) {
+    write_rows(out, count, [&](int32_t l) {
       return (weight_before[l] * previous + weight_after[l] * current) * h;
     });
   }
