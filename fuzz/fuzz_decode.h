@@ -14,8 +14,9 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <limits>
+
+#include "tests/support/bits.h"
 
 struct FuzzBytes {
   const uint8_t *data;
@@ -44,15 +45,7 @@ inline uint32_t take_u32(FuzzBytes *in) {
   return value;
 }
 
-inline double double_from_bits(uint64_t bits) {
-  double value;
-  std::memcpy(&value, &bits, sizeof value);
-  return value;
-}
-
-inline double take_raw_double(FuzzBytes *in) {
-  return double_from_bits(take_u64(in));
-}
+inline double take_raw_double(FuzzBytes *in) { return from_bits(take_u64(in)); }
 
 inline int8_t take_i8(FuzzBytes *in) {
   return static_cast<int8_t>(take_byte(in));
@@ -116,13 +109,13 @@ inline double take_value(FuzzBytes *in) {
       return sign * kFuzzInf;
     case 3: {  // NaN with any sign and payload
       const uint64_t payload = take_u64(in) & 0x800fffffffffffffULL;
-      return double_from_bits(payload | 0x7ff0000000000001ULL);
+      return from_bits(payload | 0x7ff0000000000001ULL);
     }
     case 4:
       return kFuzzNaN;
     case 5: {  // subnormal (or zero)
       const uint64_t mantissa = take_u64(in) & 0x000fffffffffffffULL;
-      return sign * double_from_bits(mantissa);
+      return sign * from_bits(mantissa);
     }
     case 6:
       return take_i8(in) / 16.0;

@@ -20,6 +20,7 @@
 #include "fuzz_check.h"
 #include "fuzz_decode.h"
 #include "standin_host.h"
+#include "tests/support/module_loader.h"
 
 // How the values of an argument are decoded: what the argument stands for.
 enum class ValueKind { sample, bin_count, spike_time, window_end };
@@ -277,18 +278,6 @@ inline void call_and_check(const StandinModule &module, const FuzzCall &call,
   const std::vector<double> values = standin_double_values(output.get());
   check_same_bits(expected.values.data(), values.data(),
                   static_cast<int64_t>(expected.values.size()), "the result");
-}
-
-// Loads a module once per process; a module that does not load is a fault.
-inline const StandinModule &load_module_once(const char *path,
-                                             StandinModule *storage) {
-  if (storage->entry == nullptr) {
-    std::string error;
-    if (!standin_load_module(path, storage, &error)) {
-      fuzz_fail("cannot load %s: %s", path, error.c_str());
-    }
-  }
-  return *storage;
 }
 
 #endif  // FUZZ_GATEWAY_FUZZ_SUPPORT_H

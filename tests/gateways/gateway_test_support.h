@@ -7,8 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -17,28 +15,16 @@
 
 #include "standin_host.h"
 #include "tests/support/bits.h"
-
-// Loaded on first use and kept for the life of the test process.
-inline const StandinModule &load_once(const char *path,
-                                      StandinModule *storage) {
-  if (storage->entry == nullptr) {
-    std::string error;
-    if (!standin_load_module(path, storage, &error)) {
-      std::fprintf(stderr, "cannot load %s: %s\n", path, error.c_str());
-      std::abort();
-    }
-  }
-  return *storage;
-}
+#include "tests/support/module_loader.h"
 
 inline const StandinModule &tentfill2_module() {
   static StandinModule module{nullptr, nullptr};
-  return load_once(TENTFILL2_MODULE_PATH, &module);
+  return load_module_once(TENTFILL2_MODULE_PATH, &module);
 }
 
 inline const StandinModule &trainfold_mex_module() {
   static StandinModule module{nullptr, nullptr};
-  return load_once(TRAINFOLD_MEX_MODULE_PATH, &module);
+  return load_module_once(TRAINFOLD_MEX_MODULE_PATH, &module);
 }
 
 struct CallOutcome {

@@ -1,4 +1,5 @@
-// Exact-value tests of spike_filter_sum and of its window rule.
+// Exact-value tests of spike_filter_sum and of its window rule (tables, and
+// a seeded comparison with the reference rule over wide ranges).
 #include "spike_filter/spike_filter_sum.h"
 
 #include <gtest/gtest.h>
@@ -22,15 +23,20 @@ struct SpikeCase {
   std::vector<double> expected;  // column-major, R x K
 };
 
+void PrintTo(const SpikeCase &c, std::ostream *os) { *os << c.name; }
+
 // Runs the kernel into a zero-filled output followed by sentinel guards and
-// checks the output bits, the guards, and that the kernel agrees with the
-// reference on the same case.
-void check_spike_sum(const SpikeCase &c) {
+// checks the output bits, the guards, and that the reference agrees on the
+// same case.
+using SpikeExact = testing::TestWithParam<SpikeCase>;
+
+TEST_P(SpikeExact, GivesTheExpectedBits) {
+  const SpikeCase &c = GetParam();
   const double twin[2] = {c.t0, c.t1};
   const SpikeWindow window = spike_window(twin);
-  ASSERT_EQ(window.status, SpikeWindowStatus::ok) << c.name;
+  ASSERT_EQ(window.status, SpikeWindowStatus::ok);
   const size_t size = static_cast<size_t>(window.rows) * c.filters;
-  ASSERT_EQ(size, c.expected.size()) << c.name;
+  ASSERT_EQ(size, c.expected.size());
   std::vector<double> h = c.h;
   std::vector<double> buffer(size + 4, kSentinel);
   std::fill(buffer.begin(), buffer.begin() + size, 0.0);
@@ -38,422 +44,439 @@ void check_spike_sum(const SpikeCase &c) {
                    view_of(h, c.taps, c.filters), twin,
                    view_of(buffer, window.rows, c.filters));
   const std::vector<double> output(buffer.begin(), buffer.begin() + size);
-  expect_same_bits(output, c.expected, c.name);
-  expect_untouched(std::vector<double>(buffer.begin() + size, buffer.end()),
-                   std::string(c.name) + " (guard)");
+  EXPECT_TRUE(same_bits_as(output, c.expected, window.rows));
+  EXPECT_TRUE(untouched({buffer.begin() + size, buffer.end()})) << "guard";
 
   std::vector<double> reference(size, 0.0);
   reference_spike_sum(c.spinds.data(), static_cast<int32_t>(c.spinds.size()),
                       c.h.data(), c.taps, c.filters, c.t0, c.t1,
                       reference.data());
-  expect_same_bits(reference, c.expected, std::string(c.name) + " (reference)");
+  EXPECT_TRUE(same_bits_as(reference, c.expected, window.rows)) << "reference";
 }
 
 const std::vector<double> kTaps124 = {1.0, 2.0, 4.0};
 
-TEST(SpikeFilterSum, ExactValues) {
-  const double third = 1.0 / 3.0;
-  const std::vector<SpikeCase> cases = {
-      // L = 8, U = 14; row 0 accumulates 0 + r, then + p.
-      {"worked example",
-       {8.0, 10.5, 13.2, 14.0},
-       3,
-       1,
-       {0.1, 0.2, 0.7},
-       10.0,
-       13.0,
-       {0.7999999999999999, 0.2, 0.7, 0.1}},
-      {"no later spike after the end of the scan",
-       {8.0, 10.5, 13.2, 14.0, 10.0},
-       3,
-       1,
-       {0.1, 0.2, 0.7},
-       10.0,
-       13.0,
-       {0.7999999999999999, 0.2, 0.7, 0.1}},
-      {"no spikes", {}, 3, 1, kTaps124, 10.0, 13.0, {0, 0, 0, 0}},
-      {"spike at exactly L adds its last tap",
-       {8.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {4, 0, 0, 0}},
-      {"spike just below L is skipped",
-       {7.999999999999999},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 0, 0, 0}},
-      {"skip then take",
-       {7.999999999999999, 8.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {4, 0, 0, 0}},
-      {"spike at T1 + 0.5 adds tap 0 to the last row",
-       {13.5},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 0, 0, 1}},
-      {"spike at T1 + 1 ends the scan",
-       {14.0, 12.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 0, 0, 0}},
-      {"spike just below T1 + 1",
-       {13.999999999999998},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 0, 0, 1}},
-      {"two spikes in one bin",
-       {11.0, 11.9},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 2, 4, 8}},
-      // Only the spike at 2 contributes: 50 ends the scan.
-      {"out of order",
-       {2.0, 50.0, 3.0, 4.0},
-       3,
-       1,
-       kTaps124,
-       1.0,
-       10.0,
-       {0, 1, 2, 4, 0, 0, 0, 0, 0, 0}},
-      // A taken spike that cannot reach the window adds nothing.
-      {"taken spike far before the window",
-       {10.0, 1.0, 12.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {1, 2, 5, 2}},
-      // -1.5 is taken after 2.0 although below L = -1: its bin -1 (toward
-      // zero) reaches the window with its last tap.
-      {"negative spike out of order",
-       {2.0, -1.5},
-       3,
-       1,
-       kTaps124,
-       1.0,
-       5.0,
-       {4, 1, 2, 4, 0}},
-      // The additions follow the list order.
-      {"order-dependent bits, 5 3 5 3 5",
-       {5, 3, 5, 3, 5},
-       3,
-       1,
-       {0.1, third, 0.7},
-       1.0,
-       9.0,
-       {0, 0, 0.2, 0.6666666666666666, 1.7, 1.0, 2.0999999999999996, 0, 0}},
-      {"order-dependent bits, 3 3 5 5 5",
-       {3, 3, 5, 5, 5},
-       3,
-       1,
-       {0.1, third, 0.7},
-       1.0,
-       9.0,
-       {0, 0, 0.2, 0.6666666666666666, 1.7000000000000002, 1.0,
-        2.0999999999999996, 0, 0}},
-      {"NaN before the first spike at L stops everything",
-       {kNaN, 11.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 0, 0, 0}},
-      {"NaN after a skipped spike",
-       {1.0, kNaN, 11.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 0, 0, 0}},
-      {"NaN ends the scan",
-       {11.0, kNaN, 12.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 1, 2, 4}},
-      // L = -1: the skip compares the untruncated time, the bin truncates
-      // toward zero.
-      {"negative time -0.5 lies in bin 0",
-       {-0.5},
-       3,
-       1,
-       kTaps124,
-       1.0,
-       5.0,
-       {2, 4, 0, 0, 0}},
-      {"negative time -1.0 lies in bin -1",
-       {-1.0},
-       3,
-       1,
-       kTaps124,
-       1.0,
-       5.0,
-       {4, 0, 0, 0, 0}},
-      {"negative time -1.5 is skipped",
-       {-1.5},
-       3,
-       1,
-       kTaps124,
-       1.0,
-       5.0,
-       {0, 0, 0, 0, 0}},
-      {"-0.0 lies in bin 0", {-0.0}, 2, 1, {1.0, 2.0}, 0.0, 1.0, {1, 2}},
-      {"subnormal time lies in bin 0",
-       {4.9406564584124654e-324},
-       2,
-       1,
-       {1.0, 2.0},
-       0.0,
-       1.0,
-       {1, 2}},
-      {"filters without taps",
-       {10.0, 11.0},
-       0,
-       1,
-       {},
-       10.0,
-       13.0,
-       {0, 0, 0, 0}},
-      {"no filters", {10.0, 11.0}, 3, 0, {}, 10.0, 13.0, {}},
-      {"T1 = T0 - 1", {10.0, 11.0}, 3, 1, kTaps124, 10.0, 9.0, {}},
-      {"one-bin window", {4.0, 5.0, 5.5}, 3, 1, kTaps124, 5.0, 5.0, {4}},
-      // Bins 2 .. 9; L = 2, U = 10.
-      {"fractional window (2.7, 9.2)",
-       {1.9, 2.0, 9.9, 10.0},
-       1,
-       1,
-       {5.0},
-       2.7,
-       9.2,
-       {5, 0, 0, 0, 0, 0, 0, 5}},
-      // Bins -3 .. 0; L = -3, U = 1.
-      {"negative fractional window (-3.7, -0.2)",
-       {-3.9, -3.5, -3.0, -0.5, 0.5, 0.99, 1.0},
-       1,
-       1,
-       {1.0},
-       -3.7,
-       -0.2,
-       {1, 0, 0, 3}},
-      {"two filters",
-       {0.5, 1.0},
-       2,
-       2,
-       {1.0, 2.0, 10.0, 20.0},
-       0.0,
-       2.0,
-       {1, 3, 2, 10, 30, 20}},
-      {"Inf + -Inf taps give NaN",
-       {0.0, 1.0},
-       2,
-       1,
-       {kInf, -kInf},
-       1.0,
-       1.0,
-       {kNaN}},
-      {"NaN tap", {0.0, 1.0}, 2, 1, {kNaN, 1.0}, 0.0, 1.0, {kNaN, kNaN}},
-  };
-  for (const SpikeCase &c : cases) {
-    check_spike_sum(c);
-  }
-}
+const double kThird = 1.0 / 3.0;
+
+const std::vector<SpikeCase> kExactCases = {
+    // L = 8, U = 14; row 0 accumulates 0 + r, then + p.
+    {"worked example",
+     {8.0, 10.5, 13.2, 14.0},
+     3,
+     1,
+     {0.1, 0.2, 0.7},
+     10.0,
+     13.0,
+     {0.7999999999999999, 0.2, 0.7, 0.1}},
+    {"no later spike after the end of the scan",
+     {8.0, 10.5, 13.2, 14.0, 10.0},
+     3,
+     1,
+     {0.1, 0.2, 0.7},
+     10.0,
+     13.0,
+     {0.7999999999999999, 0.2, 0.7, 0.1}},
+    {"no spikes", {}, 3, 1, kTaps124, 10.0, 13.0, {0, 0, 0, 0}},
+    {"spike at exactly L adds its last tap",
+     {8.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {4, 0, 0, 0}},
+    {"spike just below L is skipped",
+     {7.999999999999999},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 0, 0, 0}},
+    {"skip then take",
+     {7.999999999999999, 8.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {4, 0, 0, 0}},
+    {"spike at T1 + 0.5 adds tap 0 to the last row",
+     {13.5},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 0, 0, 1}},
+    {"spike at T1 + 1 ends the scan",
+     {14.0, 12.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 0, 0, 0}},
+    {"spike just below T1 + 1",
+     {13.999999999999998},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 0, 0, 1}},
+    {"two spikes in one bin",
+     {11.0, 11.9},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 2, 4, 8}},
+    // Only the spike at 2 contributes: 50 ends the scan.
+    {"out of order",
+     {2.0, 50.0, 3.0, 4.0},
+     3,
+     1,
+     kTaps124,
+     1.0,
+     10.0,
+     {0, 1, 2, 4, 0, 0, 0, 0, 0, 0}},
+    // A taken spike that cannot reach the window adds nothing.
+    {"taken spike far before the window",
+     {10.0, 1.0, 12.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {1, 2, 5, 2}},
+    // -1.5 is taken after 2.0 although below L = -1: its bin -1 (toward
+    // zero) reaches the window with its last tap.
+    {"negative spike out of order",
+     {2.0, -1.5},
+     3,
+     1,
+     kTaps124,
+     1.0,
+     5.0,
+     {4, 1, 2, 4, 0}},
+    // The additions follow the list order.
+    {"order-dependent bits, 5 3 5 3 5",
+     {5, 3, 5, 3, 5},
+     3,
+     1,
+     {0.1, kThird, 0.7},
+     1.0,
+     9.0,
+     {0, 0, 0.2, 0.6666666666666666, 1.7, 1.0, 2.0999999999999996, 0, 0}},
+    {"order-dependent bits, 3 3 5 5 5",
+     {3, 3, 5, 5, 5},
+     3,
+     1,
+     {0.1, kThird, 0.7},
+     1.0,
+     9.0,
+     {0, 0, 0.2, 0.6666666666666666, 1.7000000000000002, 1.0,
+      2.0999999999999996, 0, 0}},
+    {"NaN before the first spike at L stops everything",
+     {kNaN, 11.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 0, 0, 0}},
+    {"NaN after a skipped spike",
+     {1.0, kNaN, 11.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 0, 0, 0}},
+    {"NaN ends the scan",
+     {11.0, kNaN, 12.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 1, 2, 4}},
+    // L = -1: the skip compares the untruncated time, the bin truncates
+    // toward zero.
+    {"negative time -0.5 lies in bin 0",
+     {-0.5},
+     3,
+     1,
+     kTaps124,
+     1.0,
+     5.0,
+     {2, 4, 0, 0, 0}},
+    {"negative time -1.0 lies in bin -1",
+     {-1.0},
+     3,
+     1,
+     kTaps124,
+     1.0,
+     5.0,
+     {4, 0, 0, 0, 0}},
+    {"negative time -1.5 is skipped",
+     {-1.5},
+     3,
+     1,
+     kTaps124,
+     1.0,
+     5.0,
+     {0, 0, 0, 0, 0}},
+    {"-0.0 lies in bin 0", {-0.0}, 2, 1, {1.0, 2.0}, 0.0, 1.0, {1, 2}},
+    {"subnormal time lies in bin 0",
+     {4.9406564584124654e-324},
+     2,
+     1,
+     {1.0, 2.0},
+     0.0,
+     1.0,
+     {1, 2}},
+    {"filters without taps", {10.0, 11.0}, 0, 1, {}, 10.0, 13.0, {0, 0, 0, 0}},
+    {"no filters", {10.0, 11.0}, 3, 0, {}, 10.0, 13.0, {}},
+    {"T1 = T0 - 1", {10.0, 11.0}, 3, 1, kTaps124, 10.0, 9.0, {}},
+    {"one-bin window", {4.0, 5.0, 5.5}, 3, 1, kTaps124, 5.0, 5.0, {4}},
+    // Bins 2 .. 9; L = 2, U = 10.
+    {"fractional window (2.7, 9.2)",
+     {1.9, 2.0, 9.9, 10.0},
+     1,
+     1,
+     {5.0},
+     2.7,
+     9.2,
+     {5, 0, 0, 0, 0, 0, 0, 5}},
+    // Bins -3 .. 0; L = -3, U = 1.
+    {"negative fractional window (-3.7, -0.2)",
+     {-3.9, -3.5, -3.0, -0.5, 0.5, 0.99, 1.0},
+     1,
+     1,
+     {1.0},
+     -3.7,
+     -0.2,
+     {1, 0, 0, 3}},
+    {"two filters",
+     {0.5, 1.0},
+     2,
+     2,
+     {1.0, 2.0, 10.0, 20.0},
+     0.0,
+     2.0,
+     {1, 3, 2, 10, 30, 20}},
+    {"Inf + -Inf taps give NaN",
+     {0.0, 1.0},
+     2,
+     1,
+     {kInf, -kInf},
+     1.0,
+     1.0,
+     {kNaN}},
+    {"NaN tap", {0.0, 1.0}, 2, 1, {kNaN, 1.0}, 0.0, 1.0, {kNaN, kNaN}},
+};
+
+INSTANTIATE_TEST_SUITE_P(SpikeFilterSum, SpikeExact,
+                         testing::ValuesIn(kExactCases), case_name<SpikeCase>);
+
+const std::vector<double> kTaps5 = {1.0, 2.0, 4.0, 8.0, 16.0};
 
 // Spike times and windows at the edges of the number ranges: the sound
 // results, no undefined behaviour (checked by the sanitizer build).
-TEST(SpikeFilterSum, ExtremeValues) {
-  const std::vector<double> taps5 = {1.0, 2.0, 4.0, 8.0, 16.0};
-  const std::vector<SpikeCase> cases = {
-      {"1e300 ends the scan",
-       {11.0, 1e300, 12.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 1, 2, 4}},
-      {"+Inf ends the scan",
-       {11.0, kInf, 12.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 1, 2, 4}},
-      {"-1e300 and -Inf are skipped",
-       {-1e300, -kInf, 11.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 1, 2, 4}},
-      {"-1e300 and -Inf after a taken spike add nothing",
-       {11.0, -1e300, -kInf, -2147483649.0, -9.3e18, 12.0},
-       3,
-       1,
-       kTaps124,
-       10.0,
-       13.0,
-       {0, 1, 3, 6}},
-      {"huge negative spikes before a negative window",
-       {-1e300, -3e9, -2147483649.5},
-       3,
-       1,
-       kTaps124,
-       -5.0,
-       -3.0,
-       {0, 0, 0}},
-      // T0 = INT32_MIN, c = 5: L = -2^31 - 4 lies below the int32 range, as
-      // do the bins of the first spikes.
-      {"window at INT32_MIN",
-       {-2147483653.0, -2147483652.0, -2147483651.5, -2147483648.5},
-       5,
-       1,
-       taps5,
-       -2147483648.0,
-       -2147483645.0,
-       {16 + 8 + 1, 16 + 2, 4, 8}},
-      {"window at INT32_MIN from a fractional end",
-       {-2147483652.0},
-       5,
-       1,
-       taps5,
-       -2147483648.75,
-       -2147483648.0,
-       {16}},
-      // T1 = INT32_MAX: U = 2^31 and B + c - 1 lie above the int32 range.
-      {"window at INT32_MAX",
-       {2147483646.0, 2147483647.5, 2147483648.0, 2147483645.0},
-       5,
-       1,
-       taps5,
-       2147483645.0,
-       2147483647.0,
-       {0, 1, 3}},
-      {"window at INT32_MAX from fractional ends",
-       {2147483647.75},
-       5,
-       1,
-       taps5,
-       2147483647.25,
-       2147483647.75,
-       {1}},
-      {"far spikes after a taken one at INT32_MAX",
-       {2147483646.0, -2147483648.0, -1e300},
-       5,
-       1,
-       taps5,
-       2147483645.0,
-       2147483647.0,
-       {0, 1, 2}},
-  };
-  for (const SpikeCase &c : cases) {
-    check_spike_sum(c);
+const std::vector<SpikeCase> kExtremeCases = {
+    {"1e300 ends the scan",
+     {11.0, 1e300, 12.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 1, 2, 4}},
+    {"+Inf ends the scan",
+     {11.0, kInf, 12.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 1, 2, 4}},
+    {"-1e300 and -Inf are skipped",
+     {-1e300, -kInf, 11.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 1, 2, 4}},
+    {"-1e300 and -Inf after a taken spike add nothing",
+     {11.0, -1e300, -kInf, -2147483649.0, -9.3e18, 12.0},
+     3,
+     1,
+     kTaps124,
+     10.0,
+     13.0,
+     {0, 1, 3, 6}},
+    {"huge negative spikes before a negative window",
+     {-1e300, -3e9, -2147483649.5},
+     3,
+     1,
+     kTaps124,
+     -5.0,
+     -3.0,
+     {0, 0, 0}},
+    // T0 = INT32_MIN, c = 5: L = -2^31 - 4 lies below the int32 range, as
+    // do the bins of the first spikes.
+    {"window at INT32_MIN",
+     {-2147483653.0, -2147483652.0, -2147483651.5, -2147483648.5},
+     5,
+     1,
+     kTaps5,
+     -2147483648.0,
+     -2147483645.0,
+     {16 + 8 + 1, 16 + 2, 4, 8}},
+    {"window at INT32_MIN from a fractional end",
+     {-2147483652.0},
+     5,
+     1,
+     kTaps5,
+     -2147483648.75,
+     -2147483648.0,
+     {16}},
+    // T1 = INT32_MAX: U = 2^31 and B + c - 1 lie above the int32 range.
+    {"window at INT32_MAX",
+     {2147483646.0, 2147483647.5, 2147483648.0, 2147483645.0},
+     5,
+     1,
+     kTaps5,
+     2147483645.0,
+     2147483647.0,
+     {0, 1, 3}},
+    {"window at INT32_MAX from fractional ends",
+     {2147483647.75},
+     5,
+     1,
+     kTaps5,
+     2147483647.25,
+     2147483647.75,
+     {1}},
+    {"far spikes after a taken one at INT32_MAX",
+     {2147483646.0, -2147483648.0, -1e300},
+     5,
+     1,
+     kTaps5,
+     2147483645.0,
+     2147483647.0,
+     {0, 1, 2}},
+};
+
+INSTANTIATE_TEST_SUITE_P(SpikeFilterSumExtreme, SpikeExact,
+                         testing::ValuesIn(kExtremeCases),
+                         case_name<SpikeCase>);
+
+struct WindowCase {
+  const char *name;
+  double t0;
+  double t1;
+  SpikeWindowStatus status;
+  int32_t first;  // checked when ok
+  int32_t last;   // checked when ok
+  int32_t rows;   // checked when ok
+};
+
+void PrintTo(const WindowCase &c, std::ostream *os) { *os << c.name; }
+
+using S = SpikeWindowStatus;
+const WindowCase kWindowCases[] = {
+    {"NaN first", kNaN, 5.0, S::bad_end, 0, 0, 0},
+    {"NaN last", 5.0, kNaN, S::bad_end, 0, 0, 0},
+    {"minus Inf first", -kInf, 5.0, S::bad_end, 0, 0, 0},
+    {"plus Inf last", 5.0, kInf, S::bad_end, 0, 0, 0},
+    {"2^31", 2147483648.0, 2147483648.0, S::bad_end, 0, 0, 0},
+    {"minus 2^31 minus 1", -2147483649.0, 0.0, S::bad_end, 0, 0, 0},
+    {"1e300", 0.0, 1e300, S::bad_end, 0, 0, 0},
+    {"truncates to INT32_MIN", -2147483648.75, -2147483648.0, S::ok, INT32_MIN,
+     INT32_MIN, 1},
+    {"truncates to INT32_MAX", 2147483647.75, 2147483647.75, S::ok, INT32_MAX,
+     INT32_MAX, 1},
+    {"one bin", 5.0, 5.0, S::ok, 5, 5, 1},
+    {"T1 = T0 - 1", 5.0, 4.0, S::ok, 5, 4, 0},
+    {"T1 = T0 - 2", 5.0, 3.0, S::negative_rows, 0, 0, 0},
+    {"fractions truncate", 2.7, 9.2, S::ok, 2, 9, 8},
+    {"negative fractions truncate toward zero", -2.5, -0.5, S::ok, -2, 0, 3},
+    {"T1 = T0 - 1 after truncation", -2.5, -3.5, S::ok, -2, -3, 0},
+    {"INT32_MAX, INT32_MIN", 2147483647.0, -2147483648.0, S::negative_rows, 0,
+     0, 0},
+    {"largest window", 0.0, 2147483646.0, S::ok, 0, INT32_MAX - 1, INT32_MAX},
+    {"2^31 rows", -1.0, 2147483646.0, S::too_many_rows, 0, 0, 0},
+    {"2^32 rows", -2147483648.0, 2147483647.0, S::too_many_rows, 0, 0, 0},
+};
+
+using SpikeWindowRule = testing::TestWithParam<WindowCase>;
+
+TEST_P(SpikeWindowRule, GivesTheExpectedWindow) {
+  const WindowCase &c = GetParam();
+  const double twin[2] = {c.t0, c.t1};
+  const SpikeWindow window = spike_window(twin);
+  ASSERT_EQ(window.status, c.status);
+  if (c.status == S::ok) {
+    EXPECT_EQ(window.first_bin, c.first);
+    EXPECT_EQ(window.last_bin, c.last);
+    EXPECT_EQ(window.rows, c.rows);
   }
 }
 
-TEST(SpikeWindow, SizeRule) {
-  struct Case {
-    const char *name;
-    double t0;
-    double t1;
-    SpikeWindowStatus status;
-    int32_t first;  // checked when ok
-    int32_t last;   // checked when ok
-    int32_t rows;   // checked when ok
-  };
-  using S = SpikeWindowStatus;
-  const Case cases[] = {
-      {"NaN first", kNaN, 5.0, S::bad_end, 0, 0, 0},
-      {"NaN last", 5.0, kNaN, S::bad_end, 0, 0, 0},
-      {"-Inf first", -kInf, 5.0, S::bad_end, 0, 0, 0},
-      {"+Inf last", 5.0, kInf, S::bad_end, 0, 0, 0},
-      {"2^31", 2147483648.0, 2147483648.0, S::bad_end, 0, 0, 0},
-      {"-2^31 - 1", -2147483649.0, 0.0, S::bad_end, 0, 0, 0},
-      {"1e300", 0.0, 1e300, S::bad_end, 0, 0, 0},
-      {"truncates to INT32_MIN", -2147483648.75, -2147483648.0, S::ok,
-       INT32_MIN, INT32_MIN, 1},
-      {"truncates to INT32_MAX", 2147483647.75, 2147483647.75, S::ok, INT32_MAX,
-       INT32_MAX, 1},
-      {"one bin", 5.0, 5.0, S::ok, 5, 5, 1},
-      {"T1 = T0 - 1", 5.0, 4.0, S::ok, 5, 4, 0},
-      {"T1 = T0 - 2", 5.0, 3.0, S::negative_rows, 0, 0, 0},
-      {"fractions truncate", 2.7, 9.2, S::ok, 2, 9, 8},
-      {"negative fractions truncate toward zero", -2.5, -0.5, S::ok, -2, 0, 3},
-      {"T1 = T0 - 1 after truncation", -2.5, -3.5, S::ok, -2, -3, 0},
-      {"INT32_MAX, INT32_MIN", 2147483647.0, -2147483648.0, S::negative_rows, 0,
-       0, 0},
-      {"largest window", 0.0, 2147483646.0, S::ok, 0, INT32_MAX - 1, INT32_MAX},
-      {"2^31 rows", -1.0, 2147483646.0, S::too_many_rows, 0, 0, 0},
-      {"2^32 rows", -2147483648.0, 2147483647.0, S::too_many_rows, 0, 0, 0},
-  };
-  for (const Case &c : cases) {
-    const double twin[2] = {c.t0, c.t1};
-    const SpikeWindow window = spike_window(twin);
-    EXPECT_EQ(window.status, c.status) << c.name;
-    if (c.status == S::ok && window.status == S::ok) {
-      EXPECT_EQ(window.first_bin, c.first) << c.name;
-      EXPECT_EQ(window.last_bin, c.last) << c.name;
-      EXPECT_EQ(window.rows, c.rows) << c.name;
+INSTANTIATE_TEST_SUITE_P(SpikeWindow, SpikeWindowRule,
+                         testing::ValuesIn(kWindowCases),
+                         case_name<WindowCase>);
+
+// A window end from anywhere in the range of doubles, the int32 edges and
+// the values of random_value included.
+double random_window_end(Rng &rng) {
+  const int kind = pick(rng, 0, 9);
+  if (kind < 3) return uniform(rng, -2.2e9, 2.2e9);
+  if (kind < 5) return pick(rng, INT32_MIN, INT32_MAX);
+  if (kind < 7) return random_value(rng);
+  const double edges[] = {2147483647.0,  2147483647.75,  2147483648.0,
+                          -2147483648.0, -2147483648.75, -2147483649.0};
+  return edges[pick(rng, 0, 5)];
+}
+
+// The rule against the reference's bins and row count, seeded, over the
+// whole range of doubles and over small windows (a fraction added away from
+// zero truncates back to the same bin).
+TEST(SpikeWindow, MatchesReferenceOverWideRanges) {
+  for (int index = 0; index < kRandomCases; ++index) {
+    Rng rng = case_rng(index);
+    double twin[2] = {random_window_end(rng), random_window_end(rng)};
+    if (chance(rng, 50)) {
+      const int32_t first = pick(rng, -8, 20);
+      const int32_t last = first - 1 + pick(rng, -1, 10);
+      twin[0] = first + (first > 0 ? 0.5 : -0.5) * chance(rng, 40);
+      twin[1] = last + (last > 0 ? 0.5 : -0.5) * chance(rng, 40);
     }
-  }
-}
-
-TEST(SpikeFilterSum, InvalidWindowOrMismatchedOutputWritesNothing) {
-  struct Case {
-    const char *name;
-    double t0;
-    double t1;
-    int32_t y_rows;
-    int32_t y_cols;
-  };
-  // Two filters of 3 taps; spikes at 0 .. 3 reach every bin of 0 .. 5.
-  const Case cases[] = {
-      {"NaN end", kNaN, 5.0, 6, 2},
-      {"infinite end", 0.0, kInf, 6, 2},
-      {"end at 2^31", 0.0, 2147483648.0, 6, 2},
-      {"T1 < T0 - 1", 5.0, 0.0, 6, 2},
-      {"too many rows", -2147483648.0, 2147483647.0, 6, 2},
-      {"one row too many", 0.0, 5.0, 7, 2},
-      {"one row too few", 0.0, 5.0, 5, 2},
-      {"one column too many", 0.0, 5.0, 6, 3},
-      {"one column too few", 0.0, 5.0, 6, 1},
-  };
-  for (const Case &c : cases) {
-    const double twin[2] = {c.t0, c.t1};
-    const double spinds[] = {0.0, 1.0, 2.0, 3.0};
-    std::vector<double> h = {1.0, 2.0, 4.0, 8.0, 16.0, 32.0};
-    std::vector<double> y(32, kSentinel);
-    spike_filter_sum(spinds, 4, view_of(h, 3, 2), twin,
-                     view_of(y, c.y_rows, c.y_cols));
-    expect_untouched(y, c.name);
+    SCOPED_TRACE(testing::Message()
+                 << "case " << index << ": twin " << describe_double(twin[0])
+                 << ", " << describe_double(twin[1]));
+    const SpikeWindow window = spike_window(twin);
+    int32_t first = 0;
+    int32_t last = 0;
+    if (!reference_window_bin(twin[0], &first) ||
+        !reference_window_bin(twin[1], &last)) {
+      ASSERT_EQ(window.status, S::bad_end);
+      continue;
+    }
+    const int64_t rows = reference_window_rows(first, last);
+    ASSERT_EQ(window.status, rows < 0           ? S::negative_rows
+                             : rows > INT32_MAX ? S::too_many_rows
+                                                : S::ok);
+    if (window.status == S::ok) {
+      ASSERT_EQ(window.first_bin, first);
+      ASSERT_EQ(window.last_bin, last);
+      ASSERT_EQ(window.rows, rows);
+    }
   }
 }
 

@@ -1,8 +1,10 @@
-// Exact-value tests of upsample_bins and of its size rule.
+// Exact-value tests of upsample_bins and of its size rule (tables, and a
+// seeded comparison with the reference rule over wide ranges).
 #include "upsampler/upsample_bins.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,148 +22,146 @@ struct UpsampleCase {
   std::vector<double> expected;  // column-major, m*E x n
 };
 
+void PrintTo(const UpsampleCase &c, std::ostream *os) { *os << c.name; }
+
 // Runs the kernel into a sentinel-filled buffer with guard elements after
 // the output and checks the output bits and that the guards are untouched.
-void check_upsample(const UpsampleCase &c) {
+using UpsampleExact = testing::TestWithParam<UpsampleCase>;
+
+TEST_P(UpsampleExact, GivesTheExpectedBits) {
+  const UpsampleCase &c = GetParam();
   const UpsampleShape shape = upsample_output_shape(c.rows, c.nbns);
-  ASSERT_EQ(shape.status, UpsampleShapeStatus::ok) << c.name;
+  ASSERT_EQ(shape.status, UpsampleShapeStatus::ok);
   const size_t size = static_cast<size_t>(shape.output_rows) * c.cols;
-  ASSERT_EQ(size, c.expected.size()) << c.name;
+  ASSERT_EQ(size, c.expected.size());
   std::vector<double> x = c.x;
   std::vector<double> buffer(size + 4, kSentinel);
   upsample_bins(view_of(x, c.rows, c.cols), c.nbns,
                 view_of(buffer, shape.output_rows, c.cols));
   const std::vector<double> output(buffer.begin(), buffer.begin() + size);
-  expect_same_bits(output, c.expected, c.name);
-  expect_untouched(std::vector<double>(buffer.begin() + size, buffer.end()),
-                   std::string(c.name) + " (guard)");
-  EXPECT_EQ(x, c.x) << c.name << ": input modified";
+  EXPECT_TRUE(same_bits_as(output, c.expected, shape.output_rows));
+  EXPECT_TRUE(untouched({buffer.begin() + size, buffer.end()})) << "guard";
+  EXPECT_EQ(x, c.x) << "input modified";
 }
 
-TEST(UpsampleBins, ExactValues) {
-  const std::vector<UpsampleCase> cases = {
-      // E = 4, G = 2: a lands on row 1, b on row 5.
-      {"four bins, one column",
-       4.0,
-       2,
-       1,
-       {4.0, 8.0},
-       {3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 6.0, 4.0}},
-      {"four bins, two columns",
-       4.0,
-       2,
-       2,
-       {4.0, 8.0, -1.0, 0.5},
-       {3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 6.0, 4.0,  //
-        -0.75, -1.0, -0.625, -0.25, 0.125, 0.5, 0.375, 0.25}},
-      // The two arithmetic forms differ in the last bit of the interior.
-      {"0.1, 0.7 by 3, one column",
-       3.0,
-       2,
-       1,
-       {0.1, 0.7},
-       {0.06666666666666667, 0.1, 0.29999999999999993, 0.5, 0.6999999999999998,
-        0.4666666666666666}},
-      {"0.1, 0.7 by 3, two equal columns",
-       3.0,
-       2,
-       2,
-       {0.1, 0.7, 0.1, 0.7},
-       {0.06666666666666667, 0.1, 0.3, 0.49999999999999994, 0.7,
-        0.4666666666666666,  //
-        0.06666666666666667, 0.1, 0.3, 0.49999999999999994, 0.7,
-        0.4666666666666666}},
-      // A landing row is (0 * x[j-1] + 3 * x[j]) * h, not x[j].
-      {"landing row off by one bit",
-       3.0,
-       3,
-       1,
-       {0.5, 1.25, -3.7619803885035443},
-       {0.3333333333333333, 0.5, 0.75, 1.0, 1.25, -0.4206601295011814,
-        -2.0913202590023627, -3.761980388503544, -2.5079869256690293}},
-      {"two bins",
-       2.0,
-       2,
-       1,
-       {0.1, 0.7},
-       {0.1, 0.39999999999999997, 0.7, 0.35}},
-      // h comes from nbns (0.4), not from E (2).
-      {"fractional 2.5",
-       2.5,
-       3,
-       1,
-       {1.0, 2.0, 3.0},
-       {0.8, 1.2000000000000002, 1.6, 2.0, 2.4000000000000004,
-        1.2000000000000002}},
-      {"fractional 3.999, one column",
-       3.999,
-       3,
-       1,
-       {0.1, 0.7, -2.5},
-       {0.050012503125781455, 0.07501875468867218, 0.2250562640660165,
-        0.37509377344336087, 0.5251312828207051, -0.275068767191798,
-        -1.075268817204301, -1.8754688672168043, -1.2503125781445363}},
-      {"fractional 3.999, two columns",
-       3.999,
-       3,
-       2,
-       {0.1, 0.7, -2.5, 0.1, 0.7, -2.5},
-       {0.050012503125781455, 0.07501875468867218, 0.2250562640660165,
-        0.3750937734433608, 0.5251312828207052, -0.27506876719179807,
-        -1.0752688172043012, -1.8754688672168043, -1.2503125781445363,
-        //
-        0.050012503125781455, 0.07501875468867218, 0.2250562640660165,
-        0.3750937734433608, 0.5251312828207052, -0.27506876719179807,
-        -1.0752688172043012, -1.8754688672168043, -1.2503125781445363}},
-      {"fractional 1.5 with a subnormal",
-       1.5,
-       3,
-       1,
-       {0.3, -0.0, 1e-310},
-       {0.19999999999999998, 0.0, 6.666666666667e-311}},
-      // E = 1: 0 * x[j-1] + 1 * x[j] turns a -0.0 after a finite into +0.0;
-      // a leading -0.0 is only scaled and stays -0.0.
-      {"one bin keeps values, -0.0 becomes +0.0",
-       1.0,
-       3,
-       1,
-       {-0.0, 2.0, -0.0},
-       {-0.0, 2.0, 0.0}},
-      {"one bin, two columns",
-       1.0,
-       3,
-       2,
-       {-0.0, 2.0, -0.0, 1.5, -0.0, -0.0},
-       {-0.0, 2.0, 0.0, 1.5, 0.0, -0.0}},
-      // A zero weight still multiplies its sample: 0 * Inf = NaN on the row
-      // where the next sample lands.
-      {"zero weight times Inf, three bins",
-       3.0,
-       3,
-       1,
-       {1.0, kInf, 3.0},
-       {0.6666666666666666, 1.0, kInf, kInf, kInf, kInf, kInf, kNaN, 2.0}},
-      {"zero weight times Inf, one bin", 1.0, 2, 1, {kInf, 2.0}, {kInf, kNaN}},
-      // One row: head ramp then tail ramp, in either form.
-      {"one row, one column",
-       3.0,
-       1,
-       1,
-       {0.1},
-       {0.06666666666666667, 0.1, 0.06666666666666667}},
-      {"one row, three columns",
-       3.0,
-       1,
-       3,
-       {0.1, -2.0, kInf},
-       {0.06666666666666667, 0.1, 0.06666666666666667,   //
-        -1.3333333333333333, -2.0, -1.3333333333333333,  //
-        kInf, kInf, kInf}},
-  };
-  for (const UpsampleCase &c : cases) {
-    check_upsample(c);
-  }
-}
+const std::vector<UpsampleCase> kExactCases = {
+    // E = 4, G = 2: a lands on row 1, b on row 5.
+    {"four bins, one column",
+     4.0,
+     2,
+     1,
+     {4.0, 8.0},
+     {3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 6.0, 4.0}},
+    {"four bins, two columns",
+     4.0,
+     2,
+     2,
+     {4.0, 8.0, -1.0, 0.5},
+     {3.0, 4.0, 5.0, 6.0, 7.0, 8.0, 6.0, 4.0,  //
+      -0.75, -1.0, -0.625, -0.25, 0.125, 0.5, 0.375, 0.25}},
+    // The two arithmetic forms differ in the last bit of the interior.
+    {"0.1, 0.7 by 3, one column",
+     3.0,
+     2,
+     1,
+     {0.1, 0.7},
+     {0.06666666666666667, 0.1, 0.29999999999999993, 0.5, 0.6999999999999998,
+      0.4666666666666666}},
+    {"0.1, 0.7 by 3, two equal columns",
+     3.0,
+     2,
+     2,
+     {0.1, 0.7, 0.1, 0.7},
+     {0.06666666666666667, 0.1, 0.3, 0.49999999999999994, 0.7,
+      0.4666666666666666,  //
+      0.06666666666666667, 0.1, 0.3, 0.49999999999999994, 0.7,
+      0.4666666666666666}},
+    // A landing row is (0 * x[j-1] + 3 * x[j]) * h, not x[j].
+    {"landing row off by one bit",
+     3.0,
+     3,
+     1,
+     {0.5, 1.25, -3.7619803885035443},
+     {0.3333333333333333, 0.5, 0.75, 1.0, 1.25, -0.4206601295011814,
+      -2.0913202590023627, -3.761980388503544, -2.5079869256690293}},
+    {"two bins", 2.0, 2, 1, {0.1, 0.7}, {0.1, 0.39999999999999997, 0.7, 0.35}},
+    // h comes from nbns (0.4), not from E (2).
+    {"fractional 2.5",
+     2.5,
+     3,
+     1,
+     {1.0, 2.0, 3.0},
+     {0.8, 1.2000000000000002, 1.6, 2.0, 2.4000000000000004,
+      1.2000000000000002}},
+    {"fractional 3.999, one column",
+     3.999,
+     3,
+     1,
+     {0.1, 0.7, -2.5},
+     {0.050012503125781455, 0.07501875468867218, 0.2250562640660165,
+      0.37509377344336087, 0.5251312828207051, -0.275068767191798,
+      -1.075268817204301, -1.8754688672168043, -1.2503125781445363}},
+    {"fractional 3.999, two columns",
+     3.999,
+     3,
+     2,
+     {0.1, 0.7, -2.5, 0.1, 0.7, -2.5},
+     {0.050012503125781455, 0.07501875468867218, 0.2250562640660165,
+      0.3750937734433608, 0.5251312828207052, -0.27506876719179807,
+      -1.0752688172043012, -1.8754688672168043, -1.2503125781445363,
+      //
+      0.050012503125781455, 0.07501875468867218, 0.2250562640660165,
+      0.3750937734433608, 0.5251312828207052, -0.27506876719179807,
+      -1.0752688172043012, -1.8754688672168043, -1.2503125781445363}},
+    {"fractional 1.5 with a subnormal",
+     1.5,
+     3,
+     1,
+     {0.3, -0.0, 1e-310},
+     {0.19999999999999998, 0.0, 6.666666666667e-311}},
+    // E = 1: 0 * x[j-1] + 1 * x[j] turns a -0.0 after a finite into +0.0;
+    // a leading -0.0 is only scaled and stays -0.0.
+    {"one bin keeps values, -0.0 becomes +0.0",
+     1.0,
+     3,
+     1,
+     {-0.0, 2.0, -0.0},
+     {-0.0, 2.0, 0.0}},
+    {"one bin, two columns",
+     1.0,
+     3,
+     2,
+     {-0.0, 2.0, -0.0, 1.5, -0.0, -0.0},
+     {-0.0, 2.0, 0.0, 1.5, 0.0, -0.0}},
+    // A zero weight still multiplies its sample: 0 * Inf = NaN on the row
+    // where the next sample lands.
+    {"zero weight times Inf, three bins",
+     3.0,
+     3,
+     1,
+     {1.0, kInf, 3.0},
+     {0.6666666666666666, 1.0, kInf, kInf, kInf, kInf, kInf, kNaN, 2.0}},
+    {"zero weight times Inf, one bin", 1.0, 2, 1, {kInf, 2.0}, {kInf, kNaN}},
+    // One row: head ramp then tail ramp, in either form.
+    {"one row, one column",
+     3.0,
+     1,
+     1,
+     {0.1},
+     {0.06666666666666667, 0.1, 0.06666666666666667}},
+    {"one row, three columns",
+     3.0,
+     1,
+     3,
+     {0.1, -2.0, kInf},
+     {0.06666666666666667, 0.1, 0.06666666666666667,   //
+      -1.3333333333333333, -2.0, -1.3333333333333333,  //
+      kInf, kInf, kInf}},
+};
+
+INSTANTIATE_TEST_SUITE_P(UpsampleBins, UpsampleExact,
+                         testing::ValuesIn(kExactCases),
+                         case_name<UpsampleCase>);
 
 // With nbns = 49 the head weight 49 * (1/49) itself rounds below 1.
 TEST(UpsampleBins, HeadWeightForFortyNineBins) {
@@ -173,114 +173,118 @@ TEST(UpsampleBins, HeadWeightForFortyNineBins) {
   EXPECT_EQ(y[23], y[25]);              // (48 * h) on both sides
 }
 
-// Valid shapes whose output has no element, or an input with no rows:
-// nothing is written.
-TEST(UpsampleBins, EmptyShapesWriteNothing) {
-  struct Case {
-    const char *name;
-    int32_t rows;
-    int32_t cols;
-    double nbns;
-    int32_t expected_output_rows;
-  };
-  const Case cases[] = {
-      {"E = 0 from 0.5", 3, 2, 0.5, 0},
-      {"E = 0 from -0.5", 3, 1, -0.5, 0},
-      {"E = 0 from -0.0", 3, 2, -0.0, 0},
-      {"E = 0 from just below 1", 3, 1, 0.9999999999999999, 0},
-      {"E = 0 from just above -1", 3, 2, -0.9999999999999999, 0},
-      {"no columns", 3, 0, 3.0, 9},
-      {"no rows, one column", 0, 1, 3.0, 0},
-      {"no rows, many columns", 0, 4, 7.5, 0},
-  };
-  for (const Case &c : cases) {
-    const UpsampleShape shape = upsample_output_shape(c.rows, c.nbns);
-    ASSERT_EQ(shape.status, UpsampleShapeStatus::ok) << c.name;
-    EXPECT_EQ(shape.output_rows, c.expected_output_rows) << c.name;
-    std::vector<double> x(static_cast<size_t>(c.rows) * c.cols + 1, 1.0);
-    std::vector<double> y(16, kSentinel);
-    upsample_bins(view_of(x, c.rows, c.cols), c.nbns,
-                  view_of(y, shape.output_rows, c.cols));
-    expect_untouched(y, c.name);
+struct ShapeCase {
+  const char *name;
+  int32_t rows;
+  double nbns;
+  UpsampleShapeStatus status;
+  int32_t bins;         // checked when ok
+  int32_t output_rows;  // checked when ok
+};
+
+void PrintTo(const ShapeCase &c, std::ostream *os) { *os << c.name; }
+
+using S = UpsampleShapeStatus;
+const ShapeCase kShapeCases[] = {
+    {"NaN", 3, kNaN, S::bad_bin_count, 0, 0},
+    {"plus Inf", 3, kInf, S::bad_bin_count, 0, 0},
+    {"minus Inf", 3, -kInf, S::bad_bin_count, 0, 0},
+    {"minus 1", 3, -1.0, S::bad_bin_count, 0, 0},
+    {"just below minus 1", 3, -1.0000000000000002, S::bad_bin_count, 0, 0},
+    {"minus 1e300", 3, -1e300, S::bad_bin_count, 0, 0},
+    {"just above minus 1", 3, -0.9999999999999999, S::ok, 0, 0},
+    {"minus 0.5", 3, -0.5, S::ok, 0, 0},
+    {"minus 0.0", 3, -0.0, S::ok, 0, 0},
+    {"0.5", 3, 0.5, S::ok, 0, 0},
+    {"just below 1", 3, 0.9999999999999999, S::ok, 0, 0},
+    {"1", 3, 1.0, S::ok, 1, 3},
+    {"2.5 truncates", 3, 2.5, S::ok, 2, 6},
+    {"3 by 3", 3, 3.0, S::ok, 3, 9},
+    {"7.9 truncates", 2, 7.9, S::ok, 7, 14},
+    {"no input rows", 0, 5.0, S::ok, 5, 0},
+    {"no input rows, 7.5", 0, 7.5, S::ok, 7, 0},
+    {"largest below 2^31", 1, 2147483647.9999998, S::ok, INT32_MAX, INT32_MAX},
+    {"largest below 2^31, two rows", 2, 2147483647.9999998, S::too_many_rows, 0,
+     0},
+    // Bin counts of a fuzz finding (see writes_nothing_test.cpp).
+    {"2147483647.5", 1, 2147483647.5, S::ok, INT32_MAX, INT32_MAX},
+    {"2147483647", 1, 2147483647.0, S::ok, INT32_MAX, INT32_MAX},
+    {"2147483521", 1, 2147483521.0, S::ok, 2147483521, 2147483521},
+    {"2147483520", 1, 2147483520.0, S::ok, 2147483520, 2147483520},
+    {"2147483519", 1, 2147483519.0, S::ok, 2147483519, 2147483519},
+    {"2^31", 1, 2147483648.0, S::bad_bin_count, 0, 0},
+    {"2^31, no rows", 0, 2147483648.0, S::bad_bin_count, 0, 0},
+    {"m * E = 2^31", 65536, 32768.0, S::too_many_rows, 0, 0},
+    {"m * E just fits", 65535, 32768.0, S::ok, 32768, 2147450880},
+    {"m * E = 46341^2", 46341, 46341.0, S::too_many_rows, 0, 0},
+    {"m * E = 46340 * 46341", 46340, 46341.5, S::ok, 46341, 2147441940},
+    {"INT32_MAX rows, E = 1", INT32_MAX, 1.0, S::ok, 1, INT32_MAX},
+    {"INT32_MAX rows, E = 2", INT32_MAX, 2.0, S::too_many_rows, 0, 0},
+    {"negative input rows", -1, 3.0, S::bad_input_rows, 0, 0},
+};
+
+using UpsampleSizeRule = testing::TestWithParam<ShapeCase>;
+
+TEST_P(UpsampleSizeRule, GivesTheExpectedShape) {
+  const ShapeCase &c = GetParam();
+  const UpsampleShape shape = upsample_output_shape(c.rows, c.nbns);
+  ASSERT_EQ(shape.status, c.status);
+  if (c.status == S::ok) {
+    EXPECT_EQ(shape.bins_per_sample, c.bins);
+    EXPECT_EQ(shape.output_rows, c.output_rows);
   }
 }
 
-TEST(UpsampleBins, InvalidShapeOrMismatchedOutputWritesNothing) {
-  struct Case {
-    const char *name;
-    double nbns;
-    int32_t y_rows;
-    int32_t y_cols;
-  };
-  // x is 3 x 2; nbns = 2 would give 6 x 2.
-  const Case cases[] = {
-      {"NaN", kNaN, 0, 2},
-      {"+Inf", kInf, 0, 2},
-      {"-Inf", -kInf, 0, 2},
-      {"-1", -1.0, -3, 2},
-      {"-7.5", -7.5, 0, 2},
-      {"2^31", 2147483648.0, 0, 2},
-      {"1e300", 1e300, 0, 2},
-      {"one row too many", 2.0, 7, 2},
-      {"one row too few", 2.0, 5, 2},
-      {"one column too many", 2.0, 6, 3},
-      {"one column too few", 2.0, 6, 1},
-      {"rows for E = 0", 0.5, 6, 2},
-  };
-  for (const Case &c : cases) {
-    std::vector<double> x = {1.0, 2.0, 3.0, 4.0, 5.0, 6.0};
-    std::vector<double> y(32, kSentinel);
-    upsample_bins(view_of(x, 3, 2), c.nbns, view_of(y, c.y_rows, c.y_cols));
-    expect_untouched(y, c.name);
-  }
+INSTANTIATE_TEST_SUITE_P(UpsampleOutputShape, UpsampleSizeRule,
+                         testing::ValuesIn(kShapeCases), case_name<ShapeCase>);
+
+// A bin count from every region of the rule: whole and fractional, one ulp
+// from a whole number, E = 0, beyond 2^31 and outside the domain.
+double random_nbns(Rng &rng) {
+  const int kind = pick(rng, 0, 99);
+  if (kind < 35) return pick(rng, 1, 8);
+  if (kind < 45) return pick(rng, 9, 300);
+  if (kind < 70) return uniform(rng, 1.0, 12.0);
+  if (kind < 78)
+    return std::nextafter(pick(rng, 1, 8), chance(rng, 50) ? 0.0 : kInf);
+  if (kind < 88) return uniform(rng, -1.0, 1.0);
+  const double bad[] = {kNaN,
+                        kInf,
+                        -kInf,
+                        -1.0,
+                        -1.0000000000000002,
+                        uniform(rng, -1e6, -1.0),
+                        2147483648.0,
+                        1e300,
+                        -1e300};
+  return bad[pick(rng, 0, 8)];
 }
 
-TEST(UpsampleOutputShape, SizeRule) {
-  struct Case {
-    const char *name;
-    int32_t rows;
-    double nbns;
-    UpsampleShapeStatus status;
-    int32_t bins;         // checked when ok
-    int32_t output_rows;  // checked when ok
-  };
-  using S = UpsampleShapeStatus;
-  const Case cases[] = {
-      {"NaN", 3, kNaN, S::bad_bin_count, 0, 0},
-      {"+Inf", 3, kInf, S::bad_bin_count, 0, 0},
-      {"-Inf", 3, -kInf, S::bad_bin_count, 0, 0},
-      {"-1", 3, -1.0, S::bad_bin_count, 0, 0},
-      {"just below -1", 3, -1.0000000000000002, S::bad_bin_count, 0, 0},
-      {"-1e300", 3, -1e300, S::bad_bin_count, 0, 0},
-      {"just above -1", 3, -0.9999999999999999, S::ok, 0, 0},
-      {"-0.0", 3, -0.0, S::ok, 0, 0},
-      {"0.5", 3, 0.5, S::ok, 0, 0},
-      {"just below 1", 3, 0.9999999999999999, S::ok, 0, 0},
-      {"1", 3, 1.0, S::ok, 1, 3},
-      {"2.5 truncates", 3, 2.5, S::ok, 2, 6},
-      {"7.9 truncates", 2, 7.9, S::ok, 7, 14},
-      {"no input rows", 0, 5.0, S::ok, 5, 0},
-      {"largest below 2^31", 1, 2147483647.9999998, S::ok, INT32_MAX,
-       INT32_MAX},
-      {"largest below 2^31, two rows", 2, 2147483647.9999998, S::too_many_rows,
-       0, 0},
-      {"2^31", 1, 2147483648.0, S::bad_bin_count, 0, 0},
-      {"2^31, no rows", 0, 2147483648.0, S::bad_bin_count, 0, 0},
-      {"m * E = 2^31", 65536, 32768.0, S::too_many_rows, 0, 0},
-      {"m * E just fits", 65535, 32768.0, S::ok, 32768, 2147450880},
-      {"m * E = 46341^2", 46341, 46341.0, S::too_many_rows, 0, 0},
-      {"m * E = 46340 * 46341", 46340, 46341.5, S::ok, 46341, 2147441940},
-      {"INT32_MAX rows, E = 1", INT32_MAX, 1.0, S::ok, 1, INT32_MAX},
-      {"INT32_MAX rows, E = 2", INT32_MAX, 2.0, S::too_many_rows, 0, 0},
-      {"negative input rows", -1, 3.0, S::bad_input_rows, 0, 0},
-  };
-  for (const Case &c : cases) {
-    const UpsampleShape shape = upsample_output_shape(c.rows, c.nbns);
-    EXPECT_EQ(shape.status, c.status) << c.name;
-    if (c.status == S::ok && shape.status == S::ok) {
-      EXPECT_EQ(shape.bins_per_sample, c.bins) << c.name;
-      EXPECT_EQ(shape.output_rows, c.output_rows) << c.name;
+// The rule against the reference's E and m * E, seeded, over row counts up
+// to INT32_MAX and bin counts up to 3e9.
+TEST(UpsampleOutputShape, MatchesReferenceOverWideRanges) {
+  for (int index = 0; index < kRandomCases; ++index) {
+    Rng rng = case_rng(index);
+    const int32_t rows =
+        chance(rng, 50) ? pick(rng, 0, INT32_MAX) : pick(rng, 0, 6);
+    const double nbns =
+        chance(rng, 50) ? random_nbns(rng) : uniform(rng, -2.0, 3e9);
+    SCOPED_TRACE(testing::Message() << "case " << index << ": m " << rows
+                                    << ", nbns " << describe_double(nbns));
+    const UpsampleShape shape = upsample_output_shape(rows, nbns);
+    int32_t bins = 0;
+    if (!reference_bins_per_sample(nbns, &bins)) {
+      ASSERT_EQ(shape.status, S::bad_bin_count);
+      continue;
     }
+    const int64_t output_rows = reference_upsample_rows(rows, bins);
+    if (output_rows > INT32_MAX) {
+      ASSERT_EQ(shape.status, S::too_many_rows);
+      continue;
+    }
+    ASSERT_EQ(shape.status, S::ok);
+    ASSERT_EQ(shape.bins_per_sample, bins);
+    ASSERT_EQ(shape.output_rows, output_rows);
   }
 }
 
