@@ -134,7 +134,7 @@ collect() {
       line="stage $name: did not finish (status $status)"
       failed=$((failed + 1))
     fi
-    timings+=("$(printf '%-12s %4d s  %s' "$name" "$seconds" "${line#stage $name: }")")
+    timings+=("$(printf '%-15s %4d s  %s' "$name" "$seconds" "${line#stage $name: }")")
   done
   pending=()
 }
