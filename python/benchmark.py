@@ -53,9 +53,9 @@ def in_cache_calls():
 
 def load_companion():
     path = REPO / "benchmarks" / "host_benchmark_numpy.py"
-    spec = importlib.util.spec_from_file_location("host_benchmark_numpy", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("host_benchmark_numpy", path)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 

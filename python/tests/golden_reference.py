@@ -10,9 +10,9 @@ GOLDEN_DIR = pathlib.Path(__file__).resolve().parents[2] / "tests" / "golden"
 
 def _load():
     path = GOLDEN_DIR / "make_golden.py"
-    spec = importlib.util.spec_from_file_location("make_golden", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("make_golden", path)
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     return module
 
 
