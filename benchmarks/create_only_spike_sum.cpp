@@ -7,13 +7,11 @@
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
                                           int nrhs, const mxArray *prhs[]) {
   if (nrhs != 3) {
-    mexErrMsgTxt("trainfold_create_only needs 3 input args");
-    return;
+    refuse("trainfold_create_only needs 3 input args");
   }
   const SpikeWindow window = spike_window(mxGetPr(prhs[2]));
   if (window.status != SpikeWindowStatus::ok) {
-    mexErrMsgTxt("trainfold_create_only: no valid window");
-    return;
+    refuse("trainfold_create_only: no valid window");
   }
   plhs[0] = mxCreateDoubleMatrix(window.rows, mxGetN(prhs[1]), mxREAL);
 }

@@ -8,14 +8,12 @@
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
                                           int nrhs, const mxArray *prhs[]) {
   if (nrhs != 2) {
-    mexErrMsgTxt("tentfill2_create_only needs 2 input args: x, nbns");
-    return;
+    refuse("tentfill2_create_only needs 2 input args: x, nbns");
   }
   const UpsampleShape shape = upsample_output_shape(
       static_cast<int32_t>(mxGetM(prhs[0])), mxGetPr(prhs[1])[0]);
   if (shape.status != UpsampleShapeStatus::ok) {
-    mexErrMsgTxt("tentfill2_create_only: no valid result size");
-    return;
+    refuse("tentfill2_create_only: no valid result size");
   }
   plhs[0] = mxCreateDoubleMatrix(shape.output_rows, mxGetN(prhs[0]), mxREAL);
 }

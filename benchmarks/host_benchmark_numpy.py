@@ -17,19 +17,26 @@ import scipy.sparse
 BUDGET_SECONDS = 8.0
 
 
-def time_interleaved(calls):
+def time_interleaved(calls, budget=BUDGET_SECONDS, sample_seconds=2e-3,
+                     warm_call=False):
+    """Median seconds per call of each call, sampled in interleaved rounds
+    that together last about budget seconds. A sample runs the call often
+    enough to last sample_seconds; with warm_call, after one untimed call, so
+    that every contender is timed with its memory already touched."""
     estimates = []
     for call in calls:
         call()
         start = time.perf_counter()
         call()
         estimates.append(max(time.perf_counter() - start, 1e-7))
-    inner = [max(1, int(np.ceil(2e-3 / e))) for e in estimates]
-    round_seconds = sum(n * e for n, e in zip(inner, estimates))
-    rounds = min(25, max(5, int(BUDGET_SECONDS / round_seconds)))
+    inner = [max(1, int(np.ceil(sample_seconds / e))) for e in estimates]
+    round_seconds = sum((n + warm_call) * e for n, e in zip(inner, estimates))
+    rounds = min(25, max(5, int(budget / round_seconds)))
     samples = np.zeros((rounds, len(calls)))
     for r in range(rounds):
         for c, call in enumerate(calls):
+            if warm_call:
+                call()
             start = time.perf_counter()
             for _ in range(inner[c]):
                 call()

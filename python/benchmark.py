@@ -91,29 +91,6 @@ def spike_bincount(spinds, h, twin):
                      for i in range(k)], axis=1)
 
 
-def time_interleaved(calls, budget):
-    """Median seconds per call of each call, sampled in interleaved rounds;
-    a sample is one untimed call, then enough timed calls for 5 ms."""
-    estimates = []
-    for call in calls:
-        call()
-        start = time.perf_counter()
-        call()
-        estimates.append(max(time.perf_counter() - start, 1e-7))
-    inner = [max(1, int(np.ceil(5e-3 / e))) for e in estimates]
-    round_seconds = sum((n + 1) * e for n, e in zip(inner, estimates))
-    rounds = min(25, max(5, int(budget / round_seconds)))
-    samples = np.zeros((rounds, len(calls)))
-    for r in range(rounds):
-        for c, call in enumerate(calls):
-            call()
-            start = time.perf_counter()
-            for _ in range(inner[c]):
-                call()
-            samples[r, c] = (time.perf_counter() - start) / inner[c]
-    return np.median(samples, axis=0)
-
-
 def floor_call(shape):
     def call():
         y = np.empty(shape, order="F")
@@ -188,7 +165,8 @@ def main(argv):
             if not np.allclose(call(), reference, rtol=1e-9, atol=1e-12):
                 raise SystemExit(f"{name}: {label} disagrees with spike_bins")
         calls = [ours, floor_call(shape)] + [c for _, c in alternatives]
-        medians = time_interleaved(calls, options.budget)
+        medians = companion.time_interleaved(calls, options.budget, 5e-3,
+                                              warm_call=True)
         ratios = [medians[0] / m for m in medians[1:]]
         all_faster = all_faster and all(r < 1 for r in ratios[1:])
         if name in LARGE:
