@@ -77,12 +77,22 @@ case $platform in
     # it in the build folder); doing it here keeps it out of the test
     # discovery's time limit.
     dir=build/$platform
+    # One wine server for the whole stage, started before any wine program:
+    # left to itself it exits shortly after its last client, and a test
+    # starting just then fails with "wine client error: recvmsg: Connection
+    # reset by peer" (seen with ctest -j 2).
+    mkdir -p "$dir/wineprefix"
+    env WINEPREFIX="$root/$dir/wineprefix" /usr/lib/wine/wineserver -k \
+      2>/dev/null || true
+    env WINEPREFIX="$root/$dir/wineprefix" /usr/lib/wine/wineserver -p \
+      </dev/null >/dev/null 2>&1
+    trap 'env WINEPREFIX="$root/$dir/wineprefix" /usr/lib/wine/wineserver -k \
+      2>/dev/null || true' EXIT
     env WINEPREFIX="$root/$dir/wineprefix" WINEDEBUG=-all \
       /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
     status=0
     cmake --build --preset "$platform" -j "$jobs" &&
       run_preset "$platform" || status=$?
-    env WINEPREFIX="$root/$dir/wineprefix" /usr/lib/wine/wineserver -k || true
     exit $status
     ;;
   baseline-cpu)
