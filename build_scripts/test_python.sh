@@ -28,8 +28,7 @@ rm -rf "$venv"
 if command -v octave-cli >/dev/null && [ -z "${SPIKE_BINS_OCTAVE_MODULES:-}" ]; then
   modules=build/default/octave_modules
   if [ ! -e "$modules/tentfill2.mex" ]; then
-    cmake -S . -B build/python-octave -DBUILD_TESTING=OFF \
-      -DBUILD_BENCHMARKS=OFF -DBUILD_STANDIN_MODULES=OFF >/dev/null
+    cmake -S . -B build/python-octave >/dev/null
     cmake --build build/python-octave -j "$(nproc 2>/dev/null || echo 2)"
     modules=build/python-octave/octave_modules
   fi
