@@ -9,6 +9,8 @@
 #   targets: the kernels and the modules of build_scripts/modules.txt
 #   (upsample_bins spike_filter_sum tentfill2 trainfold_mex; default all).
 #   FUZZ_JOBS=2 runs two targets at a time (default 1).
+#   FUZZ_NO_BUILD=1 runs what <build dir> holds, without configuring or
+#   building it (the fuzz preset's CTest tests, one target each).
 # The build is the "fuzz" preset of CMakePresets.json, in <build dir>.
 # The seeds are copied to a scratch folder, so the committed corpus is not
 # changed; findings (input and log) are copied to <build dir>/fuzz-findings/.
@@ -34,18 +36,22 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 jobs=${FUZZ_JOBS:-1}
 
-echo "=== fuzz: configure and build in $build"
-(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
 fuzzers=()
 for target in "${targets[@]}"; do
   fuzzers+=("${target}_fuzzer")
 done
-cmake --build "$build" -j 2 --target "${fuzzers[@]}"
+if [ -z "${FUZZ_NO_BUILD:-}" ]; then
+  echo "=== fuzz: configure and build in $build"
+  (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
+  cmake --build "$build" -j 2 --target "${fuzzers[@]}"
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 findings_dir=$build/fuzz-findings
-rm -rf "$findings_dir"
+for target in "${targets[@]}"; do
+  rm -rf "${findings_dir:?}/$target"
+done
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 
