@@ -79,8 +79,10 @@ std::vector<CheckCase> cases() {
        "int(nbns))"},
       {"tentfill2 too large", tentfill2_refusal(2, wide_x, kScalar, 2147483647),
        value, too_large, nullptr},
+      // 2^24 doubles: addressable by 32-bit processes too.
       {"tentfill2 large but addressable",
-       tentfill2_refusal(2, wide_x, kScalar, 4), RefusalKind::none, "", ""},
+       tentfill2_refusal(2, {true, false, 1, uint64_t{1} << 20}, kScalar, 16),
+       RefusalKind::none, "", ""},
       {"trainfold count", trainfold_refusal(2, kText, kText, kText, 0, 0),
        count, "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)",
        "trainfold() takes 3 arguments: spinds, h_currents, twin"},
