@@ -15,12 +15,12 @@ if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 
 installed() {
-  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
 
 # known <package>: apt has a real (installable) package of that name.
 known() {
-  apt-cache show --no-all-versions "$1" 2>/dev/null | grep -q '^Package:'
+  apt-cache show --no-all-versions "$1" 2>/dev/null | grep '^Package:' >/dev/null
 }
 
 updated=false
@@ -40,7 +40,7 @@ clang_major() {
   else
     depends=$(apt-cache depends clang 2>/dev/null | grep 'Depends:' || true)
   fi
-  grep -Eo 'clang-[0-9]+' <<<"$depends" | head -n 1 | cut -d- -f2
+  grep -Eo 'clang-[0-9]+' <<<"$depends" | sed -n '1s/clang-//p'
 }
 
 # resolve <a|b|...>: prints nothing when an alternative is installed, else the

@@ -18,10 +18,20 @@
 #                 pytest (bits against the Octave modules included)
 #   fuzz          every libFuzzer target for a bounded time (FUZZ_SECONDS,
 #                 30 s each by default, two at a time); any finding fails
+#   debian13, debian-unstable
+#                 Debian 13 (trixie) and unstable (sid) in chroots under
+#                 build/chroots/ (build_scripts/test_debian_chroot.sh): the
+#                 default preset's ctest, the python and the octave-package
+#                 stages there. Their chroots are made (or updated) in the
+#                 background from the start, while the stages above compile.
+#                 A chroot stage whose mirror or packages cannot be had is
+#                 NOT RUN: said in the table and next to the closing line,
+#                 without failing the command.
 # Stages after default run two at a time (2 cores: one builds while the
 # other waits on tests); each stage's output goes to build/logs/<stage>.log
 # and is shown when the stage ends, with its time. The last line counts the
 # tests of all stages: "summary: <passed> passed, <failed> failed".
+# TEST_CHROOTS=0 leaves the two chroot stages out (said as NOT RUN).
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -36,8 +46,23 @@ start_all=$(date +%s)
 # shellcheck disable=SC2046
 bash build_scripts/install_deps.sh $(bash build_scripts/test_platform.sh \
   --packages aarch64 windows-x64 i686 baseline-cpu) \
-  $(bash build_scripts/test_python.sh --packages) || exit 1
+  $(bash build_scripts/test_python.sh --packages) \
+  $(bash build_scripts/test_debian_chroot.sh --packages) || exit 1
 echo "=== packages ready after $(($(date +%s) - start_all)) s"
+# shellcheck source=stage_counts.sh
+source build_scripts/stage_counts.sh
+
+# The chroot stages: <stage name> <Debian suite>.
+chroot_stages=(debian13:trixie debian-unstable:sid)
+if [ "${TEST_CHROOTS:-1}" != 0 ]; then
+  # Made now, in the background: debootstrap and apt wait on the network and
+  # the disk while the host stages compile. Each stage later waits for its
+  # chroot (a lock in the script) and finds it ready.
+  for stage in "${chroot_stages[@]}"; do
+    STAGE_NAME=${stage%%:*} bash build_scripts/test_debian_chroot.sh \
+      "${stage#*:}" --prepare >"$logs/${stage%%:*}.prepare.log" 2>&1 &
+  done
+fi
 
 # preset_stage <preset>: configure, build and test one preset.
 preset_stage() {
@@ -45,13 +70,9 @@ preset_stage() {
   cmake --preset "$name" >/dev/null &&
     cmake --build --preset "$name" -j "$jobs" || return 1
   ctest --preset "$name" -j "$jobs" 2>&1 | tee "build/$name/ctest.log"
-  local total failed
-  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' \
-    "build/$name/ctest.log")
-  failed=$(sed -n 's/.* \([0-9]*\) tests failed out of .*/\1/p' \
-    "build/$name/ctest.log")
-  [ -n "$total" ] || return 1
-  echo "stage $name: $((total - failed)) passed, $failed failed"
+  local passed failed
+  read -r passed failed < <(ctest_counts "build/$name/ctest.log")
+  echo "stage $name: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
 
@@ -74,10 +95,8 @@ python_stage() {
   bash build_scripts/test_python.sh 2>&1 | tee "$out"
   local status=${PIPESTATUS[0]}
   local p f
-  p=$(grep -Eo '[0-9]+ passed' "$out" | tail -n 1 | grep -Eo '[0-9]+')
-  f=$(grep -Eo '[0-9]+ (failed|errors?)' "$out" |
-    awk '{ n += $1 } END { print n + 0 }')
-  echo "stage python: ${p:-0} passed, ${f:-0} failed"
+  read -r p f < <(pytest_counts "$out")
+  echo "stage python: $p passed, $f failed"
   return "$status"
 }
 
@@ -99,6 +118,8 @@ passed=0
 failed=0
 timings=()
 pending=()
+pids=()
+not_run=()
 
 # launch <name> <command>...: runs a stage in the background, logged.
 launch() {
@@ -111,11 +132,12 @@ launch() {
     echo "$status $(($(date +%s) - begin))" >"$logs/$name.status"
   ) &
   pending+=("$name")
+  pids+=("$!")
 }
 
 # collect: waits for the launched stages, shows their logs, adds up counts.
 collect() {
-  wait
+  wait "${pids[@]}"
   local name status seconds line
   for name in "${pending[@]}"; do
     echo "=== stage $name"
@@ -123,7 +145,13 @@ collect() {
     read -r status seconds <"$logs/$name.status"
     line=$(grep -E "^stage $name: [0-9]+ passed, [0-9]+ failed$" \
       "$logs/$name.log" | tail -n 1)
-    if [ -n "$line" ]; then
+    local reason
+    reason=$(sed -n "s/^stage $name: NOT RUN (\(.*\))$/\1/p" "$logs/$name.log" |
+      tail -n 1)
+    if [ "$status" -eq 3 ] && [ -n "$reason" ]; then
+      line="stage $name: NOT RUN ($reason)"
+      not_run+=("$name: $reason")
+    elif [ -n "$line" ]; then
       local p f
       p=$(sed 's/.*: \([0-9]*\) passed.*/\1/' <<<"$line")
       f=$(sed 's/.*, \([0-9]*\) failed/\1/' <<<"$line")
@@ -137,6 +165,7 @@ collect() {
     timings+=("$(printf '%-15s %4d s  %s' "$name" "$seconds" "${line#stage $name: }")")
   done
   pending=()
+  pids=()
 }
 
 launch default preset_stage default
@@ -155,10 +184,24 @@ launch i686 bash build_scripts/test_platform.sh i686
 collect
 launch fuzz fuzz_stage
 collect
+for stage in "${chroot_stages[@]}"; do
+  if [ "${TEST_CHROOTS:-1}" != 0 ]; then
+    launch "${stage%%:*}" env STAGE_NAME="${stage%%:*}" \
+      bash build_scripts/test_debian_chroot.sh "${stage#*:}"
+  else
+    launch "${stage%%:*}" bash -c \
+      "echo 'stage ${stage%%:*}: NOT RUN (TEST_CHROOTS=0)'; exit 3"
+  fi
+done
+collect
 
 echo "=== stage times (two at a time after default; total $(($(date +%s) - start_all)) s)"
 printf '%s\n' "${timings[@]}"
-if [ "$failed" -eq 0 ]; then
+if [ ${#not_run[@]} -ne 0 ]; then
+  echo "!!! NOT RUN: ${#not_run[@]} stage(s) did not run, their platform is untested:"
+  printf '!!!   %s\n' "${not_run[@]}"
+  echo "!!! The counts below leave them out."
+elif [ "$failed" -eq 0 ]; then
   echo "All test stages passed."
 fi
 echo "summary: $passed passed, $failed failed"

@@ -49,19 +49,17 @@ platform=$1
 # shellcheck disable=SC2046
 bash build_scripts/install_deps.sh $(packages_of "$platform")
 jobs=2
+# shellcheck source=stage_counts.sh
+source build_scripts/stage_counts.sh
 
 # A preset's ctest run, its counts turned into the stage's result line.
 run_preset() {
   local preset=$1
   local log=build/$preset/ctest.log
   ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$log" || true
-  local total failed
-  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log")
-  failed=$(sed -n 's/.* \([0-9]*\) tests failed out of .*/\1/p' "$log")
-  if [ -z "$total" ]; then
-    total=1 failed=1
-  fi
-  echo "stage $preset: $((total - failed)) passed, $failed failed"
+  local passed failed
+  read -r passed failed < <(ctest_counts "$log")
+  echo "stage $preset: $passed passed, $failed failed"
   [ "$failed" -eq 0 ]
 }
 
