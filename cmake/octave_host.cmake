@@ -124,12 +124,14 @@ if(octave_libs_mex)
   foreach(library IN LISTS OCTAVE_MEX_HOST_LIBS)
     get_filename_component(real_name "${library}" REALPATH)
     get_filename_component(real_name "${real_name}" NAME)
-    if(real_name MATCHES "^liboctmex\\.so\\.([0-9]+)"
-       OR real_name MATCHES "^liboctmex\\.([0-9]+)(\\.[0-9]+)*\\.dylib$")
+    # Two tests, not one with OR: each MATCHES resets CMAKE_MATCH_<n>.
+    if(real_name MATCHES "^liboctmex\\.so\\.([0-9]+)")
+      set(octave_mex_soversion ${CMAKE_MATCH_1})
+    elseif(real_name MATCHES "^liboctmex\\.([0-9]+)(\\.[0-9]+)*\\.dylib$")
       set(octave_mex_soversion ${CMAKE_MATCH_1})
     endif()
   endforeach()
-  if(octave_mex_soversion STREQUAL "")
+  if("${octave_mex_soversion}" STREQUAL "")
     message(WARNING "Octave modules: no SOVERSION in the file name of "
       "liboctmex (${OCTAVE_MEX_HOST_LIBS}), which this Octave requires in "
       "every MEX file; skipping them")
