@@ -195,17 +195,20 @@ copy_sources() {
   fi
 }
 
-# count <log> <passed regex> <failed regex>: adds a step's counts.
+# shellcheck source=stage_counts.sh
+source build_scripts/stage_counts.sh
+# add_counts <passed> <failed> <status> <step>: adds a step's counts; a step
+# that failed without a failed test counts as one failure.
 passed=0
 failed=0
 add_counts() {
   local p=$1 f=$2 status=$3 step=$4
-  passed=$((passed + ${p:-0}))
-  failed=$((failed + ${f:-0}))
-  if [ "$status" -ne 0 ] && [ "${f:-0}" -eq 0 ]; then
+  passed=$((passed + p))
+  failed=$((failed + f))
+  if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then
     failed=$((failed + 1))
   fi
-  echo "=== $name: $step: ${p:-0} passed, ${f:-0} failed (status $status)"
+  echo "=== $name: $step: $p passed, $f failed (status $status)"
 }
 
 run_tests() {
@@ -214,7 +217,8 @@ run_tests() {
   in_chroot bash -c 'echo "=== versions"; . /etc/os-release; echo "$PRETTY_NAME";
     octave-cli --version | head -n 1; g++ --version | head -n 1;
     clang --version | head -n 1; cmake --version | head -n 1;
-    python3 --version; python3 -c "import numpy; print(\"numpy\", numpy.__version__)"'
+    valgrind --version; python3 --version;
+    python3 -c "import numpy, pybind11; print(\"numpy\", numpy.__version__, \"pybind11\", pybind11.__version__)"'
 
   echo "=== $name: default preset (configure, build, ctest)"
   in_chroot bash -c "cd /project && cmake --preset default >/dev/null &&
@@ -223,15 +227,13 @@ run_tests() {
   if [ "$status" -ne 0 ]; then
     tail -n 40 "$logs/build.log"
     add_counts 0 1 "$status" "build"
+    echo "(ctest not run: the build failed)"
   else
     in_chroot bash -c "cd /project && ctest --preset default -j $jobs" \
       >"$logs/ctest.log" 2>&1
     status=$?
     grep -E 'tests passed|tests failed|^[[:space:]]+[0-9]+ - ' "$logs/ctest.log"
-    local total f
-    total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$logs/ctest.log")
-    f=$(sed -n 's/.* \([0-9]*\) tests failed out of .*/\1/p' "$logs/ctest.log")
-    add_counts "$((${total:-0} - ${f:-0}))" "$f" "$status" "ctest"
+    add_counts $(ctest_counts "$logs/ctest.log") "$status" "ctest"
   fi
 
   echo "=== $name: Python stage"
@@ -239,11 +241,7 @@ run_tests() {
     >"$logs/python.log" 2>&1
   status=$?
   tail -n 5 "$logs/python.log"
-  local p
-  p=$(grep -Eo '[0-9]+ passed' "$logs/python.log" | tail -n 1 | grep -Eo '[0-9]+')
-  f=$(grep -Eo '[0-9]+ (failed|errors?)' "$logs/python.log" |
-    awk '{ n += $1 } END { print n + 0 }')
-  add_counts "$p" "$f" "$status" "python"
+  add_counts $(pytest_counts "$logs/python.log") "$status" "python"
 
   echo "=== $name: Octave package stage"
   if [ -f "$chroot_dir/project/build/default/octave_modules/tentfill2.mex" ]; then
