@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A stage of the test command on another Debian release, in a chroot:
 #   bash build_scripts/test_debian_chroot.sh <release> [--prepare]
-#   bash build_scripts/test_debian_chroot.sh --packages
+#   bash build_scripts/test_debian_chroot.sh --packages | --mirror
 # <release> is a Debian suite (trixie, sid, ...). The chroot is a minbase
 # debootstrap in build/chroots/<release>/root, made on the first run and
 # reused after; the mirror is the one the machine's own apt sources name
@@ -16,6 +16,9 @@
 #
 # Prints "stage <name>: <passed> passed, <failed> failed" (name: the stage
 # name the test command gives it, STAGE_NAME, default debian-<release>).
+# --packages prints the host packages the stage needs; --mirror the mirror it
+# would use (APT_SOURCES_ROOT, default empty, is put in front of the
+# /etc/apt paths, for the test of that reading).
 # Exit status: 0 passed, 1 failed, 3 NOT RUN (the mirror could not be
 # reached, the release's packages could not be installed, or no root): the
 # line then reads "stage <name>: NOT RUN (<reason>)".
@@ -26,11 +29,48 @@ set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
-# --packages: the host packages this stage needs.
-if [ "${1:-}" = --packages ]; then
-  echo debootstrap
-  exit 0
-fi
+# The first Debian mirror of the machine's apt sources (not a security one).
+host_mirror() {
+  local file etc=${APT_SOURCES_ROOT:-}/etc/apt
+  {
+    for file in "$etc/sources.list" "$etc"/sources.list.d/*.list; do
+      [ -f "$file" ] || continue
+      awk '$1 == "deb" {
+        for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) break
+        if ($(i + 1) !~ /security/) print $i
+      }' "$file"
+    done
+    for file in "$etc"/sources.list.d/*.sources; do
+      [ -f "$file" ] || continue
+      # deb822 stanzas, separated by blank lines; "Enabled: no" skips one.
+      awk 'function flush() {
+             if (types ~ /(^| )deb( |$)/ && suites !~ /security/ && uris != "" &&
+                 enabled != "no")
+               print uris
+             types = ""; suites = ""; uris = ""; enabled = ""
+           }
+           /^[[:space:]]*$/ { flush(); next }
+           /^Types:/ { sub(/^Types:[[:space:]]*/, ""); types = $0 }
+           /^Suites:/ { sub(/^Suites:[[:space:]]*/, ""); suites = $0 }
+           /^URIs:/ { sub(/^URIs:[[:space:]]*/, ""); uris = $1 }
+           /^Enabled:/ { sub(/^Enabled:[[:space:]]*/, ""); enabled = tolower($0) }
+           END { flush() }' "$file"
+    done
+  } | grep -E '^(https?|ftp)://' | head -n 1
+}
+
+case ${1:-} in
+  --packages)
+    echo debootstrap
+    exit 0
+    ;;
+  --mirror)
+    mirror=$(host_mirror)
+    [ -n "$mirror" ] || exit 1
+    echo "$mirror"
+    exit 0
+    ;;
+esac
 if [ $# -lt 1 ] || [ $# -gt 2 ] || { [ $# -eq 2 ] && [ "$2" != --prepare ]; }; then
   echo "usage: $0 <release> [--prepare] | --packages" >&2
   exit 2
@@ -104,34 +144,6 @@ mount_system() {
 in_chroot() {
   env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
     HOME=/root LANG=C.UTF-8 TERM=dumb chroot "$chroot_dir" "$@"
-}
-
-# The first Debian mirror of the machine's apt sources (not a security one).
-host_mirror() {
-  local file
-  {
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-      [ -f "$file" ] || continue
-      awk '$1 == "deb" {
-        for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) break
-        if ($(i + 1) !~ /security/) print $i
-      }' "$file"
-    done
-    for file in /etc/apt/sources.list.d/*.sources; do
-      [ -f "$file" ] || continue
-      # deb822 stanzas, separated by blank lines.
-      awk 'function flush() {
-             if (types ~ /(^| )deb( |$)/ && suites !~ /security/ && uris != "")
-               print uris
-             types = ""; suites = ""; uris = ""
-           }
-           /^[[:space:]]*$/ { flush(); next }
-           /^Types:/ { sub(/^Types:[[:space:]]*/, ""); types = $0 }
-           /^Suites:/ { sub(/^Suites:[[:space:]]*/, ""); suites = $0 }
-           /^URIs:/ { sub(/^URIs:[[:space:]]*/, ""); uris = $1 }
-           END { flush() }' "$file"
-    done
-  } | grep -E '^(https?|ftp)://' | head -n 1
 }
 
 # remove_chroot: deletes a broken chroot, only when nothing is mounted in it.
