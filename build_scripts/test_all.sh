@@ -35,7 +35,7 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 jobs=2
 logs=build/logs
 mkdir -p "$logs"

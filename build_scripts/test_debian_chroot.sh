@@ -27,7 +27,7 @@
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-cd "$root"
+cd "$root" || exit 1
 
 # The first Debian mirror of the machine's apt sources (not a security one).
 host_mirror() {
@@ -224,7 +224,7 @@ add_counts() {
 }
 
 run_tests() {
-  local logs=$base/logs
+  local logs=$base/logs p f
   mkdir -p "$logs"
   in_chroot bash -c 'echo "=== versions"; . /etc/os-release; echo "$PRETTY_NAME";
     octave-cli --version | head -n 1; g++ --version | head -n 1;
@@ -245,7 +245,8 @@ run_tests() {
       >"$logs/ctest.log" 2>&1
     status=$?
     grep -E 'tests passed|tests failed|^[[:space:]]+[0-9]+ - ' "$logs/ctest.log"
-    add_counts $(ctest_counts "$logs/ctest.log") "$status" "ctest"
+    read -r p f < <(ctest_counts "$logs/ctest.log")
+    add_counts "$p" "$f" "$status" "ctest"
   fi
 
   echo "=== $name: Python stage"
@@ -253,7 +254,8 @@ run_tests() {
     >"$logs/python.log" 2>&1
   status=$?
   tail -n 5 "$logs/python.log"
-  add_counts $(pytest_counts "$logs/python.log") "$status" "python"
+  read -r p f < <(pytest_counts "$logs/python.log")
+  add_counts "$p" "$f" "$status" "python"
 
   echo "=== $name: Octave package stage"
   if [ -f "$chroot_dir/project/build/default/octave_modules/tentfill2.mex" ]; then
