@@ -20,7 +20,8 @@
 # would use (APT_SOURCES_ROOT, default empty, is put in front of the
 # /etc/apt paths, for the test of that reading).
 # Exit status: 0 passed, 1 failed, 3 NOT RUN (the mirror could not be
-# reached, the release's packages could not be installed, or no root): the
+# reached, the release's packages could not be installed, no root, or no
+# right to mount): the
 # line then reads "stage <name>: NOT RUN (<reason>)".
 # Every mount made under the chroot is undone on exit, also on failure or
 # interruption; one run at a time per chroot (a lock file).
@@ -179,7 +180,7 @@ prepare() {
     fi
     touch "$base/bootstrapped"
   fi
-  mount_system || { echo "error: cannot mount into $chroot_dir" >&2; exit 1; }
+  mount_system || not_run "cannot mount /proc, /sys and /dev into $chroot_dir"
   copy_sources
   echo "=== $name: packages (install_deps.sh inside)"
   local packages
