@@ -15,6 +15,16 @@
 #                (build_scripts/test_platform.sh starts its wine server)
 #   i686         32-bit x86 cross build with SSE2 math, tests under qemu-i386
 #   fuzz         every libFuzzer target for SPIKE_BINS_FUZZ_SECONDS (30 s)
+#   debian13, debian-unstable
+#                Debian 13 (trixie) and unstable (sid) in debootstrap chroots
+#                under build/chroots/ (build_scripts/test_debian_chroot.sh):
+#                the default workflow there, with that release's Octave,
+#                compilers, Python and numpy. Their chroots are made (or
+#                updated) in the background from the start, while the host
+#                stages compile. A chroot stage whose mirror or packages
+#                cannot be had is NOT RUN: said in the table and above the
+#                closing line, and counted neither passed nor failed.
+#                TEST_CHROOTS=0 leaves them out (said as NOT RUN too).
 # Stages run two at a time (2 cores: one builds while the other
 # waits on tests); each one's output goes to build/logs/<stage>.log and is
 # shown when it ends. The last line counts the tests of all stages:
@@ -29,7 +39,10 @@ cd "$root"
 logs=build/logs
 mkdir -p "$logs"
 start_all=$(date +%s)
-all_stages=(default native sanitize aarch64 windows-x64 i686 fuzz)
+all_stages=(default native sanitize aarch64 windows-x64 i686 fuzz debian13
+  debian-unstable)
+# The chroot stages' Debian suites.
+declare -A suite_of=([debian13]=trixie [debian-unstable]=sid)
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then stages=("${all_stages[@]}"); fi
 
@@ -37,28 +50,47 @@ if [ ${#stages[@]} -eq 0 ]; then stages=("${all_stages[@]}"); fi
 # shellcheck disable=SC2046
 bash build_scripts/install_deps.sh $(bash build_scripts/test_platform.sh \
   --packages aarch64 windows-x64 i686) \
-  $(bash build_scripts/test_python.sh --packages) || exit 1
+  $(bash build_scripts/test_python.sh --packages) \
+  $(bash build_scripts/test_debian_chroot.sh --packages) || exit 1
 echo "=== packages ready after $(($(date +%s) - start_all)) s"
+# shellcheck source=stage_counts.sh
+source build_scripts/stage_counts.sh
+
+# The chroots are made now, in the background: debootstrap and apt wait on
+# the network and the disk while the host stages compile. Each chroot stage
+# later waits for its chroot (a lock in the script) and finds it ready.
+for stage in "${stages[@]}"; do
+  if [ -n "${suite_of[$stage]:-}" ] && [ "${TEST_CHROOTS:-1}" != 0 ]; then
+    STAGE_NAME=$stage bash build_scripts/test_debian_chroot.sh \
+      "${suite_of[$stage]}" --prepare >"$logs/$stage.prepare.log" 2>&1 &
+  fi
+done
 
 # run_stage <stage>: the stage's workflow, its JUnit file removed first so
 # that a stage that stops before its tests leaves none.
+# Exit status 3: NOT RUN (a chroot stage whose release could not be had).
 run_stage() {
   rm -f "build/$1/ctest-junit.xml"
+  if [ -n "${suite_of[$1]:-}" ]; then
+    if [ "${TEST_CHROOTS:-1}" = 0 ]; then
+      echo "stage $1: NOT RUN (TEST_CHROOTS=0)"
+      return 3
+    fi
+    STAGE_NAME=$1 bash build_scripts/test_debian_chroot.sh "${suite_of[$1]}"
+    return
+  fi
   case $1 in
     windows-x64) bash build_scripts/test_platform.sh windows-x64 ;;
     *) cmake --workflow --preset "$1" ;;
   esac
 }
 
-# junit_count <file> <attribute>: a count of the file's <testsuite> element.
-junit_count() {
-  sed -n "s/^[[:space:]]*$2=\"\([0-9]*\)\".*/\1/p" "$1" | head -n 1
-}
-
 passed=0
 failed=0
 rows=()
 pending=()
+pids=()
+not_run=()
 
 launch() {
   (
@@ -67,33 +99,34 @@ launch() {
     echo "$? $(($(date +%s) - begin))" >"$logs/$1.status"
   ) &
   pending+=("$1")
+  pids+=("$!")
 }
 
-# collect: waits for the launched stages, shows their logs, adds up counts.
+# collect: waits for the launched stages (not for the chroots being made in
+# the background), shows their logs, adds up counts.
 collect() {
-  wait
-  local stage status seconds junit tests bad p f
+  wait "${pids[@]}"
+  local stage status seconds p f reason result
   for stage in "${pending[@]}"; do
     echo "=== stage $stage"
     cat "$logs/$stage.log"
     read -r status seconds <"$logs/$stage.status"
-    junit=build/$stage/ctest-junit.xml
-    if [ -f "$junit" ]; then
-      tests=$(junit_count "$junit" tests)
-      bad=$(($(junit_count "$junit" failures) + 0))
-      p=$((tests - bad - $(junit_count "$junit" skipped) - \
-        $(junit_count "$junit" disabled)))
-      f=$bad
-      if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then f=1; fi
+    reason=$(sed -n "s/^stage $stage: NOT RUN (\(.*\))$/\1/p" \
+      "$logs/$stage.log" | tail -n 1)
+    if [ "$status" -eq 3 ] && [ -n "$reason" ]; then
+      not_run+=("$stage: $reason")
+      result="NOT RUN ($reason)"
     else
-      p=0 f=1
+      read -r p f < <(junit_counts "build/$stage/ctest-junit.xml")
+      if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then f=1; fi
+      passed=$((passed + p))
+      failed=$((failed + f))
+      result="$(printf '%5d passed, %d failed' "$p" "$f")"
     fi
-    passed=$((passed + p))
-    failed=$((failed + f))
-    rows+=("$(printf '%-12s %5d s  %5d passed, %d failed' "$stage" "$seconds" \
-      "$p" "$f")")
+    rows+=("$(printf '%-16s %5d s  %s' "$stage" "$seconds" "$result")")
   done
   pending=()
+  pids=()
 }
 
 for stage in "${stages[@]}"; do
@@ -104,7 +137,11 @@ collect
 
 echo "=== stages (two at a time; total $(($(date +%s) - start_all)) s)"
 printf '%s\n' "${rows[@]}"
-if [ "$failed" -eq 0 ]; then
+if [ ${#not_run[@]} -ne 0 ]; then
+  echo "!!! NOT RUN: ${#not_run[@]} stage(s) did not run, their platform is untested:"
+  printf '!!!   %s\n' "${not_run[@]}"
+  echo "!!! The counts below leave them out."
+elif [ "$failed" -eq 0 ]; then
   echo "All test stages passed."
 fi
 echo "summary: $passed passed, $failed failed"

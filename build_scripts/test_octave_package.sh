@@ -4,8 +4,8 @@
 # 1. builds the package tarball (make_octave_package.sh);
 # 2. in a fresh octave-cli with an empty environment (a temporary HOME, no
 #    CXXFLAGS or other build variables of the caller), pkg install -local into
-#    a temporary prefix and package list, pkg load, pkg test: every file of
-#    tests must run and none may fail;
+#    a temporary prefix and package list; then in a second octave-cli pkg
+#    load, pkg test: every file of tests must run and none may fail;
 # 3. compares the package's modules with the CMake-built ones in <module dir>
 #    bit for bit over a set of inputs (tests/octave/module_results.m);
 # 4. installs the package again with hostile CXXFLAGS (-O3 -march=native
@@ -39,10 +39,13 @@ run_octave() {
 }
 octave=(octave-cli --norc --no-history --no-window-system --quiet)
 
-# Installs the tarball into <dir>/prefix, loads it, checks that the modules
-# come from there and saves their results over the set of inputs to
-# <dir>/results.mat; with "test", also runs pkg test (output in
-# <dir>/pkg_test.log).
+# Installs the tarball into <dir>/prefix; then, in a second octave-cli, loads
+# it, checks that the modules come from there and saves their results over
+# the set of inputs to <dir>/results.mat; with "test", also runs pkg test.
+# The output of both goes to <dir>/octave.log. Two processes, as a user who
+# installs and later starts Octave would: Octave 11 runs a MEX file that is
+# newer than the session's start about 50 times slower per call, which would
+# make pkg test right after pkg install take minutes.
 install_and_probe() {
   local dir=$1 mode=$2
   shift 2
@@ -50,10 +53,13 @@ install_and_probe() {
   if [ "$mode" = test ]; then
     test_cmd="pkg test spike_bins;"
   fi
+  local lists="pkg prefix '$dir/prefix' '$dir/prefix';
+    pkg local_list '$dir/octave_packages';"
   (cd "$dir" && run_octave "$dir/home" "$@" "${octave[@]}" --eval "
-    pkg prefix '$dir/prefix' '$dir/prefix';
-    pkg local_list '$dir/octave_packages';
-    pkg install -local '$tarball';
+    $lists
+    pkg install -local '$tarball';" &&
+    run_octave "$dir/home" "$@" "${octave[@]}" --eval "
+    $lists
     pkg load spike_bins;
     where = which('tentfill2');
     if ~strncmp(where, '$dir/prefix/', numel('$dir/prefix/'))

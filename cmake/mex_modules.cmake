@@ -31,28 +31,33 @@ list(REMOVE_DUPLICATES MEX_KERNEL_SOURCES)
 
 # add_mex_module(<target> <source> OUTPUT_NAME <name> SUFFIX <suffix>
 #                OUTPUT_DIRECTORY <dir> HOST_INCLUDE <dir>...
-#                [HOST_LIBS <libs>...])
+#                [HOST_LIBS <libs>...] [HOST_SOURCES <file>...]
+#                [HOST_EXPORTS <symbol>...])
 # A module: a shared library with the kernels linked in that exports
-# mexFunction and nothing else. Symbols are hidden by default; the gateway
-# marks mexFunction (MODULE_EXPORT in mex/host_arrays.h), and each linker is
-# told the export list its own way:
+# mexFunction and nothing else, except the symbols a host requires in every
+# MEX file it loads (HOST_EXPORTS, defined in HOST_SOURCES; Octave 11's
+# version marker). The target property MEX_EXPORTS holds the whole list, for
+# the tests that check the export tables. Symbols are hidden by default; the
+# gateway marks mexFunction (MODULE_EXPORT in mex/host_arrays.h), a host's
+# source marks its own, and each linker is told the export list its own way:
 #   Windows (MSVC, MinGW)  __declspec(dllexport) alone: a DLL exports exactly
 #                          what is marked so (MinGW's ld turns its automatic
 #                          export of every symbol off when one is marked)
-#   macOS (ld64)           -exported_symbols_list with _mexFunction (Mach-O
+#   macOS (ld64)           -exported_symbols_list with each name (Mach-O
 #                          names carry a leading underscore)
-#   ELF (GNU ld, gold, lld) a version script: mexFunction global, all else
+#   ELF (GNU ld, gold, lld) a version script: the list global, all else
 #                          local
-set(MEX_EXPORTS_GNU ${CMAKE_CURRENT_LIST_DIR}/mex_exports.map)
-set(MEX_EXPORTS_DARWIN ${CMAKE_CURRENT_LIST_DIR}/mex_exports.exp)
+# The list files are written into <build>/mex_exports/, one per list.
 function(add_mex_module target source)
   cmake_parse_arguments(ARG "" "OUTPUT_NAME;SUFFIX;OUTPUT_DIRECTORY"
-                        "HOST_INCLUDE;HOST_LIBS" ${ARGN})
-  add_library(${target} MODULE ${source})
+                        "HOST_INCLUDE;HOST_LIBS;HOST_SOURCES;HOST_EXPORTS"
+                        ${ARGN})
+  add_library(${target} MODULE ${source} ${ARG_HOST_SOURCES})
   target_include_directories(${target} PRIVATE ${ARG_HOST_INCLUDE}
                              ${PROJECT_SOURCE_DIR})
   target_link_libraries(${target} PRIVATE spike_bin_kernels ${ARG_HOST_LIBS})
   add_warning_flags(${target})
+  set(exports mexFunction ${ARG_HOST_EXPORTS})
   # $<1:...> keeps multi-config generators from adding a per-config folder.
   set_target_properties(${target} PROPERTIES
     PREFIX ""
@@ -61,19 +66,28 @@ function(add_mex_module target source)
     LIBRARY_OUTPUT_DIRECTORY $<1:${ARG_OUTPUT_DIRECTORY}>
     RUNTIME_OUTPUT_DIRECTORY $<1:${ARG_OUTPUT_DIRECTORY}>
     CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
+    VISIBILITY_INLINES_HIDDEN ON
+    MEX_EXPORTS "${exports}")
+  list(JOIN exports "-" list_name)
+  set(list_file ${PROJECT_BINARY_DIR}/mex_exports/${list_name})
   if(WIN32)
-    # dllexport on mexFunction is the whole export list.
+    # dllexport on mexFunction (and the host's symbols) is the whole list.
   elseif(APPLE)
+    list(TRANSFORM exports PREPEND _ OUTPUT_VARIABLE names)
+    list(JOIN names "\n" text)
+    file(CONFIGURE OUTPUT ${list_file}.exp CONTENT "${text}\n")
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
-                 ${MEX_EXPORTS_DARWIN})
+                 ${list_file}.exp)
     target_link_options(${target} PRIVATE
-      "LINKER:-exported_symbols_list,${MEX_EXPORTS_DARWIN}")
+      "LINKER:-exported_symbols_list,${list_file}.exp")
   else()
+    list(JOIN exports ";\n    " text)
+    file(CONFIGURE OUTPUT ${list_file}.map
+         CONTENT "{\n  global:\n    ${text};\n  local: *;\n};\n")
     set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS
-                 ${MEX_EXPORTS_GNU})
+                 ${list_file}.map)
     target_link_options(${target} PRIVATE
-      "LINKER:--version-script=${MEX_EXPORTS_GNU}")
+      "LINKER:--version-script=${list_file}.map")
   endif()
 endfunction()
 
