@@ -192,20 +192,36 @@ prepare() {
 }
 
 # copy_sources: the working tree (without build/ and git's metadata) into
-# /project, replacing the previous copy; the build folder stays. Times are
-# kept, so the build there stays incremental.
+# /project; the build folder there stays. A file whose content is unchanged
+# keeps its copy and time, so the build stays incremental; every other file
+# is copied anew and so is newer than anything built from an older copy
+# (keeping the tree's own times would not be: a checkout of older sources
+# would leave objects built from newer ones looking up to date).
 copy_sources() {
-  local project=$chroot_dir/project
-  mkdir -p "$project"
-  find "$project" -mindepth 1 -maxdepth 1 ! -name build -exec rm -rf {} +
+  local project=$chroot_dir/project incoming=$base/incoming file
+  rm -rf "$incoming"
+  mkdir -p "$project" "$incoming"
   if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
     git ls-files -z --cached --others --exclude-standard |
       while IFS= read -r -d '' file; do
         [ -e "$file" ] && printf '%s\0' "$file"
-      done | tar --null -T - -cf - | tar -xf - -C "$project"
+      done | tar --null -T - -cf - | tar -xf - -C "$incoming"
   else
-    tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$project"
+    tar --exclude=./build --exclude=./.git -cf - . | tar -xf - -C "$incoming"
   fi
+  (cd "$project" && find . -path ./build -prune -o \( -type f -o -type l \) \
+    -print0) | while IFS= read -r -d '' file; do
+    [ -e "$incoming/$file" ] || [ -L "$incoming/$file" ] || rm -f "$project/$file"
+  done
+  (cd "$incoming" && find . \( -type f -o -type l \) -print0) |
+    while IFS= read -r -d '' file; do
+      if ! cmp -s "$incoming/$file" "$project/$file"; then
+        mkdir -p "$(dirname "$project/$file")"
+        rm -f "$project/$file"
+        cp -P "$incoming/$file" "$project/$file"
+      fi
+    done
+  rm -rf "$incoming"
 }
 
 # run_tests: the versions, then the default preset's workflow (configure,
