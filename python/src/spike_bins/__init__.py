@@ -46,14 +46,18 @@ def tentfill2(x, nbns):
     -------
     numpy.ndarray of float64, shape (m * E, n), Fortran order
 
-    Causality
-    ---------
-    The ramps are centred on the bins: the fine signal starts rising half a
-    coarse bin *before* the block of coarse bin j (``tentfill2([0, 0, 1, 0],
-    10)`` is non-zero from row 15, while coarse bin 2 is rows 20-29). For a
-    stimulus that must not lead the response, shift it later by one coarse
-    bin (``numpy.r_[0, s[:-1]]``) before upsampling, or shift the fine
-    result by E - E//2 rows.
+    Notes
+    -----
+    Causality: the ramp toward a sample starts half a coarse bin before the
+    sample's own block of E rows. Sample j (0-based) is non-zero on rows
+    j*E - E//2 .. (j+2)*E - E//2 - 2 (clipped to the result), while its
+    block is rows j*E .. j*E + E - 1: ``tentfill2([0, 0, 1, 0], 10)`` is
+    non-zero from row 15, and coarse bin 2 is rows 20-29. For a stimulus
+    that must not lead the response (a value of coarse bin c acting only
+    from row (c + 1) * E on), delay it by two coarse bins before
+    upsampling, ``tentfill2(np.r_[np.zeros(2), x[:-2]], nbns)``, or start a
+    stimulus filter's lags at two coarse bins; a delay of one coarse bin
+    still reaches E//2 rows into bin c (for E >= 2).
 
     Raises
     ------
@@ -101,12 +105,15 @@ def trainfold(spinds, h_currents, twin):
     numpy.ndarray of float64, shape (int(twin[1]) - int(twin[0]) + 1, K),
     Fortran order; row r holds bin int(twin[0]) + r.
 
-    Causality
-    ---------
-    Tap 0 lands in the spike's own bin. For a spike-history or coupling
-    term that must stay strictly in the past (bin t sees only spikes in
-    bins before t), pass the spike times shifted one bin later:
-    ``trainfold(spikes + 1, h, twin)``.
+    Notes
+    -----
+    Causality: tap 0 lands in the spike's own bin. For spike-history and
+    coupling terms, where bin t may depend only on spikes in earlier bins,
+    pass the bins plus one, ``trainfold(np.trunc(spinds) + 1, h, twin)``:
+    tap q then lands in bin int(s) + 1 + q, never in the spike's own bin.
+    For integer bins ``spinds + 1`` is the same; for times with fractions it
+    is not for -1 < s < 0 (s and s + 1 both lie in bin 0), so shift the
+    bins, not the times.
 
     Raises
     ------
