@@ -333,3 +333,10 @@ def test_signatures_and_version_speak_python():
     version = re.search(r"project\(spike_bins VERSION ([0-9.]+)",
                         cmake.read_text()).group(1)
     assert spike_bins.__version__ == version
+
+
+def test_docstring_examples_run():
+    import doctest
+    import spike_bins
+    failures, tried = doctest.testmod(spike_bins)
+    assert tried >= 2 and failures == 0
