@@ -37,7 +37,10 @@ def test_digests_of_the_golden_input_set():
         y = flat(trainfold(np.array(spinds, dtype=np.float64), h, twin))
         spike[0] += len(y)
         spike[1] = make_golden.digest_values(spike[1], y)
-    assert committed_digests() == {
+    committed = committed_digests()
+    assert {name: committed[name] for name in (
+        "upsample_bins, one column", "upsample_bins, more columns",
+        "spike_filter_sum")} == {
         "upsample_bins, one column": tuple(one),
         "upsample_bins, more columns": tuple(many),
         "spike_filter_sum": tuple(spike)}
