@@ -44,7 +44,6 @@ SpikeAdjointShape spike_adjoint_shape(const double *twin, double ntaps,
 // +-Inf, far outside the 32-bit range) are safe. g's data must not overlap
 // r, spinds or twin.
 void spike_filter_sum_adjoint(const double *spinds, int32_t b, DoubleMatrix r,
-                              const double *twin, double ntaps,
-                              DoubleMatrix g);
+                              const double *twin, double ntaps, DoubleMatrix g);
 
 #endif  // SPIKE_FILTER_SPIKE_FILTER_SUM_ADJOINT_H

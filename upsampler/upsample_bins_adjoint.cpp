@@ -26,9 +26,8 @@ namespace {
 // and ascend with k through the rising, then the falling weights.
 
 // Sample j alone, clamped to the rows 0 .. rows-1 (the first and last samples).
-KERNEL_INLINE double sum_one_sample(const double *r, int64_t rows,
-                                    int32_t bins, int32_t half, double h,
-                                    int64_t j) {
+KERNEL_INLINE double sum_one_sample(const double *r, int64_t rows, int32_t bins,
+                                    int32_t half, double h, int64_t j) {
   double acc = 0.0;
   const int64_t rising = j * bins - half;
   for (int64_t k = rising < 0 ? -rising : 0; k < bins; ++k) {

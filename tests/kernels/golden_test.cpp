@@ -469,10 +469,10 @@ TEST(GoldenSet, SpikeFilterSumAdjoint) {
     std::vector<double> r = c.h;
     std::vector<double> g(size + 2, kSentinel);  // two guard elements
     std::fill(g.begin(), g.begin() + size, 0.0);
-    spike_filter_sum_adjoint(
-        c.spinds.data(), static_cast<int32_t>(c.spinds.size()),
-        {window.rows, c.filters, r.data()}, c.twin, c.taps,
-        {c.taps, c.filters, g.data()});
+    spike_filter_sum_adjoint(c.spinds.data(),
+                             static_cast<int32_t>(c.spinds.size()),
+                             {window.rows, c.filters, r.data()}, c.twin, c.taps,
+                             {c.taps, c.filters, g.data()});
     EXPECT_TRUE(untouched({g.begin() + size, g.end()})) << "case " << index;
     g.resize(size);
     std::vector<double> expected(size, 0.0);

@@ -488,9 +488,9 @@ TEST(SpikeWindow, MatchesReferenceOverWideRanges) {
 struct SpikeAdjointCase {
   const char *name;
   std::vector<double> spinds;
-  double ntaps;                  // c
-  int32_t cols;                  // M
-  std::vector<double> r;         // column-major, R x M
+  double ntaps;           // c
+  int32_t cols;           // M
+  std::vector<double> r;  // column-major, R x M
   double t0;
   double t1;
   std::vector<double> expected;  // column-major, c x M
@@ -524,9 +524,8 @@ TEST_P(SpikeAdjointExact, GivesTheExpectedBits) {
 
   std::vector<double> reference(size, 0.0);
   reference_spike_sum_adjoint(c.spinds.data(),
-                              static_cast<int32_t>(c.spinds.size()),
-                              c.r.data(), shape.taps, c.cols, c.t0, c.t1,
-                              reference.data());
+                              static_cast<int32_t>(c.spinds.size()), c.r.data(),
+                              shape.taps, c.cols, c.t0, c.t1, reference.data());
   EXPECT_TRUE(same_bits_as(reference, c.expected, shape.taps)) << "reference";
 }
 
@@ -569,7 +568,13 @@ const std::vector<SpikeAdjointCase> kAdjointCases = {
      1.0,
      5.0,
      {0, 1, 3}},
-    {"NaN ends the scan", {2.0, kNaN, 3.0}, 2.0, 1, {1, 2, 4, 8}, 1.0, 4.0,
+    {"NaN ends the scan",
+     {2.0, kNaN, 3.0},
+     2.0,
+     1,
+     {1, 2, 4, 8},
+     1.0,
+     4.0,
      {2, 4}},
     {"out of order far before is passed over",
      {2.0, -50.0, 3.0},
@@ -595,7 +600,13 @@ const std::vector<SpikeAdjointCase> kAdjointCases = {
      1.9,
      5.2,
      {6, 13, 26, 20}},
-    {"infinities in r", {1.0, 2.0}, 2.0, 1, {kInf, 1.0, -kInf}, 1.0, 3.0,
+    {"infinities in r",
+     {1.0, 2.0},
+     2.0,
+     1,
+     {kInf, 1.0, -kInf},
+     1.0,
+     3.0,
      {kInf, -kInf}},
     {"no taps", {1.0, 2.0}, 0.0, 2, {1, 2, 3, 4, 5, 6}, 1.0, 3.0, {}},
     {"minus zero taps", {1.0, 2.0}, -0.0, 1, {1, 2, 3}, 1.0, 3.0, {}},

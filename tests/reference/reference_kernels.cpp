@@ -184,7 +184,8 @@ void reference_upsample_adjoint(const double *r, int32_t f, int32_t n,
 
 bool reference_tap_count(double ntaps, int32_t *taps) {
   int32_t c = 0;
-  if (!truncate_checked(ntaps, &c) || c < 0 || static_cast<double>(c) != ntaps) {
+  if (!truncate_checked(ntaps, &c) || c < 0 ||
+      static_cast<double>(c) != ntaps) {
     return false;
   }
   *taps = c;
