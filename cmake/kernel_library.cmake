@@ -22,12 +22,8 @@ foreach(header IN LISTS KERNEL_HEADERS)
        CONTENT "#include \"${PROJECT_SOURCE_DIR}/${header}\"\n" @ONLY)
 endforeach()
 
-# Position-independent so that the host modules can link it in. The adjoint
-# kernels have no module line yet (their gateways come later): their sources
-# are added here by hand until then.
-add_library(spike_bin_kernels STATIC ${MEX_KERNEL_SOURCES}
-  ${PROJECT_SOURCE_DIR}/upsampler/upsample_bins_adjoint.cpp
-  ${PROJECT_SOURCE_DIR}/spike_filter/spike_filter_sum_adjoint.cpp)
+# Position-independent so that the host modules can link it in.
+add_library(spike_bin_kernels STATIC ${MEX_KERNEL_SOURCES})
 add_library(spike_bins::kernels ALIAS spike_bin_kernels)
 target_include_directories(spike_bin_kernels PUBLIC
   $<BUILD_INTERFACE:${KERNEL_INCLUDE_DIR}>

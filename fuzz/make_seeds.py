@@ -456,6 +456,73 @@ def trainfold_cases():
     return seeds
 
 
+def tentfill2_adjoint_cases():
+    r = arg((8, 1), [float(i + 1) for i in range(8)])
+    r62 = arg((6, 2), [0.5 * i - 2 for i in range(12)])
+    four = nbns_arg(4.0)
+    two = nbns_arg(2.0)
+    seeds = [
+        call([r], 2), call([r, four, four], 2), call([], 2),
+        call([r, four], 2), call([r62, two], 2),
+        call([arg((4, 1), [1.0, 2.0, 3.0, 4.0]), nbns_arg(2.5)], 2),
+        call([arg((3, 1), [1.0, INF, 2.0]), nbns_arg(1.0)], 2),
+        call([arg((6, 2), [1.0] * 12, complex_values=[9.0] * 12), two], 2),
+        call([arg((6, 1, 2), [float(i) for i in range(12)]), two], 2),
+        call([arg((0, 3)), four], 2), call([arg((8, 0)), four], 2),
+        call([r, arg((0, 0))], 2),
+        call([arg((3, 2), [1.0], sparse_nz=1), nbns_arg(3.0)], 2),
+        call([arg((4, 1), bytes(32), cls="integer", integer=7), two], 2),
+        call([arg((4, 1), bytes(4), cls="logical"), two], 2),
+        call([r, arg((1, 1), cls="struct")], 2),
+        call([huge_arg(TWO31, 0, 1, [1.0, 2.0]), nbns_arg(1.0)], 2),
+    ]
+    for bad in (NAN, INF, -INF, 0.9999999999999999, 0.5, 0.0, -1.0,
+                2147483648.0, 3.0, 5.0):
+        seeds.append(call([r, nbns_arg(bad)], 2))
+    return seeds
+
+
+def trainfold_adjoint_cases():
+    spikes = spinds_arg([8.0, 10.5, 13.2, 14.0])
+    r = arg((4, 1), [1.0, 2.0, 4.0, 8.0])
+    r2 = arg((4, 2), [1.0, 2.0, 4.0, 8.0, 0.5, 0.25, -1.0, 3.0])
+    twin = twin_arg(10.0, 13.0)
+    three = nbns_arg(3.0)
+
+    def adjoint(*args):
+        return call(list(args), 4)
+
+    seeds = [
+        call([spikes, r, twin], 4), call([], 4),
+        call([spikes, r, twin, three, three], 4),
+        adjoint(spikes, r, twin, three), adjoint(spikes, r2, twin, three),
+        adjoint(spinds_arg([5.0, 3.0, 5.0, 3.0, 5.0]),
+                arg((9, 1), [0.5, 0.25, 0.7, 1.0 / 3.0, 0.1, 2, 3, 4, 5]),
+                twin_arg(1.0, 9.0), three),
+        adjoint(spinds_arg([2.0, NAN, 3.0]), r, twin_arg(1.0, 4.0),
+                nbns_arg(2.0)),
+        adjoint(arg((0, 0)), r, twin, three),
+        adjoint(spikes, r, twin, nbns_arg(0.0)),
+        adjoint(spikes, arg((0, 1)), twin_arg(5.0, 4.0), three),
+        adjoint(spinds_arg([1.0, 2.0], (1, 2)), r, twin, three),
+        adjoint(spinds_arg([1.0], (1, 1)), r, twin, three),
+        adjoint(spikes, arg((4, 2), [1.0] * 8, complex_values=[2.0] * 8),
+                twin, three),
+        adjoint(spikes, arg((4, 1), [1.0], sparse_nz=1), twin, three),
+        adjoint(spikes, r, twin_arg(10.0, 13.0), arg((1, 1), cls="cell")),
+        adjoint(spikes, r, arg((1, 1), [10.0], encode=window_end), three),
+        adjoint(spikes, r, twin, arg((0, 0))),
+        adjoint(spikes, arg((5, 1), [1.0] * 5), twin, three),
+        adjoint(spikes, arg((3, 1), [1.0] * 3), twin, three),
+        adjoint(spikes, r, twin_arg(NAN, 13.0), three),
+        adjoint(spikes, r, twin_arg(13.0, 10.0), three),
+        adjoint(spikes, r, twin_arg(-2147483648.0, 2147483647.0), three),
+    ]
+    for bad in (NAN, INF, -1.0, 2.5, 3.0000000000000004, 2147483648.0):
+        seeds.append(adjoint(spikes, r, twin, nbns_arg(bad)))
+    return seeds
+
+
 def dictionary():
     """Raw-bits tokens (tag 12, accepted by every value decoder) of values at
     decision boundaries, and a few argument headers of the gateway format."""
@@ -495,6 +562,8 @@ def main():
     write_corpus("spike_filter_sum_adjoint", spike_adjoint_cases())
     write_corpus("tentfill2", tentfill2_cases())
     write_corpus("trainfold_mex", trainfold_cases())
+    write_corpus("tentfill2_adjoint", tentfill2_adjoint_cases())
+    write_corpus("trainfold_adjoint", trainfold_adjoint_cases())
     with open(os.path.join(HERE, "fuzz.dict"), "w") as f:
         f.write("# Tokens for the fuzz targets; written by make_seeds.py.\n")
         f.write(dictionary())
