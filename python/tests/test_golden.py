@@ -55,7 +55,8 @@ def as_doubles(bits):
 
 
 def test_fusing_sensitive_cases():
-    body = COMMITTED[COMMITTED.index("golden_fusing_cases"):]
+    body = COMMITTED[COMMITTED.index("golden_fusing_cases"):
+                     COMMITTED.index("golden_adjoint_fusing_cases")]
     cases = re.findall(r'\{"[^"]*",\s*0x([0-9a-f]{16})ULL,\s*(\d+),\s*(\d+),'
                        r'\s*\{([^}]*)\},\s*\{([^}]*)\}\}', body)
     assert len(cases) >= 10
