@@ -262,9 +262,8 @@ py::array trainfold_adjoint(py::handle spinds_arg, py::handle r_arg,
       ntaps.info.numeric && element_count(ntaps.info) > 0;
   const double ntaps_value =
       ntaps_readable ? element_in_column_order(ntaps.array, 0) : 0.0;
-  const TrainfoldAdjointCall call =
-      trainfold_adjoint_check(4, spinds.info, r.info, twin.info, ntaps.info,
-                              twin_values, ntaps_value);
+  const TrainfoldAdjointCall call = trainfold_adjoint_check(
+      4, spinds.info, r.info, twin.info, ntaps.info, twin_values, ntaps_value);
   raise_if_refused(call.refusal);
   const FortranArray spike_data = fortran_float64(spinds.array);
   const FortranArray r_data = fortran_float64(r.array);
