@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "spike_filter/trainfold_adjoint_check.h"
 #include "spike_filter/trainfold_check.h"
+#include "upsampler/tentfill2_adjoint_check.h"
 #include "upsampler/tentfill2_check.h"
 
 namespace {
@@ -35,6 +37,18 @@ Refusal trainfold_refusal(int count, ArgInfo spinds, ArgInfo h, ArgInfo twin,
                           double first, double last) {
   const double values[2] = {first, last};
   return trainfold_check(count, spinds, h, twin, values).refusal;
+}
+
+Refusal up_adjoint_refusal(int count, ArgInfo r, ArgInfo nbns, double value) {
+  return tentfill2_adjoint_check(count, r, nbns, value).refusal;
+}
+
+Refusal sp_adjoint_refusal(int count, ArgInfo spinds, ArgInfo r, ArgInfo twin,
+                           ArgInfo ntaps, double first, double last,
+                           double taps) {
+  const double values[2] = {first, last};
+  return trainfold_adjoint_check(count, spinds, r, twin, ntaps, values, taps)
+      .refusal;
 }
 
 std::vector<CheckCase> cases() {
@@ -138,6 +152,124 @@ std::vector<CheckCase> cases() {
       {"trainfold too large",
        trainfold_refusal(3, kColumn, wide_h, kPair, 0, 2147483646), value,
        too_large, nullptr},
+      // tentfill2_adjoint(r, nbns); r of 6 x 1 where it gets that far.
+      {"up adjoint count", up_adjoint_refusal(1, kText, kText, 0), count,
+       "tentfill2_adjoint needs 2 input args: r, nbns",
+       "tentfill2_adjoint() takes 2 arguments: r, nbns"},
+      {"r type first", up_adjoint_refusal(2, kText, kText, 0), type,
+       "r must be a full (non-sparse) double array",
+       "r must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"adjoint nbns type", up_adjoint_refusal(2, kCube, kText, 0), type,
+       "nbns must be a full (non-sparse) double array",
+       "nbns must be a real number (bool, integer or float; not complex, text "
+       "or objects)"},
+      {"adjoint nbns empty", up_adjoint_refusal(2, kCube, kEmpty, 0), value,
+       "nbns is empty; it must hold the number of fine bins per coarse bin",
+       nullptr},
+      {"r dims", up_adjoint_refusal(2, kCube, kScalar, 0), value,
+       "r must have at most 2 dimensions (a 1-D r is one column)", nullptr},
+      {"r size", up_adjoint_refusal(2, {true, false, 0, kTwo31}, kScalar, 0.5),
+       value, "r has more than 2^31 - 1 rows or columns", nullptr},
+      {"adjoint nbns below 1",
+       up_adjoint_refusal(2, {true, false, 6, 1}, kScalar, 0.9999999999999999),
+       value,
+       "nbns must be a number of at least 1 and less than 2^31 (not NaN or "
+       "Inf)",
+       nullptr},
+      {"r rows", up_adjoint_refusal(2, {true, false, 6, 1}, kScalar, 4), value,
+       "r must have a multiple of fix(nbns) rows (tentfill2's result has "
+       "size(x, 1) * fix(nbns))",
+       "r must have a multiple of int(nbns) rows (tentfill2's result has "
+       "x.shape[0] * int(nbns))"},
+      {"up adjoint accepted",
+       up_adjoint_refusal(2, {true, false, 6, 1}, kScalar, 3.5),
+       RefusalKind::none, "", ""},
+      // trainfold_adjoint(spinds, r, twin, ntaps); window 0 .. 2 (3 rows).
+      {"sp adjoint count",
+       sp_adjoint_refusal(3, kText, kText, kText, kText, 0, 2, 1), count,
+       "trainfold_adjoint needs 4 input args: spinds, r, twin, ntaps",
+       "trainfold_adjoint() takes 4 arguments: spinds, r, twin, ntaps"},
+      {"adjoint column before class",
+       sp_adjoint_refusal(4, {false, false, 0, 2}, kText, kText, kText, 0, 2,
+                          1),
+       value, "spinds must be a column vector of spike times (one column)",
+       "spinds must be a 1-D array or a single column of spike times"},
+      {"adjoint spinds type",
+       sp_adjoint_refusal(4, {false, false, 3, 1}, kText, kText, kText, 0, 2,
+                          1),
+       type, "spinds must be a full (non-sparse) double array",
+       "spinds must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"adjoint r type",
+       sp_adjoint_refusal(4, kColumn, kText, kText, kText, 0, 2, 1), type,
+       "r must be a full (non-sparse) double array",
+       "r must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"adjoint twin type",
+       sp_adjoint_refusal(4, kColumn, kCube, kText, kText, 0, 2, 1), type,
+       "twin must be a full (non-sparse) double array",
+       "twin must be an array of real numbers (bool, integer or float; not "
+       "complex, text or objects)"},
+      {"ntaps type",
+       sp_adjoint_refusal(4, kColumn, kCube, kScalar, kText, 0, 2, 1), type,
+       "ntaps must be a full (non-sparse) double array",
+       "ntaps must be a real number (bool, integer or float; not complex, "
+       "text or objects)"},
+      {"adjoint twin count",
+       sp_adjoint_refusal(4, kColumn, kCube, kScalar, kEmpty, 0, 2, 1), value,
+       "twin must hold two values, the first and last bin of the window",
+       nullptr},
+      {"ntaps empty",
+       sp_adjoint_refusal(4, kColumn, kCube, kPair, kEmpty, 0, 2, 1), value,
+       "ntaps is empty; it must hold the number of filter taps", nullptr},
+      {"adjoint r dims",
+       sp_adjoint_refusal(4, kColumn, kCube, kPair, kScalar, 0, 2, 1), value,
+       "r must have at most 2 dimensions (a 1-D r is one column)", nullptr},
+      {"adjoint sizes",
+       sp_adjoint_refusal(4, kColumn, {true, false, kTwo31, 1}, kPair, kScalar,
+                          0.0 / 0.0, 2, 1),
+       value, "spinds or r has more than 2^31 - 1 rows or columns", nullptr},
+      {"adjoint twin range",
+       sp_adjoint_refusal(4, kColumn, kColumn, kPair, kScalar, 0, 2.0e10,
+                          0.0 / 0.0),
+       value,
+       "twin values must be numbers within the 32-bit integer range (not NaN "
+       "or Inf)",
+       nullptr},
+      {"adjoint twin order",
+       sp_adjoint_refusal(4, kColumn, kColumn, kPair, kScalar, 5, 3, 1), value,
+       "twin(2) must be at least twin(1) - 1 (the window would have a "
+       "negative number of rows)",
+       "twin[1] must be at least twin[0] - 1 (the window would have a "
+       "negative number of rows)"},
+      {"adjoint window",
+       sp_adjoint_refusal(4, kColumn, kColumn, kPair, kScalar, -1, 2147483646,
+                          1),
+       value, "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
+       "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"},
+      {"ntaps before r rows",
+       sp_adjoint_refusal(4, kColumn, {true, false, 5, 1}, kPair, kScalar, 0, 2,
+                          2.5),
+       value,
+       "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
+       "fractional, NaN or Inf)",
+       nullptr},
+      {"adjoint r rows",
+       sp_adjoint_refusal(4, kColumn, {true, false, 5, 1}, kPair, kScalar, 0, 2,
+                          2),
+       value,
+       "r must have one row per bin of the window: fix(twin(2)) - fix(twin(1)) "
+       "+ 1 rows",
+       "r must have one row per bin of the window: int(twin[1]) - int(twin[0]) "
+       "+ 1 rows"},
+      {"sp adjoint too large",
+       sp_adjoint_refusal(4, kColumn, {true, false, 3, kTwo31 - 1}, kPair,
+                          kScalar, 0, 2, 2147483647),
+       value, too_large, nullptr},
+      {"sp adjoint accepted",
+       sp_adjoint_refusal(4, kEmpty, kColumn, kPair, kScalar, 0, 2, 0),
+       RefusalKind::none, "", ""},
   };
 }
 

@@ -1,7 +1,9 @@
-"""Bin-centred linear upsampling and windowed spike-train filter sums.
+"""Bin-centred linear upsampling and windowed spike-train filter sums, and
+their adjoints.
 
 The functions run the same C++ kernels as the MATLAB/Octave modules
-``tentfill2`` and ``trainfold_mex`` and give the same results to the bit.
+``tentfill2``, ``trainfold_mex``, ``tentfill2_adjoint`` and
+``trainfold_adjoint`` and give the same results to the bit.
 
 Arguments are array-likes of real numbers: numpy arrays of a bool, integer
 or floating dtype, Python numbers, or nested lists of them. A 1-D array is
@@ -19,7 +21,8 @@ threads run in parallel.
 from spike_bins import _kernels
 from spike_bins._version import __version__
 
-__all__ = ["tentfill2", "trainfold", "__version__"]
+__all__ = ["tentfill2", "trainfold", "tentfill2_adjoint", "trainfold_adjoint",
+           "__version__"]
 
 
 def tentfill2(x, nbns):
@@ -131,3 +134,96 @@ def trainfold(spinds, h_currents, twin):
     array([5., 2., 4., 1.])
     """
     return _kernels.trainfold(spinds, h_currents, twin)
+
+
+def tentfill2_adjoint(r, nbns):
+    """The adjoint (transpose) of tentfill2 with respect to x.
+
+    For r of the shape of ``tentfill2(x, nbns)`` it returns g of the shape of
+    x with ``sum(tentfill2(x, nbns) * r) == sum(x * g)`` in exact arithmetic:
+    g = A.T @ r where tentfill2(x, nbns) = A @ x, without building A. It is
+    the gradient with respect to x of a loss whose gradient with respect to
+    the fine signal is r.
+
+    Each coarse sample j of a column sums, from +0.0, the rows of r it feeds
+    in tentfill2, in ascending row order: acc = (w * h) * r[row] + acc with
+    h = 1/nbns and w the row's integer weight for sample j (G+1+i on the
+    head ramp, k+1 before the sample, E-1-k after it and on the tail ramp,
+    G = E//2). One form for every column count; a zero weight still
+    multiplies (0 * inf is nan).
+
+    Parameters
+    ----------
+    r : array_like of real numbers, shape (F, n) or (F,)
+        F a multiple of E = int(nbns).
+    nbns : real number (or array_like; its first element is used)
+        Fine bins per coarse bin, at least 1 and less than 2**31.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (F // E, n), Fortran order
+
+    Raises
+    ------
+    TypeError
+        r or nbns is not real numbers.
+    ValueError
+        r has more than 2 dimensions or more than 2**31 - 1 rows or
+        columns, nbns is empty, NaN, infinite, < 1 or >= 2**31, or F is not
+        a multiple of int(nbns).
+
+    Examples
+    --------
+    >>> tentfill2_adjoint([1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0], 4).ravel()
+    array([ 8.25, 21.75])
+    """
+    return _kernels.tentfill2_adjoint(r, nbns)
+
+
+def trainfold_adjoint(spinds, r, twin, ntaps):
+    """The adjoint (transpose) of trainfold with respect to the filters.
+
+    For r of the shape of ``trainfold(spinds, h, twin)`` it returns g of
+    ntaps rows with ``sum(trainfold(spinds, h, twin) * r) == sum(h * g)`` in
+    exact arithmetic for every h of ntaps taps: g = X.T @ r for the design
+    matrix X of the spike train, without building X. With r the residual of
+    a Poisson GLM it is the gradient with respect to the filter taps.
+
+    The spikes taken are those trainfold takes with ntaps taps. For each, in
+    list order, with B its bin, each column and each window bin t from
+    max(B, T0) to min(B + ntaps - 1, T1) ascending:
+    g[t - B] = r[t - T0] + g[t - B], from zeros.
+
+    Parameters
+    ----------
+    spinds : array_like of real numbers, shape (b,) or (b, 1)
+        Spike times, ascending.
+    r : array_like of real numbers, shape (R, M) or (R,)
+        R = int(twin[1]) - int(twin[0]) + 1, one row per bin of the window.
+    twin : array_like of real numbers
+        Its first two values are the first and last bin of the window.
+    ntaps : real number (or array_like; its first element is used)
+        The filter length, a whole number from 0 to 2**31 - 1.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (ntaps, M), Fortran order
+
+    Raises
+    ------
+    TypeError
+        An argument is not real numbers.
+    ValueError
+        spinds has more than one column; twin holds fewer than two values or
+        values that are NaN, infinite or outside the 32-bit integer range;
+        twin[1] < twin[0] - 1; ntaps is empty, negative, fractional, NaN,
+        infinite or >= 2**31; r has more than 2 dimensions, a size beyond
+        2**31 - 1 or not one row per bin of the window.
+
+    Examples
+    --------
+    >>> trainfold_adjoint([8.0, 10.5, 13.2, 14.0], [1.0, 2.0, 4.0, 8.0],
+    ...                   (10, 13), 3).ravel()
+    array([9., 2., 5.])
+    """
+    return _kernels.trainfold_adjoint(spinds, r, twin, ntaps)

@@ -1,5 +1,6 @@
-// Python entry points of the kernels: spike_bins._kernels.tentfill2(x, nbns)
-// and spike_bins._kernels.trainfold(spinds, h_currents, twin).
+// Python entry points of the kernels: spike_bins._kernels.tentfill2(x, nbns),
+// spike_bins._kernels.trainfold(spinds, h_currents, twin) and their adjoints
+// tentfill2_adjoint(r, nbns) and trainfold_adjoint(spinds, r, twin, ntaps).
 //
 // Each argument is first looked at as a numpy array of whatever dtype it has
 // (an ndarray is not copied) and described to the module's shared check
@@ -25,9 +26,13 @@
 #include "common/arg_check.h"
 #include "common/double_matrix.h"
 #include "spike_filter/spike_filter_sum.h"
+#include "spike_filter/spike_filter_sum_adjoint.h"
+#include "spike_filter/trainfold_adjoint_check.h"
 #include "spike_filter/trainfold_check.h"
+#include "upsampler/tentfill2_adjoint_check.h"
 #include "upsampler/tentfill2_check.h"
 #include "upsampler/upsample_bins.h"
+#include "upsampler/upsample_bins_adjoint.h"
 
 namespace py = pybind11;
 
@@ -218,6 +223,65 @@ py::array trainfold(py::handle spinds_arg, py::handle h_currents_arg,
   return result;
 }
 
+py::array tentfill2_adjoint(py::handle r_arg, py::handle nbns_arg) {
+  const PyArg r = python_arg(r_arg, "r");
+  const PyArg nbns = python_arg(nbns_arg, "nbns");
+  const bool nbns_readable = nbns.info.numeric && element_count(nbns.info) > 0;
+  const Tentfill2AdjointCall call = tentfill2_adjoint_check(
+      2, r.info, nbns.info,
+      nbns_readable ? element_in_column_order(nbns.array, 0) : 0.0);
+  raise_if_refused(call.refusal);
+  const double nbns_value = element_in_column_order(nbns.array, 0);
+  const FortranArray r_data = fortran_float64(r.array);
+  // Every element is assigned by the kernel: no zero fill needed.
+  FortranArray result({static_cast<py::ssize_t>(call.shape.output_rows),
+                       static_cast<py::ssize_t>(call.input_cols)});
+  const DoubleMatrix input{call.input_rows, call.input_cols,
+                           const_cast<double *>(r_data.data())};
+  const DoubleMatrix output{call.shape.output_rows, call.input_cols,
+                            result.mutable_data()};
+  {
+    py::gil_scoped_release unlocked;
+    upsample_bins_adjoint(input, nbns_value, output);
+  }
+  return result;
+}
+
+py::array trainfold_adjoint(py::handle spinds_arg, py::handle r_arg,
+                            py::handle twin_arg, py::handle ntaps_arg) {
+  const PyArg spinds = python_arg(spinds_arg, "spinds");
+  const PyArg r = python_arg(r_arg, "r");
+  const PyArg twin = python_arg(twin_arg, "twin");
+  const PyArg ntaps = python_arg(ntaps_arg, "ntaps");
+  double twin_values[2] = {0.0, 0.0};
+  if (twin.info.numeric && element_count(twin.info) >= 2) {
+    twin_values[0] = element_in_column_order(twin.array, 0);
+    twin_values[1] = element_in_column_order(twin.array, 1);
+  }
+  const bool ntaps_readable =
+      ntaps.info.numeric && element_count(ntaps.info) > 0;
+  const double ntaps_value =
+      ntaps_readable ? element_in_column_order(ntaps.array, 0) : 0.0;
+  const TrainfoldAdjointCall call = trainfold_adjoint_check(
+      4, spinds.info, r.info, twin.info, ntaps.info, twin_values, ntaps_value);
+  raise_if_refused(call.refusal);
+  const FortranArray spike_data = fortran_float64(spinds.array);
+  const FortranArray r_data = fortran_float64(r.array);
+  // The kernel adds into the result, which numpy.zeros hands over zeroed.
+  FortranArray result = py::module_::import("numpy").attr("zeros")(
+      py::make_tuple(call.shape.taps, call.input_cols), "float64", "F");
+  const DoubleMatrix input{call.shape.window.rows, call.input_cols,
+                           const_cast<double *>(r_data.data())};
+  const DoubleMatrix output{call.shape.taps, call.input_cols,
+                            result.mutable_data()};
+  {
+    py::gil_scoped_release unlocked;
+    spike_filter_sum_adjoint(spike_data.data(), call.spike_count, input,
+                             twin_values, ntaps_value, output);
+  }
+  return result;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kernels, module) {
@@ -227,4 +291,8 @@ PYBIND11_MODULE(_kernels, module) {
   module.def("tentfill2", &tentfill2, py::arg("x"), py::arg("nbns"));
   module.def("trainfold", &trainfold, py::arg("spinds"), py::arg("h_currents"),
              py::arg("twin"));
+  module.def("tentfill2_adjoint", &tentfill2_adjoint, py::arg("r"),
+             py::arg("nbns"));
+  module.def("trainfold_adjoint", &trainfold_adjoint, py::arg("spinds"),
+             py::arg("r"), py::arg("twin"), py::arg("ntaps"));
 }
