@@ -15,21 +15,21 @@ import numpy as np
 import spike_bins as _sb
 
 
-def tentfill2_rows(x, nbns, start, stop):
-    """Rows start .. stop - 1 of tentfill2(x, nbns), x a 2-D float64 array.
+def sample_span(m, e, start, stop):
+    """The samples (first, last + 1) that rows start .. stop - 1 of a
+    tentfill2 result with E = e > 0 fine rows per sample depend on, with one
+    sample of margin on each side (a row depends on its two neighbours)."""
+    return max(0, start // e - 1), min(m, (stop - 1) // e + 2)
 
-    Uses only the samples whose landing rows lie within one coarse bin of the
-    range (at most (stop - start) / E + 3 of them).
-    """
-    e = int(math.trunc(nbns))
-    m = x.shape[0]
+
+def tentfill2_rows(x, first, nbns, start, stop):
+    """Rows start .. stop - 1 of tentfill2(X, nbns), where x holds the rows
+    first .. of X from sample_span (all of X's columns: the arithmetic form
+    depends on the column count)."""
     if stop <= start:
         return np.zeros((0, x.shape[1]), order="F")
-    first = max(0, start // e - 1)
-    last = min(m - 1, (stop - 1) // e + 1)
-    part = _sb.tentfill2(x[first:last + 1], nbns)
-    offset = first * e
-    return part[start - offset:stop - offset]
+    offset = first * int(math.trunc(nbns))
+    return _sb.tentfill2(x, nbns)[start - offset:stop - offset]
 
 
 def taken_spikes(spinds, ntaps, t0, t1):

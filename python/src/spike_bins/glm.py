@@ -22,15 +22,16 @@ import math
 import numpy as np
 
 import spike_bins as _sb
-from spike_bins._rows import tentfill2_rows
+from spike_bins._rows import sample_span, tentfill2_rows
 
 STIMULUS_DELAY = 2  # coarse bins; see the module text
 
 
 def raised_cosine_basis(ntaps, nbasis, offset=4.0):
     """ntaps x nbasis raised-cosine bumps evenly spaced in log(t + offset):
-    the first peaks at t = 0, the last ends at t = ntaps - 1, and the bumps
-    overlap by half, so their sum is flat between the outer peaks."""
+    the first peaks at t = 0, the last ends at t = ntaps - 1, and peaks are a
+    quarter of a bump's width apart, so the bumps sum to 2 from the second
+    peak to the last but one."""
     t = np.arange(ntaps, dtype=float)
     lo, hi = math.log(offset), math.log(ntaps - 1 + offset)
     spacing = (hi - lo) / (nbasis + 1)
@@ -207,7 +208,8 @@ def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
     look = 16
     for t0 in range(0, nbins, block):
         n = min(block, nbins - t0)
-        base = tentfill2_rows(coarse, nbns, t0, t0 + n) + bias
+        first, end = sample_span(coarse.shape[0], e, t0, t0 + n)
+        base = tentfill2_rows(coarse[first:end], first, nbns, t0, t0 + n) + bias
         extra = np.zeros((n + ntaps, nneurons))
         extra[:ntaps] = carry
         u = rng.random((n, nneurons))
