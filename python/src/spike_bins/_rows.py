@@ -33,27 +33,29 @@ def tentfill2_rows(x, first, nbns, start, stop):
 
 
 def taken_spikes(spinds, ntaps, t0, t1):
-    """The spikes the in-memory trainfold scan adds for a window t0 .. t1
-    (truncated bins) with filters of ntaps taps: the prefix before the first
-    NaN or the first spike at or past bin t1 + 1, less the spikes whose taps
-    cannot reach the window. Returns (times, bins) in list order."""
-    bins = np.trunc(spinds)
-    stop = np.flatnonzero(np.isnan(spinds) | (bins >= t1 + 1))
-    end = int(stop[0]) if stop.size else spinds.size
-    times, bins = spinds[:end], bins[:end]
-    keep = bins >= t0 - ntaps + 1
-    if keep.all():
-        return times, bins
-    return times[keep], bins[keep]
+    """The bins (truncated times, as floats) of the spikes that the in-memory
+    trainfold scan adds for the window t0 .. t1 and filters of ntaps taps, in
+    list order. The scan compares times, not bins, with its thresholds: it
+    skips the leading times below L = t0 - ntaps + 1 and ends at the first
+    time at or past t1 + 1 or NaN. A later time in [L - 1, L) is not skipped
+    (its bin may be L), so the thresholds are applied here, and a chunk gets
+    bins, whose scan then takes every one of them."""
+    lower, upper = float(t0 - ntaps + 1), float(t1 + 1)
+    below = spinds < lower
+    first = int(np.argmin(below)) if not below.all() else spinds.size
+    rest = spinds[first:]
+    past = ~(rest < upper)  # at or past the window, or NaN
+    end = int(np.argmax(past)) if past.any() else rest.size
+    return np.trunc(rest[:end])
 
 
-def spikes_reaching(times, bins, ntaps, start, stop, ascending):
-    """The spikes among (times, bins) whose taps land in bins start .. stop,
-    in list order: a slice found by binary search when the bins ascend, a
-    mask over the list otherwise."""
+def spikes_reaching(bins, ntaps, start, stop, ascending):
+    """The bins (from taken_spikes) whose taps land in bins start .. stop, in
+    list order: a slice found by binary search when the bins ascend, a mask
+    over the list otherwise."""
     low = start - ntaps + 1
     if ascending:
         a = int(np.searchsorted(bins, low, side="left"))
         b = int(np.searchsorted(bins, stop, side="right"))
-        return times[a:b]
-    return times[(bins >= low) & (bins <= stop)]
+        return bins[a:b]
+    return bins[(bins >= low) & (bins <= stop)]

@@ -4,10 +4,11 @@ one neuron per task on a dask.distributed cluster (the extra spike_bins[dask]).
 Each chunk of rows is one task that calls the kernel on only the samples or
 spikes that reach those rows, so no worker holds the whole result; the
 chunks are, bit for bit, the rows of the in-memory call. For trainfold this
-holds for spike lists in any order: the chunk gets, in list order, the
-spikes the in-memory scan would add (the prefix before the first NaN or the
-first spike past the window) whose taps reach its rows; for ascending spike
-bins they are found by binary search, otherwise by a scan of the list.
+holds for spike lists in any order: the chunk gets, in list order, the bins
+of the spikes that the in-memory scan adds (after its leading skip, before
+the first NaN or time past the window) whose taps reach its rows; for
+ascending spike bins they are found by binary search, otherwise by a scan of
+the list.
 
     from dask.distributed import Client
     client = Client("tcp://scheduler-host:8786")   # or Client() for local
@@ -79,12 +80,12 @@ def trainfold(spinds, h_currents, twin, chunk_rows):
     rows = t1 - t0 + 1
     if rows == 0:
         return da.from_array(np.zeros((0, nfilters), order="F"))
-    times, bins = _rows.taken_spikes(spinds, ntaps, t0, t1)
+    bins = _rows.taken_spikes(spinds, ntaps, t0, t1)
     ascending = bool(np.all(bins[1:] >= bins[:-1]))
     parts = []
     for start in range(t0, t1 + 1, chunk):
         stop = min(start + chunk - 1, t1)
-        reaching = _rows.spikes_reaching(times, bins, ntaps, start, stop, ascending)
+        reaching = _rows.spikes_reaching(bins, ntaps, start, stop, ascending)
         task = dask.delayed(_sb.trainfold, pure=True)(
             np.ascontiguousarray(reaching), h, (start, stop))
         parts.append(da.from_delayed(task, (stop - start + 1, nfilters),
