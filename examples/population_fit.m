@@ -173,39 +173,59 @@ function [value, grad] = negloglik (theta, pop, neuron)
 end
 
 function [theta, nfev] = fit_neuron (pop, neuron)
+  % fminunc runs on u = R * theta, R' * R the Hessian at the constant-rate
+  % start (start_hessian), where the problem is close to a unit quadratic.
   theta0 = zeros (pop.nparams, 1);
   theta0(1) = log (max (numel (pop.spikes{neuron}), 1) / pop.nbins);
-  scales = parameter_scales (pop, neuron);
+  R = chol (start_hessian (pop, neuron));
   options = optimset ('GradObj', 'on', 'TolFun', 1e-9, 'TolX', 1e-6, ...
                       'MaxIter', 1000, 'MaxFunEvals', 2000);
-  [u, ~, ~, output] = fminunc (@(u) scaled (u, pop, neuron, scales), ...
-                               theta0 ./ scales, options);
-  theta = scales .* u;
+  [u, ~, ~, output] = fminunc (@(u) preconditioned (u, pop, neuron, R), ...
+                               R * theta0, options);
+  theta = R \ u;
   nfev = output.funcCount;
 end
 
-function scales = parameter_scales (pop, neuron)
-  % 1 / sqrt of the Hessian's diagonal at the constant-rate start (overlaps
-  % of one source's filter copies ignored): fminunc on theta ./ scales
-  % needs far fewer steps.
-  nspikes = max (numel (pop.spikes{neuron}), 1);
-  rate = nspikes / pop.nbins;
-  stim = tentfill2 (pop.delayed, pop.nbns);
-  norms = max (sum (pop.basis .^ 2, 1)', 1e-12);
-  nb = numel (norms);
-  diag_h = zeros (pop.nparams, 1);
-  diag_h(1) = nspikes;
-  diag_h(2:1 + pop.stim_lags) = rate * max (sum (stim .^ 2), 1);
-  for j = 1:pop.nneurons
-    at = 1 + pop.stim_lags + (j - 1) * nb;
-    diag_h(at + 1:at + nb) = rate * max (numel (pop.spikes{j}), 1) * norms;
+function H = start_hessian (pop, neuron)
+  % rate * X'X for the design X the operators stand for: exact for the
+  % constant and the stimulus columns (tentfill2 and its adjoint), and for
+  % the spike columns as if spikes of different neurons, and distinct spikes
+  % of one neuron, were independent: n_j * B'B + n_j * n_k * s * s' / T with
+  % s = B's column sums.
+  T = pop.nbins; L = pop.stim_lags; B = pop.basis; nb = columns (B);
+  G = zeros (pop.nparams);
+  G(1, 1) = T;
+  m = numel (pop.delayed);
+  shifted = zeros (m, L);
+  for lag = 1:L
+    shifted(lag:end, lag) = pop.delayed(1:m - lag + 1);
   end
-  scales = 1 ./ sqrt (diag_h);
+  sums = zeros (L, 1);
+  for lag = 1:L
+    column = tentfill2 (shifted(:, lag), pop.nbns);
+    sums(lag) = sum (column);
+    G(2:1 + L, 1 + lag) = shifted' * tentfill2_adjoint (column, pop.nbns);
+  end
+  G(1, 2:1 + L) = sums'; G(2:1 + L, 1) = sums;
+  s = sum (B, 1)';
+  n = cellfun (@numel, pop.spikes);
+  for j = 1:pop.nneurons
+    a = 1 + L + (j - 1) * nb + (1:nb);
+    G(1, a) = n(j) * s'; G(a, 1) = n(j) * s;
+    G(2:1 + L, a) = sums * (n(j) * s' / T); G(a, 2:1 + L) = G(2:1 + L, a)';
+    for k = 1:pop.nneurons
+      b = 1 + L + (k - 1) * nb + (1:nb);
+      G(a, b) = (n(j) * n(k) / T) * (s * s');
+    end
+    G(a, a) += n(j) * (B' * B);
+  end
+  G += 1e-9 * max (T, 1) * eye (pop.nparams);   % silent neurons
+  H = (max (n(neuron), 1) / T) * G;
 end
 
-function [value, grad] = scaled (u, pop, neuron, scales)
-  [value, grad] = negloglik (scales .* u, pop, neuron);
-  grad .*= scales;
+function [value, grad] = preconditioned (u, pop, neuron, R)
+  [value, grad] = negloglik (R \ u, pop, neuron);
+  grad = R' \ grad;
 end
 
 function e = filter_errors (pop, truth, fit, neuron)
