@@ -156,7 +156,15 @@ def main():
     methods = args.methods.split(",")
     limit = int(args.limit_gib * 2**30)
     neuron = 0
-    import numpy.linalg  # noqa: F401  (loads the BLAS for blas_name)
+    # Every library loaded before the children fork, so that a child's memory
+    # above its start is the fit's own.
+    import numpy.linalg  # noqa: F401
+    import scipy.linalg  # noqa: F401
+    import scipy.optimize  # noqa: F401
+    import scipy.signal  # noqa: F401
+    if any(m != "matrix-free" for m in methods):
+        import sklearn.linear_model  # noqa: F401
+        import statsmodels.api  # noqa: F401
     print(f"BLAS: {blas_name()}; address-space limit {args.limit_gib:g} GiB per fit; "
           f"neuron {neuron} of each population; model: 5 raised cosines x 100 taps, "
           f"5 stimulus lags")
