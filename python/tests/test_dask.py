@@ -33,6 +33,7 @@ TRAINFOLD_CASES = [
     (ASCENDING, FILTERS, (5, 5)),
     (ASCENDING, FILTERS, (5, 4)),                         # no rows
     (np.array([True, False, True]), [[1, 2], [3, 4]], [0, 3, 99]),
+    (3.0, 2.0, (0, 6)), (np.array([[3.5], [4.0]]), [[1.0, 2.0]], (3, 4)),
     # The leading skip compares times with L = T0 - c + 1: -1.5 (bin -1) is
     # skipped at the head of the list, taken after another spike.
     ([-1.5, 2.0], [1.0, 2.0, 4.0], (1, 5)),
@@ -57,7 +58,7 @@ TENTFILL2_CASES = [
     (X[:1], 5), (X[:2, :2], 2),
     (np.array([[1.0, -0.0], [np.inf, 2.0], [3.0, np.nan]]), 3),
     (X, 0.5), (np.zeros((0, 2)), 4), (np.zeros((3, 0)), 4),
-    ([1, 2, 3], [4, 9]),
+    ([1, 2, 3], [4, 9]), (5.0, 3), (np.array([[2.0]]), 1),
 ]
 
 

@@ -40,7 +40,8 @@ def tentfill2(x, nbns, chunk_rows):
     Arguments are refused as by spike_bins.tentfill2, with its messages."""
     chunk = _chunk_size(chunk_rows)
     given = np.asarray(x)
-    _sb.tentfill2(given[:0], nbns)  # kinds and dimensions of x and nbns
+    # The kinds and dimensions of x and nbns, on no rows.
+    _sb.tentfill2(given.reshape(-1)[:0] if given.ndim < 2 else given[:0], nbns)
     x = np.asarray(given, dtype=np.float64)
     if x.ndim < 2:
         x = x.reshape(-1, 1)
