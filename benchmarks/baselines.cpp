@@ -35,7 +35,63 @@ KERNEL_INLINE void add_body(double *__restrict y, const double *__restrict h,
   }
 }
 
+// Blocks of kBlock outputs at a time, each its own chain of additions, so
+// that the loop is not bound by the latency of one chain.
+KERNEL_INLINE void reduce_body(const double *r, int64_t block, int64_t blocks,
+                               double *out) {
+  int64_t j = 0;
+  for (; j + kBlock <= blocks; j += kBlock) {
+    double acc[kBlock] = {};
+    for (int64_t k = 0; k < block; ++k) {
+      for (int64_t l = 0; l < kBlock; ++l) {
+        acc[l] = r[(j + l) * block + k] + acc[l];
+      }
+    }
+    for (int64_t l = 0; l < kBlock; ++l) {
+      out[j + l] = acc[l];
+    }
+  }
+  for (; j < blocks; ++j) {
+    double acc = 0.0;
+    for (int64_t k = 0; k < block; ++k) {
+      acc = r[j * block + k] + acc;
+    }
+    out[j] = acc;
+  }
+}
+
+KERNEL_INLINE void design_body(const double *x, int64_t rows, int64_t cols,
+                               const double *r, double *out) {
+  for (int64_t q = 0; q < cols; ++q) {
+    const double *column = x + q * rows;
+    double acc[kBlock] = {};
+    int64_t t = 0;
+    for (; t + kBlock <= rows; t += kBlock) {
+      for (int64_t l = 0; l < kBlock; ++l) {
+        acc[l] = column[t + l] * r[t + l] + acc[l];
+      }
+    }
+    double sum = 0.0;
+    for (; t < rows; ++t) {
+      sum = column[t] * r[t] + sum;
+    }
+    for (int64_t l = 0; l < kBlock; ++l) {
+      sum = acc[l] + sum;
+    }
+    out[q] = sum;
+  }
+}
+
 }  // namespace
+
+void reduce_loop(const double *r, int64_t block, int64_t blocks, double *out) {
+  call_fastest<reduce_body>(r, block, blocks, out);
+}
+
+void design_transpose_product(const double *x, int64_t rows, int64_t cols,
+                              const double *r, double *out) {
+  call_fastest<design_body>(x, rows, cols, r, out);
+}
 
 void store_loop(double *out, int64_t count, double value) {
   call_fastest<store_body>(out, count, value);

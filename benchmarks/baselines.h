@@ -27,4 +27,15 @@ void naive_spike_sum(const double *spinds, int32_t b, const double *h_currents,
                      int32_t taps, int32_t filters, const double *twin,
                      double *y);
 
+// out[j] = r[j*block] + ... + r[j*block + block-1] for j < blocks: reads
+// every input once and stores every output once, the least work of a
+// reduction of blocks (the upsampling adjoint's baseline).
+void reduce_loop(const double *r, int64_t block, int64_t blocks, double *out);
+
+// out = X' * r for X rows x cols (column-major) and r of rows values, one
+// dot product per column of X: what a user with the design matrix built
+// does instead of an adjoint.
+void design_transpose_product(const double *x, int64_t rows, int64_t cols,
+                              const double *r, double *out);
+
 #endif  // BENCHMARKS_BASELINES_H

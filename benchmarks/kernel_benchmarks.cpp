@@ -10,6 +10,12 @@
 // bytes. Spike-sum baseline: a contiguous add loop, y[i] = h[i] + y[i], in
 // cache, making as many additions as the call makes tap additions.
 //
+// Adjoints: the upsampling adjoint against a reduction loop reading r once
+// and storing g once (reduce_loop); the spike-sum adjoint against the same
+// in-cache add loop, with as many additions as it makes. Both also against
+// what a user with the design matrix X built would do instead: X' * r, one
+// dot product per column of X (X built once, untimed).
+//
 // The scaling family times each kernel at 1x, 10x and 100x a base size; the
 // counter units is the work of one call (output values written, or tap
 // additions made), so time / units should stay flat.
@@ -25,7 +31,9 @@
 #include "benchmarks/baselines.h"
 #include "benchmarks/workloads.h"
 #include "spike_filter/spike_filter_sum.h"
+#include "spike_filter/spike_filter_sum_adjoint.h"
 #include "upsampler/upsample_bins.h"
+#include "upsampler/upsample_bins_adjoint.h"
 
 namespace {
 
@@ -167,6 +175,136 @@ void bm_spike(benchmark::State &state, SpikeWorkload w, SpikeContender which) {
   state.counters["additions"] = static_cast<double>(additions);
 }
 
+// ---------------------------------------------------------------- adjoints
+
+// The upsampling adjoint on r of the forward's output shape (rows * E x cols).
+const UpsampleWorkload kUpsampleAdjointWorkloads[] = {
+    {"UA1", 100000, 1, 20.0},
+    {"UA2", 20000, 16, 50.0},
+    {"UA3", 1000, 1, 10.0},
+};
+
+void bm_upsample_adjoint(benchmark::State &state, UpsampleWorkload w) {
+  const int32_t bins = static_cast<int32_t>(w.nbns);
+  const int32_t f = w.rows * bins;
+  const std::vector<double> r_data =
+      random_values(static_cast<int64_t>(f) * w.cols, 5);
+  std::vector<double> out(static_cast<size_t>(w.rows) * w.cols, 0.0);
+  const DoubleMatrix r{f, w.cols, const_cast<double *>(r_data.data())};
+  const DoubleMatrix g{w.rows, w.cols, out.data()};
+  time_against_baselines(
+      state, [] {},
+      [&] {
+        upsample_bins_adjoint(r, w.nbns, g);
+        benchmark::ClobberMemory();
+      },
+      {{"reduce", [&] {
+          reduce_loop(r.data, bins, static_cast<int64_t>(w.rows) * w.cols,
+                      out.data());
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["in_MB"] = static_cast<double>(r_data.size()) * 8 / 1e6;
+}
+
+const SpikeWorkload kSpikeAdjointWorkloads[] = {
+    {"SA1", 2000, 1000000, 500, 1, 0.0, 999999.0},
+    {"SA2", 50000, 1000000, 200, 10, 0.0, 999999.0},
+    {"SA3", 100, 1000, 50, 2, 0.0, 999.0},
+};
+
+// filters is the column count of r and g.
+void bm_spike_adjoint(benchmark::State &state, SpikeWorkload w) {
+  const SpikeData d = make_spike_data(w);
+  const std::vector<double> r_data =
+      random_values(static_cast<int64_t>(d.window_rows) * w.filters, 6);
+  std::vector<double> out(static_cast<size_t>(w.taps) * w.filters, 0.0);
+  const DoubleMatrix r{d.window_rows, w.filters,
+                       const_cast<double *>(r_data.data())};
+  const DoubleMatrix g{w.taps, w.filters, out.data()};
+  const int64_t additions = spike_tap_additions(w, d);
+  std::vector<double> add_y(kAddChunk, 0.0);
+  const std::vector<double> add_h = random_values(kAddChunk, 4);
+  time_against_baselines(
+      state, [&] { std::fill(out.begin(), out.end(), 0.0); },
+      [&] {
+        spike_filter_sum_adjoint(d.spinds.data(), w.spikes, r, d.twin, w.taps,
+                                 g);
+        benchmark::ClobberMemory();
+      },
+      {{"add", [&] {
+          add_loop_repeated(add_y.data(), add_h.data(), additions);
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["additions"] = static_cast<double>(additions);
+}
+
+// The design matrix of a forward operator, column by column: column q is the
+// forward applied to the q-th unit vector.
+template <typename Forward>
+std::vector<double> design_of(int64_t rows, int32_t cols, Forward forward) {
+  std::vector<double> x(static_cast<size_t>(rows) * cols, 0.0);
+  std::vector<double> unit(static_cast<size_t>(cols), 0.0);
+  for (int32_t q = 0; q < cols; ++q) {
+    unit[q] = 1.0;
+    forward(unit.data(), x.data() + static_cast<int64_t>(q) * rows);
+    unit[q] = 0.0;
+  }
+  return x;
+}
+
+// Each adjoint against X' * r with X built: one column of r. UD: the
+// upsampler with 2000 samples at nbns 20 (X 40000 x 2000, 640 MB); SD: 4000
+// spikes over 200000 bins with 100 taps (X 200000 x 100, 160 MB).
+void bm_upsample_adjoint_design(benchmark::State &state) {
+  const int32_t m = 2000;
+  const double nbns = 20.0;
+  const int32_t f = m * 20;
+  const std::vector<double> x = design_of(f, m, [&](double *e, double *col) {
+    upsample_bins({m, 1, e}, nbns, {f, 1, col});
+  });
+  const std::vector<double> r_data = random_values(f, 7);
+  std::vector<double> out(static_cast<size_t>(m), 0.0);
+  time_against_baselines(
+      state, [] {},
+      [&] {
+        upsample_bins_adjoint({f, 1, const_cast<double *>(r_data.data())}, nbns,
+                              {m, 1, out.data()});
+        benchmark::ClobberMemory();
+      },
+      {{"design", [&] {
+          design_transpose_product(x.data(), f, m, r_data.data(), out.data());
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["X_MB"] = static_cast<double>(x.size()) * 8 / 1e6;
+}
+
+void bm_spike_adjoint_design(benchmark::State &state) {
+  const SpikeWorkload w{"SD", 4000, 200000, 100, 1, 0.0, 199999.0};
+  const SpikeData d = make_spike_data(w);
+  const int32_t rows = d.window_rows;
+  const std::vector<double> x =
+      design_of(rows, w.taps, [&](double *e, double *col) {
+        spike_filter_sum(d.spinds.data(), w.spikes, {w.taps, 1, e}, d.twin,
+                         {rows, 1, col});
+      });
+  const std::vector<double> r_data = random_values(rows, 8);
+  std::vector<double> out(static_cast<size_t>(w.taps), 0.0);
+  time_against_baselines(
+      state, [&] { std::fill(out.begin(), out.end(), 0.0); },
+      [&] {
+        spike_filter_sum_adjoint(d.spinds.data(), w.spikes,
+                                 {rows, 1, const_cast<double *>(r_data.data())},
+                                 d.twin, w.taps, {w.taps, 1, out.data()});
+        benchmark::ClobberMemory();
+      },
+      {{"design", [&] {
+          design_transpose_product(x.data(), rows, w.taps, r_data.data(),
+                                   out.data());
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["X_MB"] = static_cast<double>(x.size()) * 8 / 1e6;
+}
+
 // ---------------------------------------------------------------- scaling
 
 // Scaling. Each series grows the work 1x, 10x, 100x; "in_cache" series keep
@@ -237,6 +375,26 @@ void register_benchmarks() {
           ->Unit(benchmark::kMicrosecond);
     }
   }
+  for (const UpsampleWorkload &w : kUpsampleAdjointWorkloads) {
+    const std::string name = std::string("upsample_adjoint/") + w.name;
+    benchmark::RegisterBenchmark(name.c_str(), bm_upsample_adjoint, w)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+  }
+  for (const SpikeWorkload &w : kSpikeAdjointWorkloads) {
+    const std::string name = std::string("spike_adjoint/") + w.name;
+    benchmark::RegisterBenchmark(name.c_str(), bm_spike_adjoint, w)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+  }
+  benchmark::RegisterBenchmark("upsample_adjoint/UD/vs_design",
+                               bm_upsample_adjoint_design)
+      ->UseManualTime()
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("spike_adjoint/SD/vs_design",
+                               bm_spike_adjoint_design)
+      ->UseManualTime()
+      ->Unit(benchmark::kMicrosecond);
   // 1x: 1000 output values (8 KiB) in cache, 200000 (1.6 MB) beyond.
   benchmark::RegisterBenchmark("scaling/upsample_in_cache", bm_scale_upsample,
                                50)

@@ -3,7 +3,7 @@
 #
 #   bash benchmarks/run_all.sh <build-dir> [repetitions]
 #
-# <build-dir> is a configured and built tree (BUILD_BENCHMARKS=ON, the Octave
+# <build-dir> is a configured and built tree (SPIKE_BINS_BUILD_BENCHMARKS=ON, the Octave
 # modules on). Steps:
 #   0. installs the optional comparisons when missing (octave-signal,
 #      python3-numpy, python3-scipy) through build_scripts/install_deps.sh,

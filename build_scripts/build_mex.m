@@ -1,9 +1,9 @@
 function module_files = build_mex(output_dir)
-%BUILD_MEX Compile tentfill2 and trainfold_mex with mex, keeping results exact.
+%BUILD_MEX Compile the modules with mex, keeping results exact.
 %   BUILD_MEX(OUTPUT_DIR) compiles the modules listed in
-%   build_scripts/modules.txt (tentfill2 and trainfold_mex), each from its
-%   gateway and kernel sources, into OUTPUT_DIR (created if missing) and
-%   copies the help files (tentfill2.m, trainfold_mex.m, Contents.m) next to
+%   build_scripts/modules.txt (tentfill2, trainfold_mex and their adjoints),
+%   each from its gateway and kernel sources, into OUTPUT_DIR (created if
+%   missing) and copies the help files (one per module, Contents.m) next to
 %   them, so that addpath(OUTPUT_DIR) is all a user needs. BUILD_MEX() builds
 %   into the folder out/mex of the project. Returns the paths of the modules.
 %

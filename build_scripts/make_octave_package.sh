@@ -57,16 +57,18 @@ License: BSD-3-Clause
 Depends: octave (>= 7.1.0)
 DESCRIPTION
 
-cat >"$pkg_dir/INDEX" <<INDEX
-$name >> Binned signals and spike trains
-Upsampling
- tentfill2
-Spike trains
- trainfold_mex
-INDEX
+# The index lists every module of the module list.
+{
+  echo "$name >> Binned signals and spike trains"
+  echo "Functions"
+  awk '!/^#/ && NF { print " " $1 }' "$root/build_scripts/modules.txt"
+} >"$pkg_dir/INDEX"
 
 cp "$root/LICENSE" "$pkg_dir/COPYING"
 cp "$root"/toolbox/*.m "$pkg_dir/inst/"
+# "help spike_bins" prints the overview: pkg installs into a folder named
+# after the version, which "help" does not take for the package's name.
+cp "$root/toolbox/Contents.m" "$pkg_dir/inst/$name.m"
 cp "$root"/tests/octave/*_test.m "$root"/tests/octave/ref_*.m \
   "$root/tests/octave/same_bits.m" "$pkg_dir/inst/test/"
 

@@ -1,163 +1,109 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing on a Debian machine, then
-# builds and runs the whole suite in each configuration the project supports.
-# Each stage is one line below; the preset stages are presets of
-# CMakePresets.json (build folder build/<preset>):
-#   default       RelWithDebInfo with the system compiler (kernels, stand-in
-#                 host, Octave modules and end-to-end tests, install and
-#                 consumer, the Octave refusals under valgrind)
-#   baseline-cpu  default's host-free tests on a CPU without AVX2 (qemu)
-#   native        the same with -O3 -march=native added (bits must not change)
-#   sanitize      clang with AddressSanitizer and UndefinedBehaviorSanitizer
-#   aarch64       ARM Linux cross build, tests under qemu-aarch64
-#   windows-x64   MinGW-w64 cross build, tests and .mexw64 modules under wine
-#   i686          32-bit x86 cross build with SSE2 math, tests under qemu-i386
-#   octave-package  the Octave package: pkg install, pkg load, pkg test, bits
-#                 against the CMake-built modules
-#   python        the Python package spike_bins: pip install into a venv,
-#                 pytest (bits against the Octave modules included)
-#   fuzz          every libFuzzer target for a bounded time (FUZZ_SECONDS,
-#                 30 s each by default, two at a time); any finding fails
-# Stages after default run two at a time (2 cores: one builds while the
-# other waits on tests); each stage's output goes to build/logs/<stage>.log
-# and is shown when the stage ends, with its time. The last line counts the
-# tests of all stages: "summary: <passed> passed, <failed> failed".
+# runs every stage. A stage is a workflow preset of CMakePresets.json
+# (configure, build and ctest into build/<stage>/); CTest runs the tests and
+# writes their results to build/<stage>/ctest-junit.xml.
+#   default      RelWithDebInfo with the system compiler: the kernels (both
+#                copies), the stand-in host and gateways, the Octave modules
+#                and their tests (memcheck included), the demo, install and
+#                consumer, the Python package (label python) and the Octave
+#                package (label package)
+#   native       the same with -O3 -march=native added (bits must not change)
+#   sanitize     clang with AddressSanitizer and UndefinedBehaviorSanitizer
+#   aarch64      ARM Linux cross build, tests under qemu-aarch64
+#   windows-x64  MinGW-w64 cross build, tests and .mexw64 modules under wine
+#                (build_scripts/test_platform.sh starts its wine server)
+#   i686         32-bit x86 cross build with SSE2 math, tests under qemu-i386
+#   fuzz         every libFuzzer target for SPIKE_BINS_FUZZ_SECONDS (30 s)
+# Stages run two at a time (2 cores: one builds while the other
+# waits on tests); each one's output goes to build/logs/<stage>.log and is
+# shown when it ends. The last line counts the tests of all stages:
+# "summary: <passed> passed, <failed> failed"; a stage that could not build
+# counts as one failed test.
+#
+# usage: build_scripts/test_all.sh [stage ...]   (default: every stage)
 set -uo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
-jobs=2
 logs=build/logs
 mkdir -p "$logs"
 start_all=$(date +%s)
+all_stages=(default native sanitize aarch64 windows-x64 i686 fuzz)
+stages=("$@")
+if [ ${#stages[@]} -eq 0 ]; then stages=("${all_stages[@]}"); fi
 
-# One apt run for every stage's packages (each stage's own call then finds
-# them installed).
+# One apt run for every stage's packages.
 # shellcheck disable=SC2046
 bash build_scripts/install_deps.sh $(bash build_scripts/test_platform.sh \
-  --packages aarch64 windows-x64 i686 baseline-cpu) \
+  --packages aarch64 windows-x64 i686) \
   $(bash build_scripts/test_python.sh --packages) || exit 1
 echo "=== packages ready after $(($(date +%s) - start_all)) s"
 
-# preset_stage <preset>: configure, build and test one preset.
-preset_stage() {
-  local name=$1
-  cmake --preset "$name" >/dev/null &&
-    cmake --build --preset "$name" -j "$jobs" || return 1
-  ctest --preset "$name" -j "$jobs" 2>&1 | tee "build/$name/ctest.log"
-  local total failed
-  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' \
-    "build/$name/ctest.log")
-  failed=$(sed -n 's/.* \([0-9]*\) tests failed out of .*/\1/p' \
-    "build/$name/ctest.log")
-  [ -n "$total" ] || return 1
-  echo "stage $name: $((total - failed)) passed, $failed failed"
-  [ "$failed" -eq 0 ]
+# run_stage <stage>: the stage's workflow, its JUnit file removed first so
+# that a stage that stops before its tests leaves none.
+run_stage() {
+  rm -f "build/$1/ctest-junit.xml"
+  case $1 in
+    windows-x64) bash build_scripts/test_platform.sh windows-x64 ;;
+    *) cmake --workflow --preset "$1" ;;
+  esac
 }
 
-# script_stage <name> <command>...: a stage that is one check, counted as one
-# test.
-script_stage() {
-  local name=$1
-  shift
-  if "$@"; then
-    echo "stage $name: 1 passed, 0 failed"
-  else
-    echo "stage $name: 0 passed, 1 failed"
-    return 1
-  fi
-}
-
-# python_stage: the Python package's pytest run, its tests counted.
-python_stage() {
-  local out=build/logs/python.pytest
-  bash build_scripts/test_python.sh 2>&1 | tee "$out"
-  local status=${PIPESTATUS[0]}
-  local p f
-  p=$(grep -Eo '[0-9]+ passed' "$out" | tail -n 1 | grep -Eo '[0-9]+')
-  f=$(grep -Eo '[0-9]+ (failed|errors?)' "$out" |
-    awk '{ n += $1 } END { print n + 0 }')
-  echo "stage python: ${p:-0} passed, ${f:-0} failed"
-  return "$status"
-}
-
-# fuzz_stage: the libFuzzer targets, one kernel and one gateway target per
-# module, each counted as one test.
-fuzz_stage() {
-  local modules
-  modules=$(grep -c -v -e '^#' -e '^[[:space:]]*$' build_scripts/modules.txt)
-  if FUZZ_JOBS=${FUZZ_JOBS:-2} bash fuzz/run_fuzzers.sh build/fuzz \
-    "${FUZZ_SECONDS:-30}"; then
-    echo "stage fuzz: $((2 * modules)) passed, 0 failed"
-  else
-    echo "stage fuzz: 0 passed, $((2 * modules)) failed"
-    return 1
-  fi
+# junit_count <file> <attribute>: a count of the file's <testsuite> element.
+junit_count() {
+  sed -n "s/^[[:space:]]*$2=\"\([0-9]*\)\".*/\1/p" "$1" | head -n 1
 }
 
 passed=0
 failed=0
-timings=()
+rows=()
 pending=()
 
-# launch <name> <command>...: runs a stage in the background, logged.
 launch() {
-  local name=$1
-  shift
   (
     begin=$(date +%s)
-    "$@" >"$logs/$name.log" 2>&1
-    status=$?
-    echo "$status $(($(date +%s) - begin))" >"$logs/$name.status"
+    run_stage "$1" >"$logs/$1.log" 2>&1
+    echo "$? $(($(date +%s) - begin))" >"$logs/$1.status"
   ) &
-  pending+=("$name")
+  pending+=("$1")
 }
 
 # collect: waits for the launched stages, shows their logs, adds up counts.
 collect() {
   wait
-  local name status seconds line
-  for name in "${pending[@]}"; do
-    echo "=== stage $name"
-    cat "$logs/$name.log"
-    read -r status seconds <"$logs/$name.status"
-    line=$(grep -E "^stage $name: [0-9]+ passed, [0-9]+ failed$" \
-      "$logs/$name.log" | tail -n 1)
-    if [ -n "$line" ]; then
-      local p f
-      p=$(sed 's/.*: \([0-9]*\) passed.*/\1/' <<<"$line")
-      f=$(sed 's/.*, \([0-9]*\) failed/\1/' <<<"$line")
-      passed=$((passed + p))
-      failed=$((failed + f))
-      if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then failed=$((failed + 1)); fi
-    elif [ "$status" -ne 0 ]; then
-      line="stage $name: did not finish (status $status)"
-      failed=$((failed + 1))
+  local stage status seconds junit tests bad p f
+  for stage in "${pending[@]}"; do
+    echo "=== stage $stage"
+    cat "$logs/$stage.log"
+    read -r status seconds <"$logs/$stage.status"
+    junit=build/$stage/ctest-junit.xml
+    if [ -f "$junit" ]; then
+      tests=$(junit_count "$junit" tests)
+      bad=$(($(junit_count "$junit" failures) + 0))
+      p=$((tests - bad - $(junit_count "$junit" skipped) - \
+        $(junit_count "$junit" disabled)))
+      f=$bad
+      if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then f=1; fi
+    else
+      p=0 f=1
     fi
-    timings+=("$(printf '%-15s %4d s  %s' "$name" "$seconds" "${line#stage $name: }")")
+    passed=$((passed + p))
+    failed=$((failed + f))
+    rows+=("$(printf '%-12s %5d s  %5d passed, %d failed' "$stage" "$seconds" \
+      "$p" "$f")")
   done
   pending=()
 }
 
-launch default preset_stage default
-collect
-launch octave-package script_stage octave-package \
-  bash build_scripts/test_octave_package.sh build/default/octave_modules
-launch python python_stage
-launch baseline-cpu bash build_scripts/test_platform.sh baseline-cpu
-launch native preset_stage native
-collect
-launch sanitize preset_stage sanitize
-launch aarch64 bash build_scripts/test_platform.sh aarch64
-collect
-launch windows-x64 bash build_scripts/test_platform.sh windows-x64
-launch i686 bash build_scripts/test_platform.sh i686
-collect
-launch fuzz fuzz_stage
+for stage in "${stages[@]}"; do
+  launch "$stage"
+  if [ ${#pending[@]} -eq 2 ]; then collect; fi
+done
 collect
 
-echo "=== stage times (two at a time after default; total $(($(date +%s) - start_all)) s)"
-printf '%s\n' "${timings[@]}"
+echo "=== stages (two at a time; total $(($(date +%s) - start_all)) s)"
+printf '%s\n' "${rows[@]}"
 if [ "$failed" -eq 0 ]; then
   echo "All test stages passed."
 fi

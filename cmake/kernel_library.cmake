@@ -35,6 +35,25 @@ set_target_properties(spike_bin_kernels PROPERTIES
   EXPORT_NAME kernels)
 add_warning_flags(spike_bin_kernels)
 
+# The same kernels with only their baseline copy, for the tests: on an AVX2
+# machine the library above always runs its AVX2 copy. Built only where there
+# are two copies (x86-64, GCC or Clang) and only for the test programs.
+set(KERNEL_BASELINE_LIBRARY "")
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND
+   CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND
+   CMAKE_SIZEOF_VOID_P EQUAL 8)
+  add_library(spike_bin_kernels_baseline STATIC EXCLUDE_FROM_ALL
+    ${MEX_KERNEL_SOURCES})
+  target_include_directories(spike_bin_kernels_baseline PUBLIC
+    ${KERNEL_INCLUDE_DIR})
+  target_compile_definitions(spike_bin_kernels_baseline PUBLIC
+    SPIKE_BINS_NO_AVX2_COPY)
+  target_link_libraries(spike_bin_kernels_baseline PUBLIC spike_bin_exact_math)
+  target_compile_features(spike_bin_kernels_baseline PUBLIC cxx_std_17)
+  add_warning_flags(spike_bin_kernels_baseline)
+  set(KERNEL_BASELINE_LIBRARY spike_bin_kernels_baseline)
+endif()
+
 # Installed: the library, its headers under include/spike_bins/ (included as
 # "upsampler/upsample_bins.h" and so on, as in the build), and a package
 # config so that find_package(spike_bins) gives spike_bins::kernels (with

@@ -1,7 +1,7 @@
 # MATLAB: tentfill2 and trainfold_mex as MEX files (.mexa64, .mexmaci64,
 # .mexw64, ...) with their help files, in MATLAB_MODULE_DIR
 # (<build>/matlab_modules), so that addpath of that folder is all a user
-# needs; installed to MATLAB_INSTALL_DIR under the prefix. Configured only
+# needs; installed to SPIKE_BINS_MATLAB_INSTALL_DIR under the prefix. Configured only
 # when CMake's FindMatlab finds a MATLAB installation (set Matlab_ROOT_DIR to
 # pick one); otherwise skipped.
 #
@@ -12,9 +12,9 @@
 # beyond 2^31 - 1 themselves instead of relying on -compatibleArrayDims.
 set(MATLAB_MODULES_ENABLED FALSE)
 set(MATLAB_MODULE_DIR ${PROJECT_BINARY_DIR}/matlab_modules)
-set(MATLAB_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/spike_bins/matlab CACHE STRING
+set(SPIKE_BINS_MATLAB_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/spike_bins/matlab CACHE STRING
     "Install folder of the MATLAB modules and help files, under the prefix")
-if(NOT BUILD_MATLAB_MODULES)
+if(NOT SPIKE_BINS_BUILD_MATLAB)
   return()
 endif()
 
@@ -45,7 +45,7 @@ foreach(module IN LISTS MEX_MODULE_NAMES)
     RUNTIME_OUTPUT_DIRECTORY $<1:${MATLAB_MODULE_DIR}>)
   list(APPEND matlab_targets ${target})
 endforeach()
-add_mex_host_folder(${MATLAB_MODULE_DIR} ${MATLAB_INSTALL_DIR} ${matlab_targets})
+add_mex_host_folder(${MATLAB_MODULE_DIR} ${SPIKE_BINS_MATLAB_INSTALL_DIR} ${matlab_targets})
 set(MATLAB_MODULES_ENABLED TRUE)
 
 message(STATUS "MATLAB modules: building into ${MATLAB_MODULE_DIR} "

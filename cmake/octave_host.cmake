@@ -1,12 +1,12 @@
 # GNU Octave: tentfill2.mex and trainfold_mex.mex, built with this project's
 # compiler and flags against Octave's MEX header, plus the help files, all in
 # OCTAVE_MODULE_DIR (<build>/octave_modules) so that addpath of that folder is
-# all a user needs; installed to OCTAVE_INSTALL_DIR under the prefix.
+# all a user needs; installed to SPIKE_BINS_OCTAVE_INSTALL_DIR under the prefix.
 #
 # Octave's own "mkoctfile --mex" compiles with its packager's flags; here the
 # modules (and the spike_bin_kernels objects they link) keep the project's
 # exact-math flags. Only the header path and the link flags come from
-# mkoctfile. Not when cross-compiling (BUILD_OCTAVE_MODULES is then OFF):
+# mkoctfile. Not when cross-compiling (SPIKE_BINS_BUILD_OCTAVE is then OFF):
 # mkoctfile and the interpreter describe the build machine, not the target.
 #
 # Sets, for the rest of the build (this file is included from the top level
@@ -17,9 +17,9 @@
 #   add_octave_mex_module()  (below), also used by the benchmarks
 set(OCTAVE_MODULES_ENABLED FALSE)
 set(OCTAVE_MODULE_DIR ${PROJECT_BINARY_DIR}/octave_modules)
-set(OCTAVE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/spike_bins/octave CACHE STRING
+set(SPIKE_BINS_OCTAVE_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/spike_bins/octave CACHE STRING
     "Install folder of the Octave modules and help files, under the prefix")
-if(NOT BUILD_OCTAVE_MODULES)
+if(NOT SPIKE_BINS_BUILD_OCTAVE)
   return()
 endif()
 
@@ -97,7 +97,7 @@ foreach(module IN LISTS MEX_MODULE_NAMES)
     ${module} ${OCTAVE_MODULE_DIR})
   list(APPEND octave_targets octave_${module})
 endforeach()
-add_mex_host_folder(${OCTAVE_MODULE_DIR} ${OCTAVE_INSTALL_DIR} ${octave_targets})
+add_mex_host_folder(${OCTAVE_MODULE_DIR} ${SPIKE_BINS_OCTAVE_INSTALL_DIR} ${octave_targets})
 set(OCTAVE_MODULES_ENABLED TRUE)
 
 message(STATUS "Octave modules: building into ${OCTAVE_MODULE_DIR} "

@@ -7,12 +7,15 @@
 // helper it calls inlined into them (mark them KERNEL_INLINE): each value gets
 // the same IEEE operations in the same order, only the vector width differs.
 // AVX2 has no fused multiply-add and none is enabled. Elsewhere (other CPUs,
-// MSVC, builds that already target AVX2) there is one copy. No state is kept.
+// MSVC, builds that already target AVX2) there is one copy, and so is it when
+// SPIKE_BINS_NO_AVX2_COPY is defined (the test suite builds the kernels that
+// way too, so that the baseline copy is tested on an AVX2 machine). No state
+// is kept.
 #ifndef COMMON_AVX2_DISPATCH_H
 #define COMMON_AVX2_DISPATCH_H
 
 #if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__) && \
-    !defined(__AVX2__)
+    !defined(__AVX2__) && !defined(SPIKE_BINS_NO_AVX2_COPY)
 #define KERNEL_AVX2_COPY 1
 #define KERNEL_INLINE __attribute__((always_inline)) inline
 #else

@@ -63,6 +63,34 @@ def spike_seed(spikes, taps, filters, h, t0, t1, mode=0):
             b"".join(spike_time(s) for s in spikes))
 
 
+def upsample_adjoint_seed(nbns, samples, cols, r, row_offset=0, mode=0):
+    """r has samples * E rows (E = 1 for an nbns outside the domain), or
+    row_offset more (-3 .. 4, mode bit 0x40)."""
+    if row_offset:
+        mode |= 0x40 | (row_offset + 3)
+    return (bin_count(nbns) + count(samples, 8, 100) + count(cols, 4, 12) +
+            bytes([mode]) + b"".join(value(v) for v in r))
+
+
+def spike_adjoint_seed(spikes, ntaps, cols, r, t0, t1, mode=0, taps=None,
+                       row_offset=0):
+    """ntaps a whole number from 0 to 40 is the taps byte; any other value
+    goes as a value (mode bit 0x40) with taps (the byte) beside it. r has the
+    window's rows, or row_offset (-1 .. 2, mode bit 0x20) more."""
+    if taps is None and float(ntaps).is_integer() and 0 <= ntaps <= 40:
+        taps, extra = int(ntaps), b""
+    else:
+        mode |= 0x40
+        extra = value(ntaps)
+        taps = taps or 0
+    if row_offset:
+        mode |= 0x20 | (row_offset + 1)
+    return (window_end(t0) + window_end(t1) + count(taps, 6, 40) +
+            count(cols, 3, 6) + count(len(spikes), 12, 127) + bytes([mode]) +
+            extra + b"".join(value(v) for v in r) +
+            b"".join(spike_time(t) for t in spikes))
+
+
 # Argument kinds of take_argument.
 CLASS_BITS = {"double": 0, "single": 9, "integer": 10, "logical": 11,
               "char": 12, "cell": 13, "struct": 14}
@@ -257,6 +285,80 @@ def spike_cases():
     return out
 
 
+def upsample_adjoint_cases():
+    r8 = [1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0]
+    seeds = [
+        (4.0, 2, 1, r8),
+        (4.0, 2, 2, r8 + [0.5, -1.0, 0.25, 2.0, -3.0, 0.1, 0.7, 1e-3]),
+        (1.0, 3, 1, [1.0, INF, 2.0]),
+        (1.0, 2, 1, [-0.0, -0.0]),
+        (2.5, 2, 1, [1.0, 2.0, 3.0, 4.0]),
+        (3.0, 1, 1, [0.1, 0.2, 0.7]),
+        (3.0, 12, 1, [0.1 * i - 1.3 for i in range(36)]),
+        (2.0, 7, 2, [1.0 / (i + 3) for i in range(28)]),
+        (3.0, 4, 1, [1, 2, 3, NAN, 5, 6, 7, 8, 9, 10, -INF, 12]),
+        (3.999, 3, 2, [0.1 * i for i in range(18)]),
+        (49.0, 1, 1, [1.0] * 49),
+        (3.0, 0, 2, []), (3.0, 2, 0, []),
+        # Refused: E < 1, NaN, beyond 2^31, rows not a multiple of E.
+        (0.9999999999999999, 3, 1, [1.0, 2.0, 3.0]),
+        (0.5, 3, 1, [1.0, 2.0, 3.0]), (-0.0, 2, 1, [1.0, 2.0]),
+        (NAN, 2, 1, [1.0, 2.0]), (INF, 2, 1, [1.0, 2.0]),
+        (2147483648.0, 2, 1, [1.0, 2.0]),
+    ]
+    out = [upsample_adjoint_seed(*c) for c in seeds]
+    out.append(upsample_adjoint_seed(3.0, 2, 1, [1.0] * 7, 1))
+    out.append(upsample_adjoint_seed(3.0, 2, 1, [1.0] * 4, -2))
+    out.append(upsample_adjoint_seed(4.0, 1, 2, [], -3))
+    for mode in (0x80, 0x81, 0x82, 0x84, 0x87):
+        out.append(upsample_adjoint_seed(4.0, 2, 2, r8 + r8, 0, mode))
+    return out
+
+
+def spike_adjoint_cases():
+    order_r = [0.5, 0.25, 0.7, 1.0 / 3.0, 0.1, 2.0, 3.0, 4.0, 5.0]
+    r4 = [1.0, 2.0, 4.0, 8.0]
+    seeds = [
+        ([8.0, 10.5, 13.2, 14.0], 3.0, 1, r4, 10.0, 13.0),
+        ([5.0, 3.0, 5.0, 3.0, 5.0], 3.0, 1, order_r, 1.0, 9.0),
+        ([3.0, 3.0, 5.0, 5.0, 5.0], 3.0, 1, order_r, 1.0, 9.0),
+        ([-1.5, -1.0, -0.5], 3.0, 1, r4 + [16.0], 1.0, 5.0),
+        ([2.0, NAN, 3.0], 2.0, 1, r4, 1.0, 4.0),
+        ([2.0, -50.0, 3.0], 2.0, 1, r4, 1.0, 4.0),
+        ([0.0, 2.5, 3.0], 4.0, 2, r4 + [0.5, 0.25, -1.0, 3.0], 1.0, 4.0),
+        ([0.0, 2.5, 3.0], 4.0, 1, r4 + [16.0], 1.9, 5.2),
+        ([1.0, 2.0], 2.0, 1, [INF, 1.0, -INF], 1.0, 3.0),
+        ([1.0, 2.0], 0.0, 2, [1.0] * 6, 1.0, 3.0),
+        ([1.0, 2.0], -0.0, 1, [1.0] * 3, 1.0, 3.0),
+        ([], 2.0, 1, [1.0] * 3, 1.0, 3.0),
+        ([1.0, 2.0], 2.0, 1, [], 5.0, 4.0),
+        ([2147483640.5, 2147483646.0, 2147483647.9], 6.0, 1, r4,
+         2147483644.0, 2147483647.0),
+        ([-2147483648.5, -2147483646.0], 3.0, 1, r4[:3], -2147483648.0,
+         -2147483646.0),
+        ([-1e300, -INF, 11.0, 1e300], 3.0, 1, r4, 10.0, 13.0),
+        # Refused: the window, the tap count.
+        ([1.0], 3.0, 1, [], NAN, 5.0),
+        ([1.0], 3.0, 1, [], 5.0, 3.0),
+        ([1.0], -1.0, 1, r4, 1.0, 4.0),
+        ([1.0], 2.5, 1, r4, 1.0, 4.0),
+        ([1.0], NAN, 1, r4, 1.0, 4.0),
+        ([1.0], INF, 1, r4, 1.0, 4.0),
+        ([1.0], 2147483648.0, 1, r4, 1.0, 4.0),
+        ([1.0], 3.0000000000000004, 1, r4, 1.0, 4.0),
+        ([1.0], 2147483647.0, 1, r4, 1.0, 4.0),
+    ]
+    out = [spike_adjoint_seed(*c) for c in seeds]
+    out.append(spike_adjoint_seed([2.0], 2.0, 1, r4 + [1.0], 1.0, 4.0,
+                                  row_offset=1))
+    out.append(spike_adjoint_seed([2.0], 2.0, 1, r4[:3], 1.0, 4.0,
+                                  row_offset=-1))
+    for mode in (0x80, 0x81, 0x82, 0x84, 0x87):
+        out.append(spike_adjoint_seed([8.0, 10.5, 13.2], 3.0, 2, r4 + r4,
+                                      10.0, 13.0, mode))
+    return out
+
+
 def tentfill2_cases():
     x = arg((3, 1), [1.0, 2.0, 3.0])
     x43 = arg((4, 3), [0.5 * i - 2 for i in range(12)])
@@ -354,6 +456,73 @@ def trainfold_cases():
     return seeds
 
 
+def tentfill2_adjoint_cases():
+    r = arg((8, 1), [float(i + 1) for i in range(8)])
+    r62 = arg((6, 2), [0.5 * i - 2 for i in range(12)])
+    four = nbns_arg(4.0)
+    two = nbns_arg(2.0)
+    seeds = [
+        call([r], 2), call([r, four, four], 2), call([], 2),
+        call([r, four], 2), call([r62, two], 2),
+        call([arg((4, 1), [1.0, 2.0, 3.0, 4.0]), nbns_arg(2.5)], 2),
+        call([arg((3, 1), [1.0, INF, 2.0]), nbns_arg(1.0)], 2),
+        call([arg((6, 2), [1.0] * 12, complex_values=[9.0] * 12), two], 2),
+        call([arg((6, 1, 2), [float(i) for i in range(12)]), two], 2),
+        call([arg((0, 3)), four], 2), call([arg((8, 0)), four], 2),
+        call([r, arg((0, 0))], 2),
+        call([arg((3, 2), [1.0], sparse_nz=1), nbns_arg(3.0)], 2),
+        call([arg((4, 1), bytes(32), cls="integer", integer=7), two], 2),
+        call([arg((4, 1), bytes(4), cls="logical"), two], 2),
+        call([r, arg((1, 1), cls="struct")], 2),
+        call([huge_arg(TWO31, 0, 1, [1.0, 2.0]), nbns_arg(1.0)], 2),
+    ]
+    for bad in (NAN, INF, -INF, 0.9999999999999999, 0.5, 0.0, -1.0,
+                2147483648.0, 3.0, 5.0):
+        seeds.append(call([r, nbns_arg(bad)], 2))
+    return seeds
+
+
+def trainfold_adjoint_cases():
+    spikes = spinds_arg([8.0, 10.5, 13.2, 14.0])
+    r = arg((4, 1), [1.0, 2.0, 4.0, 8.0])
+    r2 = arg((4, 2), [1.0, 2.0, 4.0, 8.0, 0.5, 0.25, -1.0, 3.0])
+    twin = twin_arg(10.0, 13.0)
+    three = nbns_arg(3.0)
+
+    def adjoint(*args):
+        return call(list(args), 4)
+
+    seeds = [
+        call([spikes, r, twin], 4), call([], 4),
+        call([spikes, r, twin, three, three], 4),
+        adjoint(spikes, r, twin, three), adjoint(spikes, r2, twin, three),
+        adjoint(spinds_arg([5.0, 3.0, 5.0, 3.0, 5.0]),
+                arg((9, 1), [0.5, 0.25, 0.7, 1.0 / 3.0, 0.1, 2, 3, 4, 5]),
+                twin_arg(1.0, 9.0), three),
+        adjoint(spinds_arg([2.0, NAN, 3.0]), r, twin_arg(1.0, 4.0),
+                nbns_arg(2.0)),
+        adjoint(arg((0, 0)), r, twin, three),
+        adjoint(spikes, r, twin, nbns_arg(0.0)),
+        adjoint(spikes, arg((0, 1)), twin_arg(5.0, 4.0), three),
+        adjoint(spinds_arg([1.0, 2.0], (1, 2)), r, twin, three),
+        adjoint(spinds_arg([1.0], (1, 1)), r, twin, three),
+        adjoint(spikes, arg((4, 2), [1.0] * 8, complex_values=[2.0] * 8),
+                twin, three),
+        adjoint(spikes, arg((4, 1), [1.0], sparse_nz=1), twin, three),
+        adjoint(spikes, r, twin_arg(10.0, 13.0), arg((1, 1), cls="cell")),
+        adjoint(spikes, r, arg((1, 1), [10.0], encode=window_end), three),
+        adjoint(spikes, r, twin, arg((0, 0))),
+        adjoint(spikes, arg((5, 1), [1.0] * 5), twin, three),
+        adjoint(spikes, arg((3, 1), [1.0] * 3), twin, three),
+        adjoint(spikes, r, twin_arg(NAN, 13.0), three),
+        adjoint(spikes, r, twin_arg(13.0, 10.0), three),
+        adjoint(spikes, r, twin_arg(-2147483648.0, 2147483647.0), three),
+    ]
+    for bad in (NAN, INF, -1.0, 2.5, 3.0000000000000004, 2147483648.0):
+        seeds.append(adjoint(spikes, r, twin, nbns_arg(bad)))
+    return seeds
+
+
 def dictionary():
     """Raw-bits tokens (tag 12, accepted by every value decoder) of values at
     decision boundaries, and a few argument headers of the gateway format."""
@@ -383,14 +552,18 @@ def write_corpus(name, seeds):
         digest = hashlib.sha1(seed).hexdigest()[:16]
         with open(os.path.join(folder, "seed-" + digest), "wb") as f:
             f.write(seed)
-    print("%-18s %3d seeds" % (name, len(set(seeds))))
+    print("%-24s %3d seeds" % (name, len(set(seeds))))
 
 
 def main():
     write_corpus("upsample_bins", upsample_cases())
     write_corpus("spike_filter_sum", spike_cases())
+    write_corpus("upsample_bins_adjoint", upsample_adjoint_cases())
+    write_corpus("spike_filter_sum_adjoint", spike_adjoint_cases())
     write_corpus("tentfill2", tentfill2_cases())
     write_corpus("trainfold_mex", trainfold_cases())
+    write_corpus("tentfill2_adjoint", tentfill2_adjoint_cases())
+    write_corpus("trainfold_adjoint", trainfold_adjoint_cases())
     with open(os.path.join(HERE, "fuzz.dict"), "w") as f:
         f.write("# Tokens for the fuzz targets; written by make_seeds.py.\n")
         f.write(dictionary())

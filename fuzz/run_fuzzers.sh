@@ -6,9 +6,11 @@
 # wrong result, a leak, a timeout or an out-of-memory.
 #
 # usage: fuzz/run_fuzzers.sh <build dir> <seconds per target> [target ...]
-#   targets: the kernels and the modules of build_scripts/modules.txt
-#   (upsample_bins spike_filter_sum tentfill2 trainfold_mex; default all).
+#   targets: the kernels and the modules (upsample_bins tentfill2 ...);
+#   default every fuzzer the build has.
 #   FUZZ_JOBS=2 runs two targets at a time (default 1).
+#   FUZZ_NO_BUILD=1 runs what <build dir> holds, without configuring or
+#   building it (the fuzz preset's CTest tests, one target each).
 # The build is the "fuzz" preset of CMakePresets.json, in <build dir>.
 # The seeds are copied to a scratch folder, so the committed corpus is not
 # changed; findings (input and log) are copied to <build dir>/fuzz-findings/.
@@ -24,28 +26,31 @@ build=$(cd "$1" && pwd)
 seconds=$2
 shift 2
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  modules=()
-  while read -r module kernel _; do
-    targets+=("$kernel")
-    modules+=("$module")
-  done < <(grep -v -e '^#' -e '^[[:space:]]*$' "$root/build_scripts/modules.txt")
-  targets+=("${modules[@]}")
-fi
 jobs=${FUZZ_JOBS:-1}
 
-echo "=== fuzz: configure and build in $build"
-(cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
-fuzzers=()
-for target in "${targets[@]}"; do
-  fuzzers+=("${target}_fuzzer")
-done
-cmake --build "$build" -j 2 --target "${fuzzers[@]}"
-
+if [ -z "${FUZZ_NO_BUILD:-}" ]; then
+  echo "=== fuzz: configure and build in $build"
+  (cd "$root" && cmake --preset fuzz -B "$build" >/dev/null)
+  fuzzers=()
+  for target in "${targets[@]}"; do
+    fuzzers+=("${target}_fuzzer")
+  done
+  cmake --build "$build" -j 2 ${fuzzers[@]:+--target "${fuzzers[@]}"}
+fi
+# No target named: every fuzzer the build made (one per kernel and module of
+# the module list, which CMake reads).
+if [ ${#targets[@]} -eq 0 ]; then
+  for fuzzer in "$build"/fuzz/*_fuzzer; do
+    name=$(basename "$fuzzer")
+    targets+=("${name%_fuzzer}")
+  done
+fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 findings_dir=$build/fuzz-findings
-rm -rf "$findings_dir"
+for target in "${targets[@]}"; do
+  rm -rf "${findings_dir:?}/$target"
+done
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1}
 

@@ -11,8 +11,10 @@
 // row and element counts (mxGetM, mxGetNumberOfElements) keep nothing, so the
 // helpers below take the sizes from them, ask for the column count only of an
 // array with no rows, and never ask for the data of an array with no
-// elements. Gateways take the data of an argument only after their last
-// refusal, so that a refusal never converts a huge lazily stored argument.
+// elements. Gateways take the data of a matrix argument only after their
+// last refusal, so that a refusal never converts a huge lazily stored
+// argument; the scalar arguments (nbns, twin) are read once they are known
+// to be full double arrays with enough elements.
 // MATLAB stores every value in full; the same calls are valid there.
 #ifndef MEX_HOST_ARRAYS_H
 #define MEX_HOST_ARRAYS_H
@@ -20,6 +22,7 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "common/arg_check.h"
 #include "common/double_matrix.h"
 #include "mex.h"
 
@@ -38,6 +41,13 @@
   std::abort();
 }
 
+// Raises the refusal of a module's check, if it has one.
+inline void refuse_if(const Refusal &refusal) {
+  if (refusal.kind != RefusalKind::none) {
+    refuse(refusal.mex_text);
+  }
+}
+
 // Dense double data (real, or complex with its real part first) is the only
 // storage mxGetPr can hand out safely as rows * columns doubles: other classes
 // hold another element type, and sparse arrays hold fewer values.
@@ -45,29 +55,28 @@ inline bool is_full_double(const mxArray *array) {
   return mxIsDouble(array) && !mxIsSparse(array);
 }
 
-// Rows and columns (the product of all dims after the first) of a host array,
-// in the host's width.
-struct HostSize {
-  uint64_t rows;
-  uint64_t cols;
-};
-
-// Any array, of any class: reads no data and converts nothing.
-inline HostSize host_size(const mxArray *array) {
-  const uint64_t rows = mxGetM(array);
-  if (rows == 0) {
-    // No elements, so data_of never converts it: its dims cannot be lost.
-    return HostSize{0, static_cast<uint64_t>(mxGetN(array))};
-  }
-  return HostSize{rows,
-                  static_cast<uint64_t>(mxGetNumberOfElements(array)) / rows};
+// Argument `index` of a call that must have `expected` arguments; null when
+// the call has another count, so that a call the count check refuses has no
+// argument looked at.
+inline const mxArray *counted_arg(int count, int expected,
+                                  const mxArray *const args[], int index) {
+  return count == expected ? args[index] : nullptr;
 }
 
-// The views' counts are 32-bit.
-inline bool fits_int32(uint64_t count) { return count <= INT32_MAX; }
-
-inline bool fits_int32(HostSize size) {
-  return fits_int32(size.rows) && fits_int32(size.cols);
+// What the checks need to know of an argument (null: none), of any class:
+// reads no data and converts nothing. Columns are the product of all dims
+// after the first, in the host's width.
+inline ArgInfo arg_info(const mxArray *array) {
+  if (array == nullptr) {
+    return ArgInfo{false, false, 0, 0};
+  }
+  const uint64_t rows = mxGetM(array);
+  // With no rows there are no elements, so data_of never converts it: its
+  // dims cannot be lost.
+  const uint64_t cols =
+      rows == 0 ? static_cast<uint64_t>(mxGetN(array))
+                : static_cast<uint64_t>(mxGetNumberOfElements(array)) / rows;
+  return ArgInfo{is_full_double(array), false, rows, cols};
 }
 
 // Data of a full double array (its real part); null when it has no elements.
@@ -75,10 +84,20 @@ inline double *data_of(const mxArray *array) {
   return mxGetNumberOfElements(array) == 0 ? nullptr : mxGetPr(array);
 }
 
-// View of a full double array of the given size (checked by fits_int32).
-inline DoubleMatrix matrix_view(const mxArray *array, HostSize size) {
-  return DoubleMatrix{static_cast<int32_t>(size.rows),
-                      static_cast<int32_t>(size.cols), data_of(array)};
+// The data of a scalar-like argument (nbns, twin) once it is known to be a
+// full double array of at least `want` elements; null otherwise.
+inline const double *leading_values(const mxArray *array, const ArgInfo &info,
+                                    uint64_t want) {
+  if (array == nullptr || !info.numeric || element_count(info) < want) {
+    return nullptr;
+  }
+  return mxGetPr(array);
+}
+
+// View of a full double array of checked size.
+inline DoubleMatrix matrix_view(const mxArray *array, int32_t rows,
+                                int32_t cols) {
+  return DoubleMatrix{rows, cols, data_of(array)};
 }
 
 // Has the host create the zero-filled rows x cols real double result, stores

@@ -9,6 +9,14 @@ of the result plus one write pass over it. A second table gives the speed-up
 of the same calls split over two threads.
 
     python3 python/benchmark.py [--budget SECONDS]
+    python3 python/benchmark.py --adjoint [--scale S] [--budget SECONDS]
+
+With --adjoint it times the adjoints in the setting of a Poisson GLM fit
+instead (adjoint_main below): the gradient with respect to the coupling
+filters of 10 neurons (100 taps each) from their spike trains and a residual
+r, by trainfold_adjoint, by X.T @ r with the design matrix X already built,
+and by numpy.correlate of binned counts; and the memory the forward +
+adjoint pair needs.
 
 The upfirdn/convolve/oaconvolve alternatives are those of
 benchmarks/host_benchmark_numpy.py (the Octave benchmark's companion);
@@ -148,11 +156,131 @@ def thread_speedup(call, seconds):
     return float(np.median(ratios))
 
 
+# The GLM setting: 3.6 M bins of 1 ms, 10 neurons of 7000 spikes each
+# (70,000 spikes), a coupling filter of 100 taps per neuron. The design
+# matrix X holds one column per (neuron, tap): 3.6 M x 1000 doubles, 29 GB.
+GLM_BINS = 3_600_000
+GLM_NEURONS = 10
+GLM_SPIKES_PER_NEURON = 7000
+GLM_TAPS = 100
+
+
+def glm_problem(bins, rng):
+    """Spike trains (same density as the full problem) over bins 0 .. bins-1
+    and a residual r of one column."""
+    count = max(1, round(GLM_SPIKES_PER_NEURON * bins / GLM_BINS))
+    trains = [np.sort(rng.uniform(0, bins, count)) for _ in range(GLM_NEURONS)]
+    r = np.asfortranarray(rng.standard_normal((bins, 1)))
+    return trains, r, (0.0, float(bins - 1))
+
+
+def binned_counts(spinds, bins, taps):
+    """Spike counts of bins -taps+1 .. bins-1 (what a spike in bin B puts
+    into the window through its taps)."""
+    counts = np.zeros(bins + taps - 1)
+    np.add.at(counts, spinds.astype(np.int64) + taps - 1, 1.0)
+    return counts
+
+
+def design_matrix(trains, bins, taps):
+    """X (bins x neurons * taps, Fortran order): column (k, q) holds the
+    count of neuron k's spikes in bin t - q."""
+    x = np.empty((bins, len(trains) * taps), order="F")
+    for k, spinds in enumerate(trains):
+        counts = binned_counts(spinds, bins, taps)
+        for q in range(taps):
+            x[:, k * taps + q] = counts[taps - 1 - q:taps - 1 - q + bins]
+    return x
+
+
+def adjoint_by_kernel(trains, r, twin):
+    return np.concatenate([spike_bins.trainfold_adjoint(s, r, twin, GLM_TAPS)
+                           for s in trains])
+
+
+def adjoint_by_correlate(trains, r, bins):
+    out = []
+    for spinds in trains:
+        counts = binned_counts(spinds, bins, GLM_TAPS)
+        out.append(np.correlate(counts, r[:, 0], "valid")[::-1, None])
+    return np.concatenate(out)
+
+
+def pair_peak_rss(bins):
+    """Peak resident size (kB) of a fresh process before and after the
+    forward + adjoint pair at bins bins, one neuron: its drive
+    eta = trainfold(...), the residual r = -exp(eta) in place,
+    g = trainfold_adjoint(...); and r's and g's sizes."""
+    import subprocess
+    code = f"""
+import numpy as np, spike_bins
+def peak():
+    with open('/proc/self/status') as f:
+        return int([l for l in f if l.startswith('VmHWM')][0].split()[1])
+rng = np.random.default_rng(3)
+spinds = np.sort(rng.uniform(0, {bins}, {GLM_SPIKES_PER_NEURON}))
+h = np.asfortranarray(rng.standard_normal(({GLM_TAPS}, 1)) * 0.01)
+twin = (0.0, {bins - 1}.0)
+before = peak()
+r = spike_bins.trainfold(spinds, h, twin)
+np.exp(r, out=r)
+np.negative(r, out=r)
+g = spike_bins.trainfold_adjoint(spinds, r, twin, {GLM_TAPS})
+print(before, peak(), r.nbytes // 1024, g.nbytes)
+"""
+    out = subprocess.run([sys.executable, "-c", code], check=True,
+                         capture_output=True, text=True).stdout.split()
+    return [int(v) for v in out]
+
+
+def adjoint_main(options, companion):
+    rng = np.random.default_rng(5)
+    bins = int(GLM_BINS * options.scale)
+    trains, r, twin = glm_problem(bins, rng)
+    x = design_matrix(trains, bins, GLM_TAPS)
+    ours = adjoint_by_kernel(trains, r, twin)
+    for label, other in (("X.T @ r", x.T @ r),
+                         ("numpy.correlate", adjoint_by_correlate(trains, r, bins))):
+        if not np.allclose(other, ours, rtol=1e-9, atol=1e-9):
+            raise SystemExit(f"{label} disagrees with trainfold_adjoint")
+    calls = [lambda: adjoint_by_kernel(trains, r, twin), lambda: x.T @ r,
+             lambda: adjoint_by_correlate(trains, r, bins)]
+    medians = companion.time_interleaved(calls, options.budget, 5e-3)
+    print(f"GLM gradient, {GLM_NEURONS} neurons x {GLM_TAPS} taps, "
+          f"{sum(t.size for t in trains)} spikes, {bins} bins "
+          f"(scale {options.scale:g} of {GLM_BINS}; X {x.nbytes / 1e9:.2f} GB)")
+    print("| contender | median | / trainfold_adjoint |")
+    print("| --- | ---: | ---: |")
+    for label, median in zip(("trainfold_adjoint (10 calls)", "X.T @ r (X built)",
+                              "numpy.correlate of binned counts"), medians):
+        print(f"| {label} | {median * 1e3:.3f} ms | {median / medians[0]:.1f} |")
+    del x
+    full_trains, full_r, full_twin = glm_problem(GLM_BINS, rng)
+    full = companion.time_interleaved(
+        [lambda: adjoint_by_kernel(full_trains, full_r, full_twin)],
+        options.budget / 4, 5e-3)[0]
+    print(f"trainfold_adjoint at the full {GLM_BINS} bins: {full * 1e3:.3f} ms; "
+          f"X.T @ r scaled by bins: {medians[1] / options.scale * 1e3:.1f} ms "
+          f"({medians[1] / options.scale / full:.0f}x)")
+    before, after, r_kb, g_bytes = pair_peak_rss(GLM_BINS)
+    print(f"forward + adjoint pair at {GLM_BINS} bins, one neuron: peak RSS "
+          f"{before} kB before, {after} kB after (+{after - before} kB); "
+          f"r is {r_kb} kB, g {g_bytes} bytes")
+    return 0
+
+
 def main(argv):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--budget", type=float, default=8.0,
                         help="seconds of sampling per workload (default 8)")
+    parser.add_argument("--adjoint", action="store_true",
+                        help="the adjoints in a GLM fit instead")
+    parser.add_argument("--scale", type=float, default=0.2,
+                        help="--adjoint: share of the 3.6 M bins at which X "
+                        "is built (default 0.2: X of 5.8 GB)")
     options = parser.parse_args(argv)
+    if options.adjoint:
+        return adjoint_main(options, load_companion())
     companion = load_companion()
     print("| workload | spike_bins | / floor (empty + 1 write) | "
           "/ alternatives (below 1: spike_bins faster) |")

@@ -1,11 +1,11 @@
 #include "spike_filter/spike_filter_sum.h"
 
-#include <algorithm>
 #include <cstdint>
 
 #include "common/avx2_dispatch.h"
 #include "common/exact_math_guard.h"
 #include "common/int_conversion.h"
+#include "spike_filter/spike_scan.h"
 
 SpikeWindow spike_window(const double *twin) {
   if (!truncates_to_int32(twin[0]) || !truncates_to_int32(twin[1])) {
@@ -25,65 +25,19 @@ SpikeWindow spike_window(const double *twin) {
 
 namespace {
 
-// out[i] = taps[i] + out[i] for i < count, in blocks of kVectorBlock. The
-// output never overlaps the taps (the caller's contract); restrict lets the
-// compiler rely on that.
-KERNEL_INLINE void add_taps(const double *__restrict taps,
-                            double *__restrict out, int64_t count) {
-  int64_t i = 0;
-  for (; i + kVectorBlock <= count; i += kVectorBlock) {
-    for (int64_t lane = 0; lane < kVectorBlock; ++lane) {
-      out[i + lane] = taps[i + lane] + out[i + lane];
-    }
-  }
-  for (; i < count; ++i) {
-    out[i] = taps[i] + out[i];
-  }
-}
-
-// The skip and the scan for a checked window with at least one row, one spike,
-// one tap and one filter.
+// The scan for a checked window with at least one row, one spike, one tap and
+// one filter: each taken spike adds its landing taps of every filter.
 KERNEL_INLINE void sum_spikes(const double *spinds, int32_t b,
                               DoubleMatrix h_currents, SpikeWindow window,
                               DoubleMatrix y) {
-  const int64_t taps = h_currents.rows;
-  const int64_t first_bin = window.first_bin;
-  const int64_t last_bin = window.last_bin;
-  // Thresholds in 64 bits: T0 - c + 1 and T1 + 1 can leave the int32 range.
-  const double lower = static_cast<double>(first_bin - taps + 1);
-  const double upper = static_cast<double>(last_bin + 1);
-  // Below lower - 1 a spike's bin (truncated toward zero) is below lower too,
-  // so its last tap ends before the window; such times may be far outside the
-  // range of any integer type and are never converted.
-  const double unreachable_below = lower - 1.0;
-
-  int32_t j = 0;
-  while (j < b && lower > spinds[j]) {
-    ++j;
-  }
-  for (; j < b; ++j) {
-    const double time = spinds[j];
-    if (!(upper > time)) {
-      break;  // at or past the window, or NaN: the scan ends
-    }
-    if (time < unreachable_below) {
-      continue;  // out of order and far before the window
-    }
-    const int64_t bin = static_cast<int64_t>(time);
-    const int64_t first = std::max(bin, first_bin);
-    const int64_t last = std::min(bin + taps - 1, last_bin);
-    if (first > last) {
-      continue;
-    }
-    const int64_t count = last - first + 1;
-    const double *tap = h_currents.data + (first - bin);
-    double *out = y.data + (first - first_bin);
-    for (int32_t filter = 0; filter < h_currents.cols; ++filter) {
-      const double *filter_taps = tap + element_offset(h_currents, 0, filter);
-      double *filter_out = out + element_offset(y, 0, filter);
-      add_taps(filter_taps, filter_out, count);
-    }
-  }
+  scan_spikes(spinds, b, h_currents.rows, window,
+              [&](int64_t tap, int64_t row, int64_t count) {
+                for (int32_t filter = 0; filter < h_currents.cols; ++filter) {
+                  add_span(h_currents.data + tap +
+                               element_offset(h_currents, 0, filter),
+                           y.data + row + element_offset(y, 0, filter), count);
+                }
+              });
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 """Argument handling: the refusals (type, text and order) and the array-likes
 that are accepted, each compared with the same values passed as an aligned
 Fortran-ordered float64 array."""
+import re
 import tracemalloc
 
 import numpy as np
@@ -10,32 +11,43 @@ import scipy.sparse
 from conftest import assert_same_bits
 from spike_bins import tentfill2, trainfold
 
-TENTFILL_ARGS = "tentfill needs 2 input args: x, nbns"
-X_TYPE = "x must be a full (non-sparse) double array"
-NBNS_TYPE = "nbns must be a full (non-sparse) double array"
+# Python's own message for a wrong argument count.
+ARGS = re.compile(r"(missing \d+ required positional argument|takes \d+ "
+                  r"positional arguments but \d+ were given)")
+TENTFILL_ARGS = TRAINFOLD_ARGS = ARGS
+NUMBERS = ("must be an array of real numbers (bool, integer or float; not "
+           "complex, text, objects or a sparse matrix)")
+X_TYPE = "x " + NUMBERS
+NBNS_TYPE = ("nbns must be a real number (bool, integer or float; not complex,"
+             " text or objects)")
+MASKED = re.compile(r"^(x|nbns|spinds|h_currents|twin) is a masked array with "
+                    r"masked elements; pass \1\.filled\(value\) or select "
+                    r"the unmasked elements first$")
+TOO_LARGE = ("the result would be larger than this process can address (rows "
+             "x columns x 8 bytes)")
 NBNS_EMPTY = ("nbns is empty; it must hold the number of fine bins per coarse "
               "bin")
 X_DIMS = "x must have at most 2 dimensions (a 1-D x is one column)"
 X_SIZE = "x has more than 2^31 - 1 rows or columns"
 NBNS_RANGE = ("nbns must be a number greater than -1 and less than 2^31 "
               "(not NaN or Inf)")
-ROWS = ("the result would have more than 2^31 - 1 rows (size(x, 1) * "
-        "fix(nbns))")
+ROWS = ("the result would have more than 2^31 - 1 rows (x.shape[0] * "
+        "int(nbns))")
 
-TRAINFOLD_ARGS = "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)"
-COLUMN = "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!"
-SPINDS_TYPE = "spinds must be a full (non-sparse) double array"
-H_TYPE = "h_currents must be a full (non-sparse) double array"
-TWIN_TYPE = "twin must be a full (non-sparse) double array"
+COLUMN = "spinds must be a 1-D array or a single column of spike times"
+SPINDS_TYPE = "spinds " + NUMBERS
+H_TYPE = "h_currents " + NUMBERS
+TWIN_TYPE = ("twin must be an array of real numbers (bool, integer or float; "
+             "not complex, text or objects)")
 TWIN_COUNT = "twin must hold two values, the first and last bin of the window"
 H_DIMS = ("h_currents must have at most 2 dimensions (a 1-D h_currents is one "
           "filter)")
 SIZES = "spinds or h_currents has more than 2^31 - 1 rows or columns"
 TWIN_RANGE = ("twin values must be numbers within the 32-bit integer range "
               "(not NaN or Inf)")
-TWIN_ORDER = ("twin(2) must be at least twin(1) - 1 (the window would have a "
+TWIN_ORDER = ("twin[1] must be at least twin[0] - 1 (the window would have a "
               "negative number of rows)")
-WINDOW = "the window twin(1) .. twin(2) has more than 2^31 - 1 bins"
+WINDOW = "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"
 
 X = np.asfortranarray([[0.5, -1.0], [1.25, 2.0], [3.0, 0.25]])
 SPIKES = np.array([1.0, 2.5, 7.25])
@@ -62,7 +74,9 @@ TENTFILL_REFUSALS = [
     ((np.array(["2020-01-01"], dtype="datetime64[D]"), 4), TypeError, X_TYPE),
     ((np.array([1.0, None]), 4), TypeError, X_TYPE),
     ((X.astype(object), 4), TypeError, X_TYPE),
-    ((X, 2**70), TypeError, NBNS_TYPE),
+    ((np.ma.array(X, mask=X > 2), 4), ValueError, MASKED),
+    ((X, np.ma.array([4.0], mask=[True])), ValueError, MASKED),
+    ((X, [2**64, 1.5]), TypeError, NBNS_TYPE),  # a mixed object array
     ((X, "4"), TypeError, NBNS_TYPE),
     ((X, None), TypeError, NBNS_TYPE),
     ((X, 4j), TypeError, NBNS_TYPE),
@@ -79,6 +93,9 @@ TENTFILL_REFUSALS = [
     ((X, -1.5), ValueError, NBNS_RANGE),
     ((X, 2.0**31), ValueError, NBNS_RANGE),
     ((X, 2**31), ValueError, NBNS_RANGE),
+    ((X, 2**70), ValueError, NBNS_RANGE),
+    ((X, -2**70), ValueError, NBNS_RANGE),
+    ((huge((1, 2**31 - 1)), 2**31 - 1), ValueError, TOO_LARGE),
     ((huge((2**16, 1)), 2**15), ValueError, ROWS),
     ((huge((2**16, 1)), 2**15 + 0.5), ValueError, ROWS),
     # Order of the checks: the earlier one wins.
@@ -114,6 +131,12 @@ TRAINFOLD_REFUSALS = [
     ((SPIKES, H, (-2.0**31 - 1, 0)), ValueError, TWIN_RANGE),
     ((SPIKES, H, (5, 3)), ValueError, TWIN_ORDER),
     ((SPIKES, H, (-2.0**31, 2.0**31 - 1)), ValueError, WINDOW),
+    ((SPIKES, H, (0, 2**64)), ValueError, TWIN_RANGE),
+    ((SPIKES, H, [2**70, 2**71]), ValueError, TWIN_RANGE),
+    ((1.0, np.zeros((0, 2**31 - 1)), (0, 2**31 - 2)), ValueError, TOO_LARGE),
+    ((np.ma.array(SPIKES, mask=[0, 1, 0]), H, TWIN), ValueError, MASKED),
+    ((SPIKES, np.ma.array(H, mask=H < 0), TWIN), ValueError, MASKED),
+    ((SPIKES, H, np.ma.array(TWIN, mask=[0, 1])), ValueError, MASKED),
     # Order of the checks: the column check looks only at the shape.
     ((np.array([["a", "b"]]), "x", "ab"), ValueError, COLUMN),
     ((["a"], "x", "ab"), TypeError, SPINDS_TYPE),
@@ -126,7 +149,10 @@ TRAINFOLD_REFUSALS = [
 def check_refusal(function, arguments, exception, message):
     with pytest.raises(exception) as caught:
         function(*arguments)
-    assert str(caught.value) == message
+    if isinstance(message, re.Pattern):
+        assert message.search(str(caught.value))
+    else:
+        assert str(caught.value) == message
     assert type(caught.value) is exception
 
 
@@ -168,6 +194,9 @@ X_FORMS = [
     (2.5, [[2.5]]),
     (np.zeros((0, 3)), np.zeros((0, 3))),
     (np.zeros((4, 0)), np.zeros((4, 0))),
+    (np.ma.array(X), X),  # a masked array with nothing masked is its data
+    (np.ma.array(X, mask=np.zeros_like(X, dtype=bool)), X),
+    (2**53, [[float(2**53)]]),
 ]
 
 
@@ -287,3 +316,20 @@ def test_matrix_arguments_are_copied_only_when_needed(layout, copies):
     assert (1 + copies) * 8 * mb <= peak < (1 + copies) * 8 * mb + mb
     peak = peak_bytes(lambda: trainfold([0.0], x, (0, 0)))
     assert copies * 8 * mb <= peak < copies * 8 * mb + mb
+
+
+def test_signatures_and_version_speak_python():
+    import inspect
+    import pathlib
+    import spike_bins
+    assert list(inspect.signature(tentfill2).parameters) == ["x", "nbns"]
+    assert list(inspect.signature(trainfold).parameters) == [
+        "spinds", "h_currents", "twin"]
+    assert_same_bits(tentfill2(nbns=2, x=[1.0, 2.0]), tentfill2([1.0, 2.0], 2))
+    with pytest.raises(TypeError, match="unexpected keyword argument"):
+        tentfill2(X, bins=2)
+    # The package's version is the project's (CMakeLists.txt's project()).
+    cmake = pathlib.Path(__file__).resolve().parents[2] / "CMakeLists.txt"
+    version = re.search(r"project\(spike_bins VERSION ([0-9.]+)",
+                        cmake.read_text()).group(1)
+    assert spike_bins.__version__ == version

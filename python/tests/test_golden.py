@@ -37,7 +37,10 @@ def test_digests_of_the_golden_input_set():
         y = flat(trainfold(np.array(spinds, dtype=np.float64), h, twin))
         spike[0] += len(y)
         spike[1] = make_golden.digest_values(spike[1], y)
-    assert committed_digests() == {
+    committed = committed_digests()
+    assert {name: committed[name] for name in (
+        "upsample_bins, one column", "upsample_bins, more columns",
+        "spike_filter_sum")} == {
         "upsample_bins, one column": tuple(one),
         "upsample_bins, more columns": tuple(many),
         "spike_filter_sum": tuple(spike)}
@@ -52,7 +55,8 @@ def as_doubles(bits):
 
 
 def test_fusing_sensitive_cases():
-    body = COMMITTED[COMMITTED.index("golden_fusing_cases"):]
+    body = COMMITTED[COMMITTED.index("golden_fusing_cases"):
+                     COMMITTED.index("golden_adjoint_fusing_cases")]
     cases = re.findall(r'\{"[^"]*",\s*0x([0-9a-f]{16})ULL,\s*(\d+),\s*(\d+),'
                        r'\s*\{([^}]*)\},\s*\{([^}]*)\}\}', body)
     assert len(cases) >= 10

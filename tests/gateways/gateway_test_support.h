@@ -1,4 +1,4 @@
-// Shared helpers of the gateway tests: the two modules loaded once into the
+// Shared helpers of the gateway tests: the modules loaded once into the
 // stand-in host, calls that report message, result and what the call created,
 // and bitwise comparison of results.
 #ifndef TESTS_GATEWAYS_GATEWAY_TEST_SUPPORT_H
@@ -25,6 +25,16 @@ inline const StandinModule &tentfill2_module() {
 inline const StandinModule &trainfold_mex_module() {
   static StandinModule module{nullptr, nullptr};
   return load_module_once(TRAINFOLD_MEX_MODULE_PATH, &module);
+}
+
+inline const StandinModule &tentfill2_adjoint_module() {
+  static StandinModule module{nullptr, nullptr};
+  return load_module_once(TENTFILL2_ADJOINT_MODULE_PATH, &module);
+}
+
+inline const StandinModule &trainfold_adjoint_module() {
+  static StandinModule module{nullptr, nullptr};
+  return load_module_once(TRAINFOLD_ADJOINT_MODULE_PATH, &module);
 }
 
 struct CallOutcome {

@@ -294,3 +294,18 @@ TEST(Tentfill2Gateway, OnlyTheFirstValueOfAHugeNbnsIsRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// Both counts fit in 32 bits, their product in bytes does not fit in the
+// address space: refused before the host is asked for the result.
+TEST(Tentfill2Gateway, ResultsTooLargeToAddressAreRefused) {
+  const StandinArray x(standin_create_huge_array(StandinClass::double_class,
+                                                 {1, kTwo31 - 1}, 0));
+  const StandinArray nbns = scalar(2147483647);
+  expect_refusal(tentfill2(x.get(), nbns.get()),
+                 "the result would be larger than this process can address "
+                 "(rows x columns x 8 bytes)");
+}
+
+}  // namespace

@@ -442,3 +442,18 @@ TEST(TrainfoldMexGateway, WindowsWithNoValidRowCountAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// trainfold_mex(1, zeros(0, 2^31 - 1), [0 2^31-2]): 2^31 - 1 rows and
+// columns, 2^65 bytes.
+TEST(TrainfoldMexGateway, ResultsTooLargeToAddressAreRefused) {
+  const StandinArray spikes = column({1});
+  const StandinArray h = zeros({0, kTwo31 - 1});
+  const StandinArray twin = row({0, 2147483646});
+  expect_refusal(trainfold_mex(spikes.get(), h.get(), twin.get()),
+                 "the result would be larger than this process can address "
+                 "(rows x columns x 8 bytes)");
+}
+
+}  // namespace

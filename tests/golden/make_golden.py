@@ -22,8 +22,13 @@ The generator writes golden_data.inc, compiled into the C++ kernel tests
     double they make comes from a bit pattern or from exact operations, so a
     build that contracts the test's own arithmetic builds the same inputs.
 
-The spike-train filter sum only adds (y = h + y): no multiply can fuse into
-its additions, so it has no fusing-sensitive table; the digest covers it.
+The spike-train filter sum and its adjoint only add (y = h + y, g = r + g):
+no multiply can fuse into their additions, so they have no fusing-sensitive
+table; the digests cover them. The upsampling adjoint multiplies then adds
+(acc = (w * h) * r + acc): its table holds cases a fusing build changes.
+
+The adjoints (upsample_bins_adjoint, spike_filter_sum_adjoint) have input
+sets of their own (their own stream tags), drawn like the forwards' sets.
 
 Regenerate (a few seconds) after a change of the input set, never after a
 change of the kernels, whose bits are fixed:
@@ -31,8 +36,9 @@ change of the kernels, whose bits are fixed:
 Check that the committed file is what this script produces (a CTest test):
     python3 tests/golden/make_golden.py --check tests/golden/golden_data.inc
 
-Other languages' tests can import this module and call upsample_bins and
-spike_filter_sum, or build_upsample_case / build_spike_case for the inputs.
+Other languages' tests can import this module and call upsample_bins,
+spike_filter_sum and the adjoints, or the build_*_case functions for the
+inputs.
 """
 
 import struct
@@ -49,6 +55,10 @@ UPSAMPLE_CASES = 40000
 SPIKE_CASES = 30000
 UPSAMPLE_TAG = 1
 SPIKE_TAG = 2
+ADJOINT_UPSAMPLE_CASES = 20000
+ADJOINT_SPIKE_CASES = 20000
+ADJOINT_UPSAMPLE_TAG = 4
+ADJOINT_SPIKE_TAG = 5
 CANONICAL_NAN = 0x7FF8000000000000
 
 
@@ -168,6 +178,76 @@ def spike_filter_sum(spinds, h, taps, filters, twin):
     return y
 
 
+def upsample_bins_adjoint(r, rows, cols, nbns):
+    """g (rows / E by cols, column-major) from r (rows by cols, column-major),
+    the adjoint of upsample_bins.
+
+    E, G and h as in upsample_bins, E >= 1, rows a multiple of E. Sample j of
+    a column: acc = +0.0, then acc = (w * h) * r[rho] + acc for each row rho
+    that holds sample j in the forward, in ascending row order, w its integer
+    weight there: head row i: G+1+i; gap before x[j], position k: k+1; gap
+    after x[j], position k: E-1-k (zero included); tail position k: E-1-k.
+    The rows and weights are found from the forward's row formulas."""
+    e = truncate(nbns)
+    assert e is not None and e >= 1 and rows % e == 0
+    if rows == 0 or cols == 0:
+        return []
+    g = e // 2
+    h = 1.0 / nbns
+    m = rows // e
+    holders = [[] for _ in range(m)]  # (row, weight) per sample, ascending
+    for i in range(e - g):
+        holders[0].append((i, g + 1 + i))
+    for j in range(1, m):
+        for k in range(e):
+            row = (e - g) + (j - 1) * e + k
+            holders[j - 1].append((row, e - 1 - k))
+            holders[j].append((row, k + 1))
+    for k in range(g):
+        holders[m - 1].append((rows - g + k, e - 1 - k))
+    out = []
+    for col in range(cols):
+        rc = r[col * rows:(col + 1) * rows]
+        for j in range(m):
+            acc = 0.0
+            for row, w in sorted(holders[j]):
+                acc = (float(w) * h) * rc[row] + acc
+            out.append(acc)
+    return out
+
+
+def spike_filter_sum_adjoint(spinds, r, taps, cols, twin):
+    """g (taps by cols, column-major) from the spike times, r (R by cols,
+    column-major, R = T1 - T0 + 1) and the window: the adjoint of
+    spike_filter_sum with respect to the filters.
+
+    The spikes are those spike_filter_sum takes with the same taps. For each,
+    in list order, and each column in turn, for t = max(B, T0) ..
+    min(B + c - 1, T1) ascending: g[t - B] = r[t - T0] + g[t - B]."""
+    t0 = truncate(twin[0])
+    t1 = truncate(twin[1])
+    assert t0 is not None and t1 is not None and t1 >= t0 - 1
+    rows = t1 - t0 + 1
+    assert len(r) == rows * cols
+    g = [0.0] * (taps * cols)
+    lower = float(t0 - taps + 1)
+    upper = float(t1 + 1)
+    j = 0
+    while j < len(spinds) and lower > spinds[j]:
+        j += 1
+    for s in spinds[j:]:
+        if not (upper > s):
+            break
+        if s == float("-inf"):
+            continue
+        b = int(s)
+        for k in range(cols):
+            for t in range(max(b, t0), min(b + taps - 1, t1) + 1):
+                i = (t - b) + taps * k
+                g[i] = r[(t - t0) + rows * k] + g[i]
+    return g
+
+
 # --- The input set ------------------------------------------------------------
 
 
@@ -269,6 +349,21 @@ def build_upsample_case(index):
     return x, rows, cols, nbns
 
 
+def build_upsample_adjoint_case(index):
+    """(r, rows, cols, nbns) of case index of the upsampling adjoint set:
+    rows = m * E for m coarse samples drawn as in the forward's set."""
+    s = Stream(ADJOINT_UPSAMPLE_TAG, index)
+    nbns = draw_nbns(s)
+    if not nbns >= 1.0:  # the adjoint needs E >= 1
+        nbns = 1.0 + abs(nbns)
+    many = nbns >= 100.0
+    samples = 0 if s.chance(6) else 1 if s.chance(20) else 2 + s.below(2 if many else 9)
+    cols = 0 if s.chance(5) else 1 if s.chance(45) else 2 + s.below(1 if many else 3)
+    rows = samples * int(nbns)
+    r = [draw_value(s) for _ in range(rows * cols)]
+    return r, rows, cols, nbns
+
+
 def window_end(s, b):
     """The bin itself or, truncating back to it, the bin plus a fraction
     (below one half, so that no rounding reaches the next bin) away from 0."""
@@ -309,9 +404,12 @@ def draw_spike_time(s, lower, upper):
     return edges[choice]
 
 
-def build_spike_case(index):
-    """(spinds, h, taps, filters, twin) of case index of the spike-sum set."""
-    s = Stream(SPIKE_TAG, index)
+def build_spike_case(index, adjoint=False):
+    """(spinds, h, taps, filters, twin) of case index of the spike-sum set;
+    with adjoint, (spinds, r, taps, filters, twin) of the adjoint's set, drawn
+    alike from its own streams, with r (window rows by filters) in place of
+    h."""
+    s = Stream(ADJOINT_SPIKE_TAG if adjoint else SPIKE_TAG, index)
     where = s.below(100)
     if where < 80:
         first = s.below(29) - 8
@@ -324,7 +422,7 @@ def build_spike_case(index):
     taps = 0 if s.chance(5) else 1 + s.below(6) if s.chance(85) else 7 + s.below(14)
     filters = 0 if s.chance(5) else 1 if s.chance(55) else 2 + s.below(2)
     h = []
-    for _ in range(taps * filters):
+    for _ in range((last - first + 1 if adjoint else taps) * filters):
         if s.chance(70):
             h.append(float(s.below(2001) - 1000) / 100.0)
         else:
@@ -358,9 +456,23 @@ def digests():
         y = spike_filter_sum(*build_spike_case(index))
         spike[0] += len(y)
         spike[1] = digest_values(spike[1], y)
+    up_adjoint = [0, 0]
+    for index in range(ADJOINT_UPSAMPLE_CASES):
+        g = upsample_bins_adjoint(*build_upsample_adjoint_case(index))
+        up_adjoint[0] += len(g)
+        up_adjoint[1] = digest_values(up_adjoint[1], g)
+    spike_adjoint = [0, 0]
+    for index in range(ADJOINT_SPIKE_CASES):
+        g = spike_filter_sum_adjoint(*build_spike_case(index, adjoint=True))
+        spike_adjoint[0] += len(g)
+        spike_adjoint[1] = digest_values(spike_adjoint[1], g)
     return [("upsample_bins, one column", UPSAMPLE_CASES, one[0], one[1]),
             ("upsample_bins, more columns", UPSAMPLE_CASES, many[0], many[1]),
-            ("spike_filter_sum", SPIKE_CASES, spike[0], spike[1])]
+            ("spike_filter_sum", SPIKE_CASES, spike[0], spike[1]),
+            ("upsample_bins_adjoint", ADJOINT_UPSAMPLE_CASES, up_adjoint[0],
+             up_adjoint[1]),
+            ("spike_filter_sum_adjoint", ADJOINT_SPIKE_CASES, spike_adjoint[0],
+             spike_adjoint[1])]
 
 
 # --- Fusing-sensitive cases -----------------------------------------------------
@@ -436,6 +548,53 @@ def fusing_table():
     return cases
 
 
+def fused_upsample_adjoint(r, rows, cols, nbns):
+    """upsample_bins_adjoint as a build that fuses each (w * h) * r[rho] + acc
+    into one rounding would compute it."""
+    e = truncate(nbns)
+    g = e // 2
+    h = 1.0 / nbns
+    m = rows // e
+    out = []
+    for col in range(cols):
+        rc = r[col * rows:(col + 1) * rows]
+        for j in range(m):
+            acc = 0.0
+            for k in range(e):  # rising weights k + 1, then falling E - 1 - k
+                row = j * e - g + k
+                if row >= 0:
+                    acc = fma(float(k + 1) * h, rc[row], acc)
+            for k in range(e):
+                row = (j + 1) * e - g + k
+                if row < rows:
+                    acc = fma(float(e - 1 - k) * h, rc[row], acc)
+            out.append(acc)
+    return out
+
+
+def adjoint_fusing_table():
+    """(name, r, rows, cols, nbns) of the upsampling adjoint's fusing-sensitive
+    cases: per bin count, sample count and column count, the first case of a
+    fixed stream whose result a fusing build changes in at least two
+    outputs."""
+    s = Stream(6, 0)
+    cases = []
+    for samples, cols in ((3, 1), (10, 1), (3, 2)):
+        for nbns in (3.0, 4.0, 5.0, 10.0, 2.5, 3.999, 6.75):
+            rows = samples * int(nbns)
+            while True:
+                r = [from_bits((s.bits() & (1 << 63)) | (1019 + s.below(9)) << 52
+                               | s.bits() >> 12) for _ in range(rows * cols)]
+                g = upsample_bins_adjoint(r, rows, cols, nbns)
+                fused = fused_upsample_adjoint(r, rows, cols, nbns)
+                if sum(bits_of(a) != bits_of(b) for a, b in zip(g, fused)) >= 2:
+                    break
+            name = "adjoint_%d_samples_%d_col_nbns_%s" % (
+                samples, cols, repr(nbns).replace(".0", "").replace(".", "_"))
+            cases.append((name, r, rows, cols, nbns))
+    return cases
+
+
 # --- Output ---------------------------------------------------------------------
 
 
@@ -459,6 +618,11 @@ def render():
            "constexpr uint64_t kGoldenSeed = 0x%016xULL;" % SEED,
            "constexpr int32_t kGoldenUpsampleCases = %d;" % UPSAMPLE_CASES,
            "constexpr int32_t kGoldenSpikeCases = %d;" % SPIKE_CASES,
+           "// And %d upsampling-adjoint and %d spike-sum-adjoint cases."
+           % (ADJOINT_UPSAMPLE_CASES, ADJOINT_SPIKE_CASES),
+           "constexpr int32_t kGoldenAdjointUpsampleCases = %d;"
+           % ADJOINT_UPSAMPLE_CASES,
+           "constexpr int32_t kGoldenAdjointSpikeCases = %d;" % ADJOINT_SPIKE_CASES,
            "",
            "// Number of outputs and their digest, per part of the set.",
            "constexpr GoldenDigest kGoldenDigests[] = {"]
@@ -490,6 +654,29 @@ def render():
         out.append("       {")
         out.append(hex_list(y, "           "))
         out.append("       }},")
+    out += ["  };", "}", "",
+            "// Upsampling adjoint cases whose last bits a build that fuses",
+            "// (w * h) * r + acc into one rounding changes: r (as x) and the",
+            "// whole of g (as y) as exact bits, rows = r's rows. The comments",
+            "// name the outputs that change and what such a build gives.",
+            "inline std::vector<GoldenUpsampleCase> golden_adjoint_fusing_cases() {",
+            "  return {"]
+    for name, r, rows, cols, nbns in adjoint_fusing_table():
+        g = upsample_bins_adjoint(r, rows, cols, nbns)
+        fused = fused_upsample_adjoint(r, rows, cols, nbns)
+        for i, (a, b) in enumerate(zip(g, fused)):
+            if bits_of(a) != bits_of(b):
+                out.append("      // g[%d]: fused 0x%016x" % (i, bits_of(b)))
+        out.append("      {\"%s\"," % name)
+        out.append("       0x%016xULL," % bits_of(nbns))
+        out.append("       %d," % rows)
+        out.append("       %d," % cols)
+        out.append("       {")
+        out.append(hex_list(r, "           "))
+        out.append("       },")
+        out.append("       {")
+        out.append(hex_list(g, "           "))
+        out.append("       }},")
     out += ["  };", "}", ""]
     return "\n".join(out), time.time() - started
 
@@ -509,6 +696,23 @@ def self_check():
     assert y[4] == 1.7
     y = spike_filter_sum([-1.5, -1.0, -0.5], [1.0, 2.0, 4.0], 3, 1, (1.0, 5.0))
     assert y == [6.0, 4.0, 0.0, 0.0, 0.0]
+    # The adjoints against their forwards where every operation is exact
+    # (small integers, h a power of two): sum(y .* r) == sum(x .* g).
+    x = [3.0, -1.0, 4.0, 1.0, -5.0, 9.0]
+    r = [float((7 * i) % 11 - 5) for i in range(48)]
+    for nbns, cols in ((4.0, 1), (4.0, 2), (1.0, 2), (2.0, 3), (8.0, 1)):
+        rows = len(x) // cols
+        e = int(nbns)
+        y = upsample_bins(x, rows, cols, nbns)
+        g = upsample_bins_adjoint(r[:rows * e * cols], rows * e, cols, nbns)
+        assert sum(a * b for a, b in zip(y, r)) == sum(a * b for a, b in zip(x, g))
+    spinds = [-3.5, 0.0, 2.7, 2.2, 6.0, 9.9, float("nan"), 4.0]
+    h = [1.0, -2.0, 3.0, 5.0, 0.5, 7.0, -1.0, 2.0]
+    for taps, twin in ((4, (1.0, 6.0)), (2, (-2.0, 12.0)), (8, (3.0, 3.0))):
+        rows = int(twin[1]) - int(twin[0]) + 1
+        y = spike_filter_sum(spinds, h, taps, 1, twin)
+        g = spike_filter_sum_adjoint(spinds, r[:rows], taps, 1, twin)
+        assert sum(a * b for a, b in zip(y, r)) == sum(a * b for a, b in zip(h, g))
 
 
 def main(argv):

@@ -3,7 +3,8 @@
 // own), so that a compiler or flag that changes the kernels' arithmetic, such
 // as contraction into fused multiply-adds, fails here even when it changes
 // the C++ reference in the same way:
-//   - the fusing-sensitive upsampling cases, output by output;
+//   - the fusing-sensitive upsampling and upsampling-adjoint cases, output by
+//     output;
 //   - the large input set, rebuilt here from the same splitmix64 streams and
 //     draws as in make_golden.py (keep the two in step). Each case is checked
 //     against the C++ reference, which names a faulty case; the digest of all
@@ -20,9 +21,11 @@
 
 #include "reference_kernels.h"
 #include "spike_filter/spike_filter_sum.h"
+#include "spike_filter/spike_filter_sum_adjoint.h"
 #include "tests/support/bits.h"
 #include "tests/support/gtest_support.h"
 #include "upsampler/upsample_bins.h"
+#include "upsampler/upsample_bins_adjoint.h"
 
 namespace {
 
@@ -72,6 +75,30 @@ TEST_P(FusingSensitive, KernelAndReferenceGiveTheGoldenBits) {
 
 INSTANTIATE_TEST_SUITE_P(Golden, FusingSensitive,
                          testing::ValuesIn(golden_fusing_cases()),
+                         case_name<GoldenUpsampleCase>);
+
+// The adjoint's cases: x holds r (rows x cols), y holds g.
+using FusingSensitiveAdjoint = testing::TestWithParam<GoldenUpsampleCase>;
+
+TEST_P(FusingSensitiveAdjoint, KernelAndReferenceGiveTheGoldenBits) {
+  const GoldenUpsampleCase &c = GetParam();
+  const double nbns = from_bits(c.nbns);
+  std::vector<double> r = doubles_of(c.x);
+  const std::vector<double> expected = doubles_of(c.y);
+  const UpsampleAdjointShape shape = upsample_adjoint_shape(c.rows, nbns);
+  ASSERT_EQ(shape.status, UpsampleAdjointShapeStatus::ok);
+  std::vector<double> g(expected.size(), kSentinel);
+  upsample_bins_adjoint({c.rows, c.cols, r.data()}, nbns,
+                        {shape.output_rows, c.cols, g.data()});
+  EXPECT_TRUE(same_bits_as(g, expected, shape.output_rows)) << "kernel";
+  std::vector<double> reference(expected.size(), kSentinel);
+  reference_upsample_adjoint(r.data(), c.rows, c.cols, nbns, reference.data());
+  EXPECT_TRUE(same_bits_as(reference, expected, shape.output_rows))
+      << "reference";
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, FusingSensitiveAdjoint,
+                         testing::ValuesIn(golden_adjoint_fusing_cases()),
                          case_name<GoldenUpsampleCase>);
 
 // --- The input set, drawn exactly as make_golden.py draws it ---------------
@@ -196,6 +223,24 @@ UpsampleInput build_upsample_case(int32_t index) {
   return c;
 }
 
+UpsampleInput build_upsample_adjoint_case(int32_t index) {
+  Stream s = stream_of(4, static_cast<uint64_t>(index));
+  UpsampleInput c;
+  c.nbns = draw_nbns(&s);
+  if (!(c.nbns >= 1.0)) c.nbns = 1.0 + std::fabs(c.nbns);
+  const bool many = c.nbns >= 100.0;
+  const int32_t samples =
+      chance(&s, 6)    ? 0
+      : chance(&s, 20) ? 1
+                       : static_cast<int32_t>(2 + below(&s, many ? 2 : 9));
+  c.cols = chance(&s, 5)    ? 0
+           : chance(&s, 45) ? 1
+                            : static_cast<int32_t>(2 + below(&s, many ? 1 : 3));
+  c.rows = samples * static_cast<int32_t>(c.nbns);
+  for (int32_t i = 0; i < c.rows * c.cols; ++i) c.x.push_back(draw_value(&s));
+  return c;
+}
+
 double window_end(Stream *s, int64_t bin) {
   if (chance(s, 60)) return static_cast<double>(bin);
   const double f = half_unit(s);
@@ -246,8 +291,10 @@ struct SpikeInput {
   double twin[2];
 };
 
-SpikeInput build_spike_case(int32_t index) {
-  Stream s = stream_of(2, static_cast<uint64_t>(index));
+// With adjoint, a case of the adjoint's set: its own streams, and h holds r
+// (window rows x filters).
+SpikeInput build_spike_case(int32_t index, bool adjoint = false) {
+  Stream s = stream_of(adjoint ? 5 : 2, static_cast<uint64_t>(index));
   SpikeInput c;
   const int64_t where = below(&s, 100);
   const int64_t first = where < 80   ? below(&s, 29) - 8
@@ -264,7 +311,8 @@ SpikeInput build_spike_case(int32_t index) {
   c.filters = chance(&s, 5)    ? 0
               : chance(&s, 55) ? 1
                                : static_cast<int32_t>(2 + below(&s, 2));
-  for (int32_t i = 0; i < c.taps * c.filters; ++i) {
+  const int64_t values = (adjoint ? last - first + 1 : c.taps) * c.filters;
+  for (int64_t i = 0; i < values; ++i) {
     c.h.push_back(chance(&s, 70) ? decimal(&s, 1000) : draw_value(&s));
   }
   const int64_t count = chance(&s, 5) ? 0 : 1 + below(&s, 16);
@@ -380,6 +428,68 @@ TEST(GoldenSet, SpikeFilterSum) {
     fold(y, &sums);
   }
   EXPECT_TRUE(matches_golden(sums, kGoldenDigests[2]));
+}
+
+TEST(GoldenSet, UpsampleBinsAdjoint) {
+  GoldenDigest sums{"", 0, 0};
+  int reported = 0;
+  for (int32_t index = 0; index < kGoldenAdjointUpsampleCases; ++index) {
+    UpsampleInput c = build_upsample_adjoint_case(index);
+    const UpsampleAdjointShape shape = upsample_adjoint_shape(c.rows, c.nbns);
+    ASSERT_EQ(shape.status, UpsampleAdjointShapeStatus::ok) << "case " << index;
+    const size_t size = static_cast<size_t>(shape.output_rows) * c.cols;
+    std::vector<double> g(size + 2, kSentinel);  // two guard elements
+    upsample_bins_adjoint({c.rows, c.cols, c.x.data()}, c.nbns,
+                          {shape.output_rows, c.cols, g.data()});
+    EXPECT_TRUE(untouched({g.begin() + size, g.end()})) << "case " << index;
+    g.resize(size);
+    std::vector<double> expected(size, 7.25);
+    reference_upsample_adjoint(c.x.data(), c.rows, c.cols, c.nbns,
+                               expected.data());
+    const testing::AssertionResult same =
+        same_bits_as(g, expected, shape.output_rows);
+    if (!same && reported++ < kMaxReported) {
+      ADD_FAILURE() << "case " << index << " (" << c.rows << " x " << c.cols
+                    << ", nbns " << describe_double(c.nbns)
+                    << ") differs from the reference: " << same.message();
+    }
+    fold(g, &sums);
+  }
+  EXPECT_TRUE(matches_golden(sums, kGoldenDigests[3]));
+}
+
+TEST(GoldenSet, SpikeFilterSumAdjoint) {
+  GoldenDigest sums{"", 0, 0};
+  int reported = 0;
+  for (int32_t index = 0; index < kGoldenAdjointSpikeCases; ++index) {
+    const SpikeInput c = build_spike_case(index, true);
+    const SpikeWindow window = spike_window(c.twin);
+    ASSERT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
+    const size_t size = static_cast<size_t>(c.taps) * c.filters;
+    std::vector<double> r = c.h;
+    std::vector<double> g(size + 2, kSentinel);  // two guard elements
+    std::fill(g.begin(), g.begin() + size, 0.0);
+    spike_filter_sum_adjoint(c.spinds.data(),
+                             static_cast<int32_t>(c.spinds.size()),
+                             {window.rows, c.filters, r.data()}, c.twin, c.taps,
+                             {c.taps, c.filters, g.data()});
+    EXPECT_TRUE(untouched({g.begin() + size, g.end()})) << "case " << index;
+    g.resize(size);
+    std::vector<double> expected(size, 0.0);
+    reference_spike_sum_adjoint(
+        c.spinds.data(), static_cast<int32_t>(c.spinds.size()), c.h.data(),
+        c.taps, c.filters, c.twin[0], c.twin[1], expected.data());
+    const testing::AssertionResult same = same_bits_as(g, expected, c.taps);
+    if (!same && reported++ < kMaxReported) {
+      ADD_FAILURE() << "case " << index << " (" << c.spinds.size()
+                    << " spikes, " << c.taps << " taps, " << c.filters
+                    << " columns, twin " << describe_double(c.twin[0]) << ", "
+                    << describe_double(c.twin[1])
+                    << ") differs from the reference: " << same.message();
+    }
+    fold(g, &sums);
+  }
+  EXPECT_TRUE(matches_golden(sums, kGoldenDigests[4]));
 }
 
 }  // namespace

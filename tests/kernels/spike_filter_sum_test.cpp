@@ -1,14 +1,17 @@
-// Exact-value tests of spike_filter_sum and of its window rule (tables, and
-// a seeded comparison with the reference rule over wide ranges).
+// Exact-value tests of spike_filter_sum, its adjoint, the window rule and
+// the adjoint's shape rule (tables, and seeded comparisons with the reference
+// rules over wide ranges).
 #include "spike_filter/spike_filter_sum.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "kernel_test_util.h"
+#include "spike_filter/spike_filter_sum_adjoint.h"
 
 namespace {
 
@@ -477,6 +480,236 @@ TEST(SpikeWindow, MatchesReferenceOverWideRanges) {
       ASSERT_EQ(window.last_bin, last);
       ASSERT_EQ(window.rows, rows);
     }
+  }
+}
+
+// --- The adjoint ------------------------------------------------------------
+
+struct SpikeAdjointCase {
+  const char *name;
+  std::vector<double> spinds;
+  double ntaps;           // c
+  int32_t cols;           // M
+  std::vector<double> r;  // column-major, R x M
+  double t0;
+  double t1;
+  std::vector<double> expected;  // column-major, c x M
+};
+
+void PrintTo(const SpikeAdjointCase &c, std::ostream *os) { *os << c.name; }
+
+// Runs the kernel into a zero-filled output followed by sentinel guards;
+// expected values from tests/golden/make_golden.py's
+// spike_filter_sum_adjoint.
+using SpikeAdjointExact = testing::TestWithParam<SpikeAdjointCase>;
+
+TEST_P(SpikeAdjointExact, GivesTheExpectedBits) {
+  const SpikeAdjointCase &c = GetParam();
+  const double twin[2] = {c.t0, c.t1};
+  const int32_t rows = static_cast<int32_t>(c.r.size()) / c.cols;
+  const SpikeAdjointShape shape = spike_adjoint_shape(twin, c.ntaps, rows);
+  ASSERT_EQ(shape.status, SpikeAdjointShapeStatus::ok);
+  const size_t size = static_cast<size_t>(shape.taps) * c.cols;
+  ASSERT_EQ(size, c.expected.size());
+  std::vector<double> r = c.r;
+  std::vector<double> buffer(size + 4, kSentinel);
+  std::fill(buffer.begin(), buffer.begin() + size, 0.0);
+  spike_filter_sum_adjoint(c.spinds.data(),
+                           static_cast<int32_t>(c.spinds.size()),
+                           view_of(r, rows, c.cols), twin, c.ntaps,
+                           view_of(buffer, shape.taps, c.cols));
+  const std::vector<double> output(buffer.begin(), buffer.begin() + size);
+  EXPECT_TRUE(same_bits_as(output, c.expected, shape.taps));
+  EXPECT_TRUE(untouched({buffer.begin() + size, buffer.end()})) << "guard";
+
+  std::vector<double> reference(size, 0.0);
+  reference_spike_sum_adjoint(c.spinds.data(),
+                              static_cast<int32_t>(c.spinds.size()), c.r.data(),
+                              shape.taps, c.cols, c.t0, c.t1, reference.data());
+  EXPECT_TRUE(same_bits_as(reference, c.expected, shape.taps)) << "reference";
+}
+
+const std::vector<double> kOrderR = {0.5, 0.25, 0.7, kThird, 0.1,
+                                     2.0, 3.0,  4.0, 5.0};
+
+const std::vector<SpikeAdjointCase> kAdjointCases = {
+    // g(2) = r(0) from 8.0, then + r(2) from 10.5; g(0) = r(0) from 10.5,
+    // then + r(3) from 13.2; 14.0 ends the scan.
+    {"worked example",
+     {8.0, 10.5, 13.2, 14.0},
+     3.0,
+     1,
+     {1, 2, 4, 8},
+     10.0,
+     13.0,
+     {9, 2, 5}},
+    // g(0) takes r of bins 5, 3, 5, 3, 5: 0.1 0.7 0.1 0.7 0.1 in list order.
+    {"list order 5 3 5 3 5",
+     {5.0, 3.0, 5.0, 3.0, 5.0},
+     3.0,
+     1,
+     kOrderR,
+     1.0,
+     9.0,
+     {1.7, 6.666666666666667, 9.2}},
+    {"sorted 3 3 5 5 5",
+     {3.0, 3.0, 5.0, 5.0, 5.0},
+     3.0,
+     1,
+     kOrderR,
+     1.0,
+     9.0,
+     {1.7000000000000002, 6.666666666666666, 9.2}},
+    {"negative times truncate toward zero",
+     {-1.5, -1.0, -0.5},
+     3.0,
+     1,
+     {1, 2, 4, 8, 16},
+     1.0,
+     5.0,
+     {0, 1, 3}},
+    {"NaN ends the scan",
+     {2.0, kNaN, 3.0},
+     2.0,
+     1,
+     {1, 2, 4, 8},
+     1.0,
+     4.0,
+     {2, 4}},
+    {"out of order far before is passed over",
+     {2.0, -50.0, 3.0},
+     2.0,
+     1,
+     {1, 2, 4, 8},
+     1.0,
+     4.0,
+     {6, 12}},
+    {"two columns",
+     {0.0, 2.5, 3.0},
+     4.0,
+     2,
+     {1, 2, 4, 8, 0.5, 0.25, -1, 3},
+     1.0,
+     4.0,
+     {6, 13, 10, 4, -0.75, 2.5, 3.25, -1}},
+    {"fractional window ends",
+     {0.0, 2.5, 3.0},
+     4.0,
+     1,
+     {1, 2, 4, 8, 16},
+     1.9,
+     5.2,
+     {6, 13, 26, 20}},
+    {"infinities in r",
+     {1.0, 2.0},
+     2.0,
+     1,
+     {kInf, 1.0, -kInf},
+     1.0,
+     3.0,
+     {kInf, -kInf}},
+    {"no taps", {1.0, 2.0}, 0.0, 2, {1, 2, 3, 4, 5, 6}, 1.0, 3.0, {}},
+    {"minus zero taps", {1.0, 2.0}, -0.0, 1, {1, 2, 3}, 1.0, 3.0, {}},
+    {"no spikes", {}, 2.0, 1, {1, 2, 3}, 1.0, 3.0, {0, 0}},
+    {"empty window", {1.0, 2.0}, 2.0, 1, {}, 5.0, 4.0, {0, 0}},
+    {"window at the top of the int32 range",
+     {2147483640.5, 2147483646.0, 2147483647.9},
+     6.0,
+     1,
+     {1, 2, 4, 8},
+     2147483644.0,
+     2147483647.0,
+     {12, 8, 0, 0, 1, 2}},
+    {"window at the bottom of the int32 range",
+     {-2147483648.5, -2147483646.0},
+     3.0,
+     1,
+     {1, 2, 4},
+     -2147483648.0,
+     -2147483646.0,
+     {5, 2, 4}},
+};
+
+INSTANTIATE_TEST_SUITE_P(SpikeFilterSumAdjoint, SpikeAdjointExact,
+                         testing::ValuesIn(kAdjointCases),
+                         case_name<SpikeAdjointCase>);
+
+struct AdjointShapeCase {
+  const char *name;
+  double t0;
+  double t1;
+  double ntaps;
+  int32_t rows;  // r's
+  SpikeAdjointShapeStatus status;
+  int32_t taps;  // checked when ok
+};
+
+void PrintTo(const AdjointShapeCase &c, std::ostream *os) { *os << c.name; }
+
+using A = SpikeAdjointShapeStatus;
+const AdjointShapeCase kAdjointShapeCases[] = {
+    {"NaN window end", kNaN, 5.0, 3.0, 6, A::bad_window, 0},
+    {"negative window", 5.0, 3.0, 3.0, 0, A::bad_window, 0},
+    {"window too long", -2147483648.0, 2147483647.0, 3.0, 6, A::bad_window, 0},
+    {"negative taps", 0.0, 5.0, -1.0, 6, A::bad_tap_count, 0},
+    {"fractional taps", 0.0, 5.0, 2.5, 6, A::bad_tap_count, 0},
+    {"just above a whole number", 0.0, 5.0, 3.0000000000000004, 6,
+     A::bad_tap_count, 0},
+    {"tiny fraction", 0.0, 5.0, 5e-324, 6, A::bad_tap_count, 0},
+    {"NaN taps", 0.0, 5.0, kNaN, 6, A::bad_tap_count, 0},
+    {"Inf taps", 0.0, 5.0, kInf, 6, A::bad_tap_count, 0},
+    {"2^31 taps", 0.0, 5.0, 2147483648.0, 6, A::bad_tap_count, 0},
+    {"bad window before bad taps", kNaN, 5.0, kNaN, 6, A::bad_window, 0},
+    {"bad taps before wrong rows", 0.0, 5.0, -1.0, 2, A::bad_tap_count, 0},
+    {"one row too many", 0.0, 5.0, 3.0, 7, A::wrong_input_rows, 0},
+    {"one row too few", 0.0, 5.0, 3.0, 5, A::wrong_input_rows, 0},
+    {"rows for an empty window", 5.0, 4.0, 3.0, 1, A::wrong_input_rows, 0},
+    {"zero taps", 0.0, 5.0, 0.0, 6, A::ok, 0},
+    {"minus zero taps", 0.0, 5.0, -0.0, 6, A::ok, 0},
+    {"INT32_MAX taps", 0.0, 5.0, 2147483647.0, 6, A::ok, INT32_MAX},
+    {"empty window", 5.0, 4.0, 3.0, 0, A::ok, 3},
+};
+
+using SpikeAdjointShapeRule = testing::TestWithParam<AdjointShapeCase>;
+
+TEST_P(SpikeAdjointShapeRule, GivesTheExpectedShape) {
+  const AdjointShapeCase &c = GetParam();
+  const double twin[2] = {c.t0, c.t1};
+  const SpikeAdjointShape shape = spike_adjoint_shape(twin, c.ntaps, c.rows);
+  ASSERT_EQ(shape.status, c.status);
+  if (c.status == A::ok) {
+    EXPECT_EQ(shape.taps, c.taps);
+    EXPECT_EQ(shape.window.rows, c.rows);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SpikeAdjointShape, SpikeAdjointShapeRule,
+                         testing::ValuesIn(kAdjointShapeCases),
+                         case_name<AdjointShapeCase>);
+
+// The tap count against the reference's, seeded, over whole numbers at the
+// int32 edges, fractions and every kind of value.
+TEST(SpikeAdjointShape, TapCountMatchesReferenceOverWideRanges) {
+  const double twin[2] = {0.0, 3.0};
+  for (int index = 0; index < kRandomCases; ++index) {
+    Rng rng = case_rng(index);
+    const int kind = pick(rng, 0, 3);
+    const double ntaps =
+        kind == 0   ? static_cast<double>(pick(rng, INT32_MIN, INT32_MAX))
+        : kind == 1 ? std::nextafter(static_cast<double>(pick(rng, -3, 3)),
+                                     chance(rng, 50) ? kInf : -kInf)
+        : kind == 2 ? uniform(rng, -3e9, 3e9)
+                    : random_value(rng);
+    SCOPED_TRACE(testing::Message()
+                 << "case " << index << ": ntaps " << describe_double(ntaps));
+    const SpikeAdjointShape shape = spike_adjoint_shape(twin, ntaps, 4);
+    int32_t taps = 0;
+    if (!reference_tap_count(ntaps, &taps)) {
+      ASSERT_EQ(shape.status, A::bad_tap_count);
+      continue;
+    }
+    ASSERT_EQ(shape.status, A::ok);
+    ASSERT_EQ(shape.taps, taps);
   }
 }
 

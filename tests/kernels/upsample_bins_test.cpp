@@ -1,5 +1,5 @@
-// Exact-value tests of upsample_bins and of its size rule (tables, and a
-// seeded comparison with the reference rule over wide ranges).
+// Exact-value tests of upsample_bins, its adjoint and their size rules
+// (tables, and seeded comparisons with the reference rules over wide ranges).
 #include "upsampler/upsample_bins.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "kernel_test_util.h"
+#include "upsampler/upsample_bins_adjoint.h"
 
 namespace {
 
@@ -285,6 +286,186 @@ TEST(UpsampleOutputShape, MatchesReferenceOverWideRanges) {
     ASSERT_EQ(shape.status, S::ok);
     ASSERT_EQ(shape.bins_per_sample, bins);
     ASSERT_EQ(shape.output_rows, output_rows);
+  }
+}
+
+// --- The adjoint ------------------------------------------------------------
+
+// r is F x n (F = m * E), expected g is m x n; expected values from
+// tests/golden/make_golden.py's upsample_bins_adjoint.
+using UpsampleAdjointExact = testing::TestWithParam<UpsampleCase>;
+
+TEST_P(UpsampleAdjointExact, GivesTheExpectedBits) {
+  const UpsampleCase &c = GetParam();
+  const UpsampleAdjointShape shape = upsample_adjoint_shape(c.rows, c.nbns);
+  ASSERT_EQ(shape.status, UpsampleAdjointShapeStatus::ok);
+  const size_t size = static_cast<size_t>(shape.output_rows) * c.cols;
+  ASSERT_EQ(size, c.expected.size());
+  std::vector<double> r = c.x;
+  std::vector<double> buffer(size + 4, kSentinel);
+  upsample_bins_adjoint(view_of(r, c.rows, c.cols), c.nbns,
+                        view_of(buffer, shape.output_rows, c.cols));
+  const std::vector<double> output(buffer.begin(), buffer.begin() + size);
+  EXPECT_TRUE(same_bits_as(output, c.expected, shape.output_rows));
+  EXPECT_TRUE(untouched({buffer.begin() + size, buffer.end()})) << "guard";
+  EXPECT_TRUE(same_bits_as(r, c.x, c.rows)) << "input modified";
+  std::vector<double> reference(size, kSentinel);
+  reference_upsample_adjoint(c.x.data(), c.rows, c.cols, c.nbns,
+                             reference.data());
+  EXPECT_TRUE(same_bits_as(reference, c.expected, shape.output_rows))
+      << "reference";
+}
+
+std::vector<double> ramp(int count, double step, double start) {
+  std::vector<double> values;
+  for (int i = 0; i < count; ++i) values.push_back(step * i + start);
+  return values;
+}
+
+std::vector<double> reciprocals(int count) {
+  std::vector<double> values;
+  for (int i = 0; i < count; ++i) values.push_back(1.0 / (i + 3));
+  return values;
+}
+
+const std::vector<UpsampleCase> kAdjointCases = {
+    // E = 4, G = 2, h = 0.25: sample 0 takes rows 0 .. 5 with weights
+    // 3 4 3 2 1 0, sample 1 rows 2 .. 7 with 1 2 3 4 3 2.
+    {"four bins, one column", 4.0, 8, 1, ramp(8, 1.0, 1.0), {8.25, 21.75}},
+    {"four bins, two columns",
+     4.0,
+     8,
+     2,
+     {1, 2, 3, 4, 5, 6, 7, 8, 0.5, -1, 0.25, 2, -3, 0.1, 0.7, 1e-3},
+     {8.25, 21.75, -0.1875, -0.562}},
+    // E = 1: sample 0 takes row 1 with weight 0, and 0 * Inf is NaN.
+    {"one bin, a zero weight still multiplies",
+     1.0,
+     3,
+     1,
+     {1.0, kInf, 2.0},
+     {kNaN, kInf, 2.0}},
+    // acc starts at +0.0: -0.0 products leave +0.0.
+    {"minus zeros sum to plus zero", 1.0, 2, 1, {-0.0, -0.0}, {0.0, 0.0}},
+    {"2.5 bins: E = 2, h = 0.4",
+     2.5,
+     4,
+     1,
+     {1.0, 2.0, 3.0, 4.0},
+     {1.6, 4.800000000000001}},
+    {"one sample: head then tail",
+     3.0,
+     3,
+     1,
+     {0.1, 0.2, 0.7},
+     {0.7333333333333333}},
+    {"twelve samples: a block of 8, one of 2, both ends",
+     3.0,
+     36,
+     1,
+     ramp(36, 0.1, -1.3),
+     {-3.1333333333333333, -2.6999999999999997, -1.7999999999999998, -0.9,
+      1.5265566588595902e-16, 0.9, 1.8, 2.7, 3.6, 4.500000000000001, 5.4,
+      5.533333333333334}},
+    {"seven samples, two columns: blocks of 4 and 1",
+     2.0,
+     14,
+     2,
+     reciprocals(28),
+     {0.4583333333333333, 0.4083333333333333, 0.28869047619047616,
+      0.2236111111111111, 0.18257575757575759, 0.1543040293040293,
+      0.13363095238095238, 0.08660130718954248, 0.1054093567251462,
+      0.09534632034632035, 0.08703886693017128, 0.08006410256410257,
+      0.07412494912494913, 0.06900656814449918}},
+    {"NaN and Inf reach only their samples",
+     3.0,
+     12,
+     1,
+     {1, 2, 3, kNaN, 5, 6, 7, 8, 9, 10, -kInf, 12},
+     {kNaN, kNaN, kNaN, -kInf}},
+};
+
+INSTANTIATE_TEST_SUITE_P(UpsampleBinsAdjoint, UpsampleAdjointExact,
+                         testing::ValuesIn(kAdjointCases),
+                         case_name<UpsampleCase>);
+
+struct AdjointShapeCase {
+  const char *name;
+  int32_t rows;  // F
+  double nbns;
+  UpsampleAdjointShapeStatus status;
+  int32_t bins;         // checked when ok
+  int32_t output_rows;  // checked when ok
+};
+
+void PrintTo(const AdjointShapeCase &c, std::ostream *os) { *os << c.name; }
+
+using A = UpsampleAdjointShapeStatus;
+const AdjointShapeCase kAdjointShapeCases[] = {
+    {"NaN", 6, kNaN, A::bad_bin_count, 0, 0},
+    {"plus Inf", 6, kInf, A::bad_bin_count, 0, 0},
+    {"minus Inf", 6, -kInf, A::bad_bin_count, 0, 0},
+    {"just below 1", 6, 0.9999999999999999, A::bad_bin_count, 0, 0},
+    {"0.5 (E = 0)", 0, 0.5, A::bad_bin_count, 0, 0},
+    {"0 (E = 0)", 0, 0.0, A::bad_bin_count, 0, 0},
+    {"minus 2", 6, -2.0, A::bad_bin_count, 0, 0},
+    {"2^31", 0, 2147483648.0, A::bad_bin_count, 0, 0},
+    {"1e300", 6, 1e300, A::bad_bin_count, 0, 0},
+    {"1", 6, 1.0, A::ok, 1, 6},
+    {"2.5 truncates", 6, 2.5, A::ok, 2, 3},
+    {"3.999 truncates", 6, 3.999, A::ok, 3, 2},
+    {"no rows", 0, 7.5, A::ok, 7, 0},
+    {"not a multiple of E", 7, 3.0, A::bad_input_rows, 0, 0},
+    {"fewer rows than E", 2, 3.0, A::bad_input_rows, 0, 0},
+    {"negative rows", -3, 3.0, A::bad_input_rows, 0, 0},
+    {"largest below 2^31", INT32_MAX, 2147483647.9999998, A::ok, INT32_MAX, 1},
+    {"INT32_MAX rows, E = 1", INT32_MAX, 1.0, A::ok, 1, INT32_MAX},
+    {"INT32_MAX rows, E = 2", INT32_MAX, 2.0, A::bad_input_rows, 0, 0},
+};
+
+using UpsampleAdjointSizeRule = testing::TestWithParam<AdjointShapeCase>;
+
+TEST_P(UpsampleAdjointSizeRule, GivesTheExpectedShape) {
+  const AdjointShapeCase &c = GetParam();
+  const UpsampleAdjointShape shape = upsample_adjoint_shape(c.rows, c.nbns);
+  ASSERT_EQ(shape.status, c.status);
+  if (c.status == A::ok) {
+    EXPECT_EQ(shape.bins_per_sample, c.bins);
+    EXPECT_EQ(shape.output_rows, c.output_rows);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(UpsampleAdjointShape, UpsampleAdjointSizeRule,
+                         testing::ValuesIn(kAdjointShapeCases),
+                         case_name<AdjointShapeCase>);
+
+// The rule against the reference's E and F / E, seeded; row counts are
+// often multiples of the bin count.
+TEST(UpsampleAdjointShape, MatchesReferenceOverWideRanges) {
+  for (int index = 0; index < kRandomCases; ++index) {
+    Rng rng = case_rng(index);
+    const double nbns =
+        chance(rng, 50) ? random_nbns(rng) : uniform(rng, -2.0, 3e9);
+    int32_t rows = chance(rng, 50) ? pick(rng, -3, INT32_MAX) : pick(rng, 0, 9);
+    if (chance(rng, 40) && nbns >= 1.0 && nbns < 2147483648.0) {
+      const int32_t bins = static_cast<int32_t>(nbns);
+      rows = bins * pick(rng, 0, INT32_MAX / bins);
+    }
+    SCOPED_TRACE(testing::Message() << "case " << index << ": F " << rows
+                                    << ", nbns " << describe_double(nbns));
+    const UpsampleAdjointShape shape = upsample_adjoint_shape(rows, nbns);
+    int32_t bins = 0;
+    if (!reference_adjoint_bins_per_sample(nbns, &bins)) {
+      ASSERT_EQ(shape.status, A::bad_bin_count);
+      continue;
+    }
+    if (rows < 0 || rows % bins != 0) {
+      ASSERT_EQ(shape.status, A::bad_input_rows);
+      continue;
+    }
+    ASSERT_EQ(shape.status, A::ok);
+    ASSERT_EQ(shape.bins_per_sample, bins);
+    ASSERT_EQ(shape.output_rows, rows / bins);
   }
 }
 

@@ -57,6 +57,7 @@
 %!error <^trainfold_mex: twin values must be numbers within the 32-bit integer range \(not NaN or Inf\)$> trainfold_mex ([1; 2], [1; 2; 3], [0 2^31])
 %!error <^trainfold_mex: twin values must be numbers within the 32-bit integer range \(not NaN or Inf\)$> trainfold_mex ([1; 2], [1; 2; 3], [-2^31 - 1, 0])
 %!error <^trainfold_mex: twin values must be numbers within the 32-bit integer range \(not NaN or Inf\)$> trainfold_mex ([1; 2], [1; 2; 3], [1e300 1e300])
+%!error <^trainfold_mex: the result would be larger than this process can address \(rows x columns x 8 bytes\)$> trainfold_mex (1, zeros (0, 2^31 - 1), [0, 2^31 - 2])
 %!error <^trainfold_mex: twin\(2\) must be at least twin\(1\) - 1 \(the window would have a negative number of rows\)$> trainfold_mex ([1; 2], [1; 2; 3], [5 -100])
 %!error <^trainfold_mex: twin\(2\) must be at least twin\(1\) - 1 \(the window would have a negative number of rows\)$> trainfold_mex ([1; 2], [1; 2; 3], [2^31 - 1, -2^31])
 %!error <^trainfold_mex: the window twin\(1\) \.\. twin\(2\) has more than 2\^31 - 1 bins$> trainfold_mex ([1; 2], zeros (3, 0), [0, 2^31 - 1])

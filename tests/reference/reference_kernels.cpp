@@ -129,3 +129,109 @@ void reference_spike_sum(const double *spinds, int32_t b, const double *h,
     }
   }
 }
+
+bool reference_adjoint_bins_per_sample(double nbns, int32_t *bins) {
+  int32_t e = 0;
+  if (!truncate_checked(nbns, &e) || e < 1) {
+    return false;
+  }
+  *bins = e;
+  return true;
+}
+
+void reference_upsample_adjoint(const double *r, int32_t f, int32_t n,
+                                double nbns, double *g) {
+  int32_t bins = 0;
+  if (!reference_adjoint_bins_per_sample(nbns, &bins) || f <= 0 || n <= 0 ||
+      f % bins != 0) {
+    return;
+  }
+  const int64_t e = bins;
+  const int64_t g_half = e / 2;
+  const int64_t m = f / e;
+  const double h = 1.0 / nbns;
+  const int64_t head_end = e - g_half;
+  const int64_t tail_start = f - g_half;
+  for (int64_t col = 0; col < n; ++col) {
+    const double *rc = r + col * f;
+    for (int64_t j = 0; j < m; ++j) {
+      double acc = 0.0;
+      // Sample j is held by no row outside ((j-1)E, (j+2)E); the weight of
+      // each row in that range comes from the forward's row formulas.
+      const int64_t from = std::max<int64_t>(0, (j - 1) * e);
+      const int64_t to = std::min<int64_t>(f, (j + 2) * e);
+      for (int64_t rho = from; rho < to; ++rho) {
+        int64_t weight = -1;  // -1: row rho does not hold sample j
+        if (rho < head_end) {
+          if (j == 0) weight = g_half + 1 + rho;
+        } else if (rho < tail_start) {
+          const int64_t p = rho - head_end;
+          const int64_t gap = p / e + 1;  // between x[gap-1] and x[gap]
+          const int64_t k = p % e;
+          if (j == gap - 1) weight = e - 1 - k;
+          if (j == gap) weight = k + 1;
+        } else if (j == m - 1) {
+          weight = e - 1 - (rho - tail_start);
+        }
+        if (weight >= 0) {
+          acc = (static_cast<double>(weight) * h) * rc[rho] + acc;
+        }
+      }
+      g[j + m * col] = acc;
+    }
+  }
+}
+
+bool reference_tap_count(double ntaps, int32_t *taps) {
+  int32_t c = 0;
+  if (!truncate_checked(ntaps, &c) || c < 0 ||
+      static_cast<double>(c) != ntaps) {
+    return false;
+  }
+  *taps = c;
+  return true;
+}
+
+void reference_spike_sum_adjoint(const double *spinds, int32_t b,
+                                 const double *r, int32_t c, int32_t k,
+                                 double t0, double t1, double *g) {
+  int32_t first_bin = 0;
+  int32_t last_bin = 0;
+  if (!reference_window_bin(t0, &first_bin) ||
+      !reference_window_bin(t1, &last_bin)) {
+    return;
+  }
+  const int64_t rows = reference_window_rows(first_bin, last_bin);
+  if (rows <= 0) {
+    return;
+  }
+  const double lower = static_cast<double>(int64_t{first_bin} - c + 1);
+  const double upper = static_cast<double>(int64_t{last_bin} + 1);
+  int32_t j = 0;
+  while (j < b && lower > spinds[j]) {
+    ++j;
+  }
+  for (; j < b; ++j) {
+    const double s = spinds[j];
+    if (!(upper > s)) {
+      break;
+    }
+    // Bins as integer-valued doubles, as in reference_spike_sum.
+    const double bin = std::trunc(s);
+    const double a = std::max(bin, static_cast<double>(first_bin));
+    const double z = std::min(bin + static_cast<double>(int64_t{c} - 1),
+                              static_cast<double>(last_bin));
+    if (!(a <= z)) {
+      continue;
+    }
+    const int64_t bin_i = static_cast<int64_t>(bin);
+    const int64_t a_i = static_cast<int64_t>(a);
+    const int64_t z_i = static_cast<int64_t>(z);
+    for (int64_t col = 0; col < k; ++col) {
+      for (int64_t t = a_i; t <= z_i; ++t) {
+        double &out = g[(t - bin_i) + int64_t{c} * col];
+        out = r[(t - first_bin) + rows * col] + out;
+      }
+    }
+  }
+}

@@ -50,4 +50,34 @@ int64_t reference_window_rows(int32_t first_bin, int32_t last_bin);
 void reference_spike_sum(const double *spinds, int32_t b, const double *h,
                          int32_t c, int32_t k, double t0, double t1, double *y);
 
+// --- Adjoints ---------------------------------------------------------------
+
+// E = nbns truncated toward zero for the upsampling adjoint, which needs
+// E >= 1. Returns false (bins untouched) for NaN, +-Inf, nbns < 1 and
+// nbns >= 2^31.
+bool reference_adjoint_bins_per_sample(double nbns, int32_t *bins);
+
+// g (m x n, m = F / E) from r (F rows x n columns, F a multiple of E), every
+// element assigned: sample j of a column is +0.0, then (w * h) * r(rho) + acc
+// over the rows rho of the forward that hold sample j with weight w, in
+// ascending row order (the rows and weights found from the forward's
+// formulas, one row at a time). Writes nothing when
+// reference_adjoint_bins_per_sample fails, F is not a multiple of E, F <= 0
+// or n <= 0.
+void reference_upsample_adjoint(const double *r, int32_t f, int32_t n,
+                                double nbns, double *g);
+
+// c = ntaps when it is a whole number from 0 to 2^31 - 1; false otherwise
+// (negative, fractional, NaN, +-Inf, too large).
+bool reference_tap_count(double ntaps, int32_t *taps);
+
+// Adds into g (c taps x k columns, column-major) from r (R rows x k columns,
+// R = T1 - T0 + 1 from t0, t1): for each spike the forward scan with c taps
+// takes, in list order, and each column and bin t = max(B, T0) ..
+// min(B + c - 1, T1) ascending, g(t - B) = r(t - T0) + g(t - B). Writes
+// nothing when either window end fails reference_window_bin or R <= 0.
+void reference_spike_sum_adjoint(const double *spinds, int32_t b,
+                                 const double *r, int32_t c, int32_t k,
+                                 double t0, double t1, double *g);
+
 #endif  // TESTS_REFERENCE_REFERENCE_KERNELS_H

@@ -1,57 +1,222 @@
-"""Bin-centred linear upsampling and windowed spike-train filter sums.
+"""Bin-centred linear upsampling and windowed spike-train filter sums, and
+their adjoints.
 
-The functions run the same C++ kernels as the MATLAB/Octave modules tentfill2
-and trainfold_mex and give the same results to the bit. Arguments are numpy
-array-likes of real numbers (a 1-D array is one column); results are new
-float64 arrays in column-major (Fortran) order. Refusals raise TypeError for
-an argument that is not real numeric data and ValueError for the rest, with
-the modules' messages, before the result is allocated. The GIL is released
-while a kernel runs, so calls from several threads run in parallel.
+The functions run the same C++ kernels as the MATLAB/Octave modules
+``tentfill2``, ``trainfold_mex``, ``tentfill2_adjoint`` and
+``trainfold_adjoint`` and give the same results to the bit.
+
+Arguments are array-likes of real numbers: numpy arrays of a bool, integer
+or floating dtype, Python numbers, or nested lists of them. A 1-D array is
+one column; arrays of more than 2 dimensions, complex values (whose
+imaginary part would be lost), masked arrays with masked elements, text,
+objects and sparse matrices are refused. An aligned Fortran-ordered float64
+array is read in place; anything else is converted once. Results are new
+float64 arrays in Fortran (column-major) order.
+
+Bad arguments raise before anything is allocated: ``TypeError`` for an
+argument that is not real numbers, ``ValueError`` for sizes and values out
+of range. The GIL is released while a kernel runs, so calls from several
+threads run in parallel.
 """
 from spike_bins import _kernels
+from spike_bins._version import __version__
 
-__all__ = ["tentfill2", "trainfold"]
+__all__ = ["tentfill2", "trainfold", "tentfill2_adjoint", "trainfold_adjoint",
+           "__version__"]
 
-_NOT_GIVEN = object()  # marks an argument left out of the call
 
-
-def tentfill2(x=_NOT_GIVEN, nbns=_NOT_GIVEN, *extra):
+def tentfill2(x, nbns):
     """Upsample the columns of x to E = int(nbns) fine bins per coarse bin.
 
-    Each coarse sample lands on the centre row of its block of E fine rows
-    (the row just before the centre for an even E); rows in between
-    interpolate linearly and the ends ramp to zero. x is m x n (1-D: one
-    column); nbns is its first element. Returns an (m * E) x n array.
+    Each column of x holds one signal sampled once per coarse bin. Sample j
+    stands for the centre of its block of E fine rows and lands on row
+    j*E + E - E//2 - 1 (the centre row for odd E, the row just before the
+    centre for even E); the rows between two samples lie on the straight
+    line between them, and before the first and after the last sample the
+    values ramp linearly to zero. The fine-bin weight is h = 1/nbns, taken
+    from nbns itself: a fractional nbns scales the values (nbns = 2.5 gives
+    E = 2 and h = 0.4).
 
-    >>> tentfill2([1.0, 2.0], 2)
-    array([[1. ],
-           [1.5],
-           [2. ],
-           [1. ]])
+    Parameters
+    ----------
+    x : array_like of real numbers, shape (m, n) or (m,)
+        The coarse samples, one signal per column (1-D: one column).
+    nbns : real number (or array_like; its first element is used)
+        Fine bins per coarse bin, greater than -1 and less than 2**31.
+        For -1 < nbns < 1 the result has no rows.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (m * E, n), Fortran order
+
+    Causality
+    ---------
+    The ramps are centred on the bins: the fine signal starts rising half a
+    coarse bin *before* the block of coarse bin j (``tentfill2([0, 0, 1, 0],
+    10)`` is non-zero from row 15, while coarse bin 2 is rows 20-29). For a
+    stimulus that must not lead the response, shift it later by one coarse
+    bin (``numpy.r_[0, s[:-1]]``) before upsampling, or shift the fine
+    result by E - E//2 rows.
+
+    Raises
+    ------
+    TypeError
+        x or nbns is not real numbers.
+    ValueError
+        x has more than 2 dimensions or more than 2**31 - 1 rows or columns,
+        nbns is empty, NaN, infinite, <= -1 or >= 2**31, or the result would
+        have more than 2**31 - 1 rows or be larger than memory can address.
+
+    Examples
+    --------
+    >>> tentfill2([4.0, 8.0], 4).ravel()
+    array([3., 4., 5., 6., 7., 8., 6., 4.])
     """
-    if x is _NOT_GIVEN or nbns is _NOT_GIVEN or extra:
-        raise TypeError("tentfill needs 2 input args: x, nbns")
     return _kernels.tentfill2(x, nbns)
 
 
-def trainfold(spinds=_NOT_GIVEN, h_currents=_NOT_GIVEN, twin=_NOT_GIVEN,
-              *extra):
+def trainfold(spinds, h_currents, twin):
     """Sum the filters placed at spike times over the bins of a window.
 
-    A spike at time s lies in bin int(s); tap q of filter k (row q, column k
-    of h_currents; 1-D: one filter) lands in bin int(s) + q. twin holds the
-    first and last bin of the window (its first two values). Returns a
-    (T1 - T0 + 1) x K array, row r for bin T0 + r. Spike times are expected
-    in ascending order: the scan stops at the first one past the window.
+    A spike at time s lies in bin int(s) (truncated toward zero); tap q of a
+    filter (row q of h_currents) lands in bin int(s) + q. For every bin of
+    the window twin[0] .. twin[1] and every filter, the result holds the sum
+    of the taps landing there: the convolution of the spike train with each
+    filter, computed only over the window.
 
-    >>> trainfold([0.0, 2.5], [[1.0], [0.5]], (0, 3))
-    array([[1. ],
-           [0.5],
-           [1. ],
-           [0.5]])
+    Spike times are expected in ascending order: leading spikes that cannot
+    reach the window are skipped, and the scan stops at the first spike at
+    or past int(twin[1]) + 1, or at a NaN; later spikes are not used, even
+    if out of order. Taps are added in list order.
+
+    Parameters
+    ----------
+    spinds : array_like of real numbers, shape (b,) or (b, 1)
+        Spike times, ascending.
+    h_currents : array_like of real numbers, shape (c, K) or (c,)
+        One filter per column, c taps each (1-D: one filter).
+    twin : array_like of real numbers
+        Its first two values are the first and last bin of the window, both
+        included, each truncated toward zero.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (int(twin[1]) - int(twin[0]) + 1, K),
+    Fortran order; row r holds bin int(twin[0]) + r.
+
+    Causality
+    ---------
+    Tap 0 lands in the spike's own bin. For a spike-history or coupling
+    term that must stay strictly in the past (bin t sees only spikes in
+    bins before t), pass the spike times shifted one bin later:
+    ``trainfold(spikes + 1, h, twin)``.
+
+    Raises
+    ------
+    TypeError
+        An argument is not real numbers.
+    ValueError
+        spinds has more than one column; twin holds fewer than two values or
+        values that are NaN, infinite or outside the 32-bit integer range;
+        twin[1] < twin[0] - 1; a size beyond 2**31 - 1; or a result larger
+        than memory can address.
+
+    Examples
+    --------
+    >>> trainfold([8.0, 10.5, 13.2, 14.0], [1.0, 2.0, 4.0], (10, 13)).ravel()
+    array([5., 2., 4., 1.])
     """
-    if (spinds is _NOT_GIVEN or h_currents is _NOT_GIVEN
-            or twin is _NOT_GIVEN or extra):
-        raise TypeError(
-            "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)")
     return _kernels.trainfold(spinds, h_currents, twin)
+
+
+def tentfill2_adjoint(r, nbns):
+    """The adjoint (transpose) of tentfill2 with respect to x.
+
+    For r of the shape of ``tentfill2(x, nbns)`` it returns g of the shape of
+    x with ``sum(tentfill2(x, nbns) * r) == sum(x * g)`` in exact arithmetic:
+    g = A.T @ r where tentfill2(x, nbns) = A @ x, without building A. It is
+    the gradient with respect to x of a loss whose gradient with respect to
+    the fine signal is r.
+
+    Each coarse sample j of a column sums, from +0.0, the rows of r it feeds
+    in tentfill2, in ascending row order: acc = (w * h) * r[row] + acc with
+    h = 1/nbns and w the row's integer weight for sample j (G+1+i on the
+    head ramp, k+1 before the sample, E-1-k after it and on the tail ramp,
+    G = E//2). One form for every column count; a zero weight still
+    multiplies (0 * inf is nan).
+
+    Parameters
+    ----------
+    r : array_like of real numbers, shape (F, n) or (F,)
+        F a multiple of E = int(nbns).
+    nbns : real number (or array_like; its first element is used)
+        Fine bins per coarse bin, at least 1 and less than 2**31.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (F // E, n), Fortran order
+
+    Raises
+    ------
+    TypeError
+        r or nbns is not real numbers.
+    ValueError
+        r has more than 2 dimensions or more than 2**31 - 1 rows or
+        columns, nbns is empty, NaN, infinite, < 1 or >= 2**31, or F is not
+        a multiple of int(nbns).
+
+    Examples
+    --------
+    >>> tentfill2_adjoint([1.0, 2.0, 3.0, 4.0, 5.0, 6.0, 7.0, 8.0], 4).ravel()
+    array([ 8.25, 21.75])
+    """
+    return _kernels.tentfill2_adjoint(r, nbns)
+
+
+def trainfold_adjoint(spinds, r, twin, ntaps):
+    """The adjoint (transpose) of trainfold with respect to the filters.
+
+    For r of the shape of ``trainfold(spinds, h, twin)`` it returns g of
+    ntaps rows with ``sum(trainfold(spinds, h, twin) * r) == sum(h * g)`` in
+    exact arithmetic for every h of ntaps taps: g = X.T @ r for the design
+    matrix X of the spike train, without building X. With r the residual of
+    a Poisson GLM it is the gradient with respect to the filter taps.
+
+    The spikes taken are those trainfold takes with ntaps taps. For each, in
+    list order, with B its bin, each column and each window bin t from
+    max(B, T0) to min(B + ntaps - 1, T1) ascending:
+    g[t - B] = r[t - T0] + g[t - B], from zeros.
+
+    Parameters
+    ----------
+    spinds : array_like of real numbers, shape (b,) or (b, 1)
+        Spike times, ascending.
+    r : array_like of real numbers, shape (R, M) or (R,)
+        R = int(twin[1]) - int(twin[0]) + 1, one row per bin of the window.
+    twin : array_like of real numbers
+        Its first two values are the first and last bin of the window.
+    ntaps : real number (or array_like; its first element is used)
+        The filter length, a whole number from 0 to 2**31 - 1.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (ntaps, M), Fortran order
+
+    Raises
+    ------
+    TypeError
+        An argument is not real numbers.
+    ValueError
+        spinds has more than one column; twin holds fewer than two values or
+        values that are NaN, infinite or outside the 32-bit integer range;
+        twin[1] < twin[0] - 1; ntaps is empty, negative, fractional, NaN,
+        infinite or >= 2**31; r has more than 2 dimensions, a size beyond
+        2**31 - 1 or not one row per bin of the window.
+
+    Examples
+    --------
+    >>> trainfold_adjoint([8.0, 10.5, 13.2, 14.0], [1.0, 2.0, 4.0, 8.0],
+    ...                   (10, 13), 3).ravel()
+    array([9., 2., 5.])
+    """
+    return _kernels.trainfold_adjoint(spinds, r, twin, ntaps)

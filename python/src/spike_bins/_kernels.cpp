@@ -1,27 +1,38 @@
-// Python entry points of the kernels: spike_bins._kernels.tentfill2(x, nbns)
-// and spike_bins._kernels.trainfold(spinds, h_currents, twin).
+// Python entry points of the kernels: spike_bins._kernels.tentfill2(x, nbns),
+// spike_bins._kernels.trainfold(spinds, h_currents, twin) and their adjoints
+// tentfill2_adjoint(r, nbns) and trainfold_adjoint(spinds, r, twin, ntaps).
 //
 // Each argument is first looked at as a numpy array of whatever dtype it has
-// (an ndarray is not copied). All checks run on those, in the order of the
-// MATLAB/Octave gateways and with their texts: TypeError for an argument that
-// is not real numeric data, ValueError for the rest. Only then is each matrix
-// argument converted, once, to an aligned Fortran-ordered float64 array (an
-// argument that already is one is used in place), the result allocated and
-// the kernel run with the GIL released.
+// (an ndarray is not copied) and described to the module's shared check
+// (upsampler/tentfill2_check.h, spike_filter/trainfold_check.h), which the
+// MATLAB/Octave gateways use too: the same refusals in the same order, raised
+// here as TypeError (an argument that is not real numbers) or ValueError
+// (sizes and values), in Python's wording. Only then is each matrix argument
+// converted, once, to an aligned Fortran-ordered float64 array (an argument
+// that already is one is used in place), the result allocated and the kernel
+// run with the GIL released.
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #if defined(__linux__)
 #include <sys/mman.h>
 #include <unistd.h>
 #endif
 
+#include "common/arg_check.h"
 #include "common/double_matrix.h"
 #include "spike_filter/spike_filter_sum.h"
+#include "spike_filter/spike_filter_sum_adjoint.h"
+#include "spike_filter/trainfold_adjoint_check.h"
+#include "spike_filter/trainfold_check.h"
+#include "upsampler/tentfill2_adjoint_check.h"
+#include "upsampler/tentfill2_check.h"
 #include "upsampler/upsample_bins.h"
+#include "upsampler/upsample_bins_adjoint.h"
 
 namespace py = pybind11;
 
@@ -29,29 +40,80 @@ namespace {
 
 using FortranArray = py::array_t<double, py::array::f_style>;
 
-// The argument as an ndarray of real numeric dtype (bool, integer or real
-// float, which convert to float64 by value), or null. Complex data would lose
-// its imaginary part; strings and dates are not numbers; object arrays (mixed
-// lists, None, sparse matrices) are refused too, as numpy would turn None into
-// NaN.
-py::object numeric_array(py::handle value) {
-  py::array array = py::array::ensure(value);
-  if (!array) {
-    return py::object();  // not even an array (e.g. ragged nested lists)
-  }
-  const char kind = array.dtype().kind();
-  if (kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f') {
-    return std::move(array);
-  }
-  return py::object();
+// An argument as the binding sees it: the array (null for a value numpy
+// cannot make an array of, such as a ragged list) and its facts.
+struct PyArg {
+  py::array array;
+  ArgInfo info;
+};
+
+bool is_real_number_kind(char kind) {
+  return kind == 'b' || kind == 'i' || kind == 'u' || kind == 'f';
 }
 
-py::array numeric_or_type_error(py::handle value, const char *message) {
-  py::object array = numeric_array(value);
-  if (!array) {
-    throw py::type_error(message);
+// An object array of Python ints only (numpy keeps ints beyond 64 bits as
+// objects): its values as float64, so that a huge number is a range error,
+// not a type error. Null for any other object array (None, mixed values,
+// a sparse matrix), which numpy would turn into NaN or refuse.
+py::object ints_as_float64(const py::array &array) {
+  for (py::handle item : array.attr("flat")) {
+    if (!py::isinstance<py::int_>(item)) {
+      return py::object();
+    }
   }
-  return py::reinterpret_steal<py::array>(array.release());
+  return array.attr("astype")("float64");
+}
+
+// A masked array with masked elements: its mask would be lost, silently,
+// by the conversion to a plain array.
+void refuse_masked(py::handle value, const char *name) {
+  if (!py::hasattr(value, "mask")) {
+    return;
+  }
+  py::module_ ma = py::module_::import("numpy.ma");
+  if (py::bool_(ma.attr("is_masked")(value))) {
+    throw py::value_error(
+        std::string(name) + " is a masked array with masked elements; pass " +
+        name + ".filled(value) or select the unmasked elements first");
+  }
+}
+
+PyArg python_arg(py::handle value, const char *name) {
+  refuse_masked(value, name);
+  py::array array = py::array::ensure(value);
+  if (!array) {
+    return {py::array(), ArgInfo{false, false, 0, 0}};
+  }
+  if (array.dtype().kind() == 'O') {
+    py::object converted = ints_as_float64(array);
+    if (converted) {
+      array = py::reinterpret_steal<py::array>(converted.release());
+    }
+  }
+  // Rows: the first dimension; columns: the product of the others, as the
+  // MATLAB/Octave hosts count them. A 0-d array is one value, a 1-D array
+  // one column.
+  uint64_t rows = array.ndim() == 0 ? 1 : array.shape(0);
+  uint64_t cols = 1;
+  for (py::ssize_t d = 1; d < array.ndim(); ++d) {
+    cols *= static_cast<uint64_t>(array.shape(d));
+  }
+  const bool numeric = is_real_number_kind(array.dtype().kind());
+  return {array, ArgInfo{numeric, array.ndim() > 2, rows, cols}};
+}
+
+// Raises a check's refusal as Python does: TypeError for the argument count
+// and for arguments that are not real numbers, ValueError for the rest.
+void raise_if_refused(const Refusal &refusal) {
+  switch (refusal.kind) {
+    case RefusalKind::none:
+      return;
+    case RefusalKind::arg_count:
+    case RefusalKind::arg_type:
+      throw py::type_error(refusal.python_text);
+    case RefusalKind::arg_value:
+      throw py::value_error(refusal.python_text);
+  }
 }
 
 // The one conversion: an aligned, Fortran-ordered float64 array holding the
@@ -70,25 +132,6 @@ FortranArray fortran_float64(const py::array &array) {
   return py::reinterpret_steal<FortranArray>(converted);
 }
 
-// Rows and columns of a matrix argument of at most 2 dimensions, in the
-// host's width: a 1-D array is one column, a 0-d array a single value.
-struct ArrayShape {
-  int64_t rows;
-  int64_t cols;
-};
-
-ArrayShape matrix_shape(const py::array &array) {
-  if (array.ndim() == 0) {
-    return {1, 1};
-  }
-  if (array.ndim() == 1) {
-    return {array.shape(0), 1};
-  }
-  return {array.shape(0), array.shape(1)};
-}
-
-bool fits_int32(int64_t count) { return count <= INT32_MAX; }
-
 // The element at position `index` in column-major order, as a double.
 double element_in_column_order(const py::array &array, py::ssize_t index) {
   if (index == 0) {
@@ -96,13 +139,6 @@ double element_in_column_order(const py::array &array, py::ssize_t index) {
   }
   py::array flat = array.attr("ravel")("F");
   return py::float_(flat.attr("item")(index));
-}
-
-// A view of a converted array of `shape`.
-DoubleMatrix matrix_view(const FortranArray &array, ArrayShape shape) {
-  return DoubleMatrix{static_cast<int32_t>(shape.rows),
-                      static_cast<int32_t>(shape.cols),
-                      const_cast<double *>(array.data())};
 }
 
 // numpy.zeros takes a large result from calloc as fresh, untouched pages; the
@@ -131,123 +167,118 @@ void advise_huge_pages(double *data, std::size_t bytes) {
 }
 
 py::array tentfill2(py::handle x_arg, py::handle nbns_arg) {
-  const py::array x = numeric_or_type_error(
-      x_arg, "x must be a full (non-sparse) double array");
-  const py::array nbns_array = numeric_or_type_error(
-      nbns_arg, "nbns must be a full (non-sparse) double array");
-  if (nbns_array.size() == 0) {
-    throw py::value_error(
-        "nbns is empty; it must hold the number of fine bins per coarse bin");
-  }
-  if (x.ndim() > 2) {
-    throw py::value_error(
-        "x must have at most 2 dimensions (a 1-D x is one column)");
-  }
-  const ArrayShape x_shape = matrix_shape(x);
-  if (!fits_int32(x_shape.rows) || !fits_int32(x_shape.cols)) {
-    throw py::value_error("x has more than 2^31 - 1 rows or columns");
-  }
-  const double nbns = element_in_column_order(nbns_array, 0);
-  const UpsampleShape shape =
-      upsample_output_shape(static_cast<int32_t>(x_shape.rows), nbns);
-  if (shape.status == UpsampleShapeStatus::bad_bin_count) {
-    throw py::value_error(
-        "nbns must be a number greater than -1 and less than 2^31 (not NaN or "
-        "Inf)");
-  }
-  if (shape.status != UpsampleShapeStatus::ok) {
-    throw py::value_error(
-        "the result would have more than 2^31 - 1 rows (size(x, 1) * "
-        "fix(nbns))");
-  }
-  const FortranArray x_data = fortran_float64(x);
+  const PyArg x = python_arg(x_arg, "x");
+  const PyArg nbns = python_arg(nbns_arg, "nbns");
+  const bool nbns_readable = nbns.info.numeric && element_count(nbns.info) > 0;
+  const Tentfill2Call call = tentfill2_check(
+      2, x.info, nbns.info,
+      nbns_readable ? element_in_column_order(nbns.array, 0) : 0.0);
+  raise_if_refused(call.refusal);
+  const double nbns_value = element_in_column_order(nbns.array, 0);
+  const FortranArray x_data = fortran_float64(x.array);
   // Every element is assigned by the kernel: no zero fill needed.
-  FortranArray result({static_cast<py::ssize_t>(shape.output_rows),
-                       static_cast<py::ssize_t>(x_shape.cols)});
-  const DoubleMatrix input = matrix_view(x_data, x_shape);
-  const DoubleMatrix output{shape.output_rows, input.cols,
+  FortranArray result({static_cast<py::ssize_t>(call.shape.output_rows),
+                       static_cast<py::ssize_t>(call.input_cols)});
+  const DoubleMatrix input{call.input_rows, call.input_cols,
+                           const_cast<double *>(x_data.data())};
+  const DoubleMatrix output{call.shape.output_rows, call.input_cols,
                             result.mutable_data()};
   {
     py::gil_scoped_release unlocked;
-    upsample_bins(input, nbns, output);
+    upsample_bins(input, nbns_value, output);
   }
-  return std::move(result);
+  return result;
 }
 
 py::array trainfold(py::handle spinds_arg, py::handle h_currents_arg,
                     py::handle twin_arg) {
-  // The column check comes first and needs only the shape. Columns are
-  // counted as the host does, over every dimension after the first: more
-  // than one when none is 0 and one is above 1. A 1-D array is a column.
-  const py::array spinds_any = py::array::ensure(spinds_arg);
-  if (spinds_any && spinds_any.ndim() >= 2) {
-    bool empty = false;
-    bool several = false;
-    for (py::ssize_t d = 1; d < spinds_any.ndim(); ++d) {
-      empty = empty || spinds_any.shape(d) == 0;
-      several = several || spinds_any.shape(d) > 1;
-    }
-    if (several && !empty) {
-      throw py::value_error(
-          "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!");
-    }
+  const PyArg spinds = python_arg(spinds_arg, "spinds");
+  const PyArg h_currents = python_arg(h_currents_arg, "h_currents");
+  const PyArg twin = python_arg(twin_arg, "twin");
+  double twin_values[2] = {0.0, 0.0};
+  if (twin.info.numeric && element_count(twin.info) >= 2) {
+    twin_values[0] = element_in_column_order(twin.array, 0);
+    twin_values[1] = element_in_column_order(twin.array, 1);
   }
-  const py::array spinds =
-      numeric_or_type_error(spinds_any ? py::handle(spinds_any) : spinds_arg,
-                            "spinds must be a full (non-sparse) double array");
-  const py::array h_currents = numeric_or_type_error(
-      h_currents_arg, "h_currents must be a full (non-sparse) double array");
-  const py::array twin_array = numeric_or_type_error(
-      twin_arg, "twin must be a full (non-sparse) double array");
-  if (twin_array.size() < 2) {
-    throw py::value_error(
-        "twin must hold two values, the first and last bin of the window");
-  }
-  if (h_currents.ndim() > 2) {
-    throw py::value_error(
-        "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
-        "filter)");
-  }
-  const ArrayShape filter_shape = matrix_shape(h_currents);
-  // Spike times are counted by elements: a column of rows with no column
-  // holds none.
-  const int64_t spike_count = spinds.size();
-  if (!fits_int32(spike_count) || !fits_int32(filter_shape.rows) ||
-      !fits_int32(filter_shape.cols)) {
-    throw py::value_error(
-        "spinds or h_currents has more than 2^31 - 1 rows or columns");
-  }
-  const double twin[2] = {element_in_column_order(twin_array, 0),
-                          element_in_column_order(twin_array, 1)};
-  const SpikeWindow window = spike_window(twin);
-  if (window.status == SpikeWindowStatus::bad_end) {
-    throw py::value_error(
-        "twin values must be numbers within the 32-bit integer range (not NaN "
-        "or Inf)");
-  }
-  if (window.status == SpikeWindowStatus::negative_rows) {
-    throw py::value_error(
-        "twin(2) must be at least twin(1) - 1 (the window would have a "
-        "negative number of rows)");
-  }
-  if (window.status != SpikeWindowStatus::ok) {
-    throw py::value_error(
-        "the window twin(1) .. twin(2) has more than 2^31 - 1 bins");
-  }
-  const FortranArray spike_data = fortran_float64(spinds);
-  const FortranArray filter_data = fortran_float64(h_currents);
+  const TrainfoldCall call =
+      trainfold_check(3, spinds.info, h_currents.info, twin.info, twin_values);
+  raise_if_refused(call.refusal);
+  const FortranArray spike_data = fortran_float64(spinds.array);
+  const FortranArray filter_data = fortran_float64(h_currents.array);
   // The kernel adds into the result, which numpy.zeros hands over zeroed
   // (from calloc: a large result comes as fresh zero pages, with no pass of
   // its own).
   FortranArray result = py::module_::import("numpy").attr("zeros")(
-      py::make_tuple(window.rows, filter_shape.cols), "float64", "F");
-  const DoubleMatrix filters = matrix_view(filter_data, filter_shape);
-  const DoubleMatrix output{window.rows, filters.cols, result.mutable_data()};
+      py::make_tuple(call.window.rows, call.filters), "float64", "F");
+  const DoubleMatrix filters{call.taps, call.filters,
+                             const_cast<double *>(filter_data.data())};
+  const DoubleMatrix output{call.window.rows, call.filters,
+                            result.mutable_data()};
   {
     py::gil_scoped_release unlocked;
     advise_huge_pages(output.data, static_cast<std::size_t>(result.nbytes()));
-    spike_filter_sum(spike_data.data(), static_cast<int32_t>(spike_count),
-                     filters, twin, output);
+    spike_filter_sum(spike_data.data(), call.spike_count, filters, twin_values,
+                     output);
+  }
+  return result;
+}
+
+py::array tentfill2_adjoint(py::handle r_arg, py::handle nbns_arg) {
+  const PyArg r = python_arg(r_arg, "r");
+  const PyArg nbns = python_arg(nbns_arg, "nbns");
+  const bool nbns_readable = nbns.info.numeric && element_count(nbns.info) > 0;
+  const Tentfill2AdjointCall call = tentfill2_adjoint_check(
+      2, r.info, nbns.info,
+      nbns_readable ? element_in_column_order(nbns.array, 0) : 0.0);
+  raise_if_refused(call.refusal);
+  const double nbns_value = element_in_column_order(nbns.array, 0);
+  const FortranArray r_data = fortran_float64(r.array);
+  // Every element is assigned by the kernel: no zero fill needed.
+  FortranArray result({static_cast<py::ssize_t>(call.shape.output_rows),
+                       static_cast<py::ssize_t>(call.input_cols)});
+  const DoubleMatrix input{call.input_rows, call.input_cols,
+                           const_cast<double *>(r_data.data())};
+  const DoubleMatrix output{call.shape.output_rows, call.input_cols,
+                            result.mutable_data()};
+  {
+    py::gil_scoped_release unlocked;
+    upsample_bins_adjoint(input, nbns_value, output);
+  }
+  return result;
+}
+
+py::array trainfold_adjoint(py::handle spinds_arg, py::handle r_arg,
+                            py::handle twin_arg, py::handle ntaps_arg) {
+  const PyArg spinds = python_arg(spinds_arg, "spinds");
+  const PyArg r = python_arg(r_arg, "r");
+  const PyArg twin = python_arg(twin_arg, "twin");
+  const PyArg ntaps = python_arg(ntaps_arg, "ntaps");
+  double twin_values[2] = {0.0, 0.0};
+  if (twin.info.numeric && element_count(twin.info) >= 2) {
+    twin_values[0] = element_in_column_order(twin.array, 0);
+    twin_values[1] = element_in_column_order(twin.array, 1);
+  }
+  const bool ntaps_readable =
+      ntaps.info.numeric && element_count(ntaps.info) > 0;
+  const double ntaps_value =
+      ntaps_readable ? element_in_column_order(ntaps.array, 0) : 0.0;
+  const TrainfoldAdjointCall call =
+      trainfold_adjoint_check(4, spinds.info, r.info, twin.info, ntaps.info,
+                              twin_values, ntaps_value);
+  raise_if_refused(call.refusal);
+  const FortranArray spike_data = fortran_float64(spinds.array);
+  const FortranArray r_data = fortran_float64(r.array);
+  // The kernel adds into the result, which numpy.zeros hands over zeroed.
+  FortranArray result = py::module_::import("numpy").attr("zeros")(
+      py::make_tuple(call.shape.taps, call.input_cols), "float64", "F");
+  const DoubleMatrix input{call.shape.window.rows, call.input_cols,
+                           const_cast<double *>(r_data.data())};
+  const DoubleMatrix output{call.shape.taps, call.input_cols,
+                            result.mutable_data()};
+  {
+    py::gil_scoped_release unlocked;
+    spike_filter_sum_adjoint(spike_data.data(), call.spike_count, input,
+                             twin_values, ntaps_value, output);
   }
   return result;
 }
@@ -261,4 +292,8 @@ PYBIND11_MODULE(_kernels, module) {
   module.def("tentfill2", &tentfill2, py::arg("x"), py::arg("nbns"));
   module.def("trainfold", &trainfold, py::arg("spinds"), py::arg("h_currents"),
              py::arg("twin"));
+  module.def("tentfill2_adjoint", &tentfill2_adjoint, py::arg("r"),
+             py::arg("nbns"));
+  module.def("trainfold_adjoint", &trainfold_adjoint, py::arg("spinds"),
+             py::arg("r"), py::arg("twin"), py::arg("ntaps"));
 }

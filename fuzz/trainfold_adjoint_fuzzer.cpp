@@ -1,0 +1,101 @@
+// Fuzz target of the trainfold_adjoint gateway: the module built against the
+// stand-in host, loaded with the stand-in loader and called through its
+// mexFunction with arbitrary argument counts, classes, shapes and values.
+// Every call must end in a host error (with the exact argument-count and
+// column messages where they apply) or return exactly
+// reference_spike_sum_adjoint's bits for the real double data of its
+// arguments; a call the reference can serve must succeed.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "gateway_fuzz_support.h"
+#include "reference_kernels.h"
+
+namespace {
+
+const char kArgumentCountMessage[] =
+    "trainfold_adjoint needs 4 input args: spinds, r, twin, ntaps";
+const char kColumnMessage[] =
+    "spinds must be a column vector of spike times (one column)";
+
+// The outcome the call must have, worked out from the arguments alone; false
+// when the result would be too large to be worth making.
+bool expected_outcome(const FuzzCall &call, ExpectedOutcome *expected) {
+  *expected = ExpectedOutcome{true, "", 0, 0, {}};
+  if (call.arguments.size() != 4) {
+    expected->message = kArgumentCountMessage;
+    return true;
+  }
+  const FuzzArgument &spinds = call.arguments[0];
+  const FuzzArgument &r = call.arguments[1];
+  const FuzzArgument &twin_argument = call.arguments[2];
+  const FuzzArgument &ntaps_argument = call.arguments[3];
+  // Column count compared in full: 2^32 + 1 columns are not one column.
+  if (spinds.columns > 1) {
+    expected->message = kColumnMessage;
+    return true;
+  }
+  if (!spinds.full_double || !r.full_double || !twin_argument.full_double ||
+      !ntaps_argument.full_double || twin_argument.elements < 2 ||
+      ntaps_argument.elements == 0 || spinds.rows > INT32_MAX ||
+      r.rows > INT32_MAX || r.columns > INT32_MAX) {
+    return true;
+  }
+  const double *twin = real_doubles(twin_argument);
+  int32_t first = 0;
+  int32_t last = 0;
+  if (!reference_window_bin(twin[0], &first) ||
+      !reference_window_bin(twin[1], &last)) {
+    return true;
+  }
+  const int64_t rows = reference_window_rows(first, last);
+  int32_t taps = 0;
+  if (rows < 0 || rows > INT32_MAX ||
+      !reference_tap_count(real_doubles(ntaps_argument)[0], &taps) ||
+      static_cast<int64_t>(r.rows) != rows) {
+    return true;
+  }
+  const int32_t columns = static_cast<int32_t>(r.columns);
+  const int64_t count = int64_t{taps} * columns;
+  if (count > kMaxFuzzOutput) {
+    return false;
+  }
+  expected->refused = false;
+  expected->rows = static_cast<size_t>(taps);
+  expected->columns = r.columns;
+  expected->values.assign(static_cast<size_t>(count), 0.0);
+  reference_spike_sum_adjoint(real_doubles(spinds),
+                              static_cast<int32_t>(spinds.elements),
+                              real_doubles(r), taps, columns, twin[0], twin[1],
+                              expected->values.data());
+  return true;
+}
+
+// The module, loaded on first use and kept for the life of the process.
+const StandinModule &trainfold_adjoint_module() {
+  static StandinModule module{nullptr, nullptr};
+  return load_module_once(FUZZ_MODULE_PATH, &module);
+}
+
+}  // namespace
+
+// Loads the module before fuzzing starts, so that libFuzzer lists its
+// coverage counters with the others from the first input on.
+extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/) {
+  trainfold_adjoint_module();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  const StandinModule &module = trainfold_adjoint_module();
+  FuzzBytes in{data, size, 0};
+  const FuzzCall call =
+      take_call(&in, {ValueKind::spike_time, ValueKind::sample,
+                      ValueKind::window_end, ValueKind::bin_count});
+  ExpectedOutcome expected;
+  if (expected_outcome(call, &expected)) {
+    call_and_check(module, call, expected);
+  }
+  return 0;
+}

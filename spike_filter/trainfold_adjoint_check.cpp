@@ -1,0 +1,118 @@
+#include "spike_filter/trainfold_adjoint_check.h"
+
+namespace {
+
+constexpr Refusal kArgCount{
+    RefusalKind::arg_count,
+    "trainfold_adjoint needs 4 input args: spinds, r, twin, ntaps",
+    "trainfold_adjoint() takes 4 arguments: spinds, r, twin, ntaps"};
+constexpr Refusal kNotColumn{
+    RefusalKind::arg_value,
+    "spinds must be a column vector of spike times (one column)",
+    "spinds must be a 1-D array or a single column of spike times"};
+constexpr Refusal kSpindsType{
+    RefusalKind::arg_type, "spinds must be a full (non-sparse) double array",
+    "spinds must be an array of real numbers (bool, integer or float; not "
+    "complex, text, objects or a sparse matrix)"};
+constexpr Refusal kRType{
+    RefusalKind::arg_type, "r must be a full (non-sparse) double array",
+    "r must be an array of real numbers (bool, integer or float; not "
+    "complex, text, objects or a sparse matrix)"};
+constexpr Refusal kTwinType{
+    RefusalKind::arg_type, "twin must be a full (non-sparse) double array",
+    "twin must be an array of real numbers (bool, integer or float; not "
+    "complex, text or objects)"};
+constexpr Refusal kNtapsType{
+    RefusalKind::arg_type, "ntaps must be a full (non-sparse) double array",
+    "ntaps must be a real number (bool, integer or float; not complex, text "
+    "or objects)"};
+constexpr Refusal kTwinCount{
+    RefusalKind::arg_value,
+    "twin must hold two values, the first and last bin of the window",
+    "twin must hold two values, the first and last bin of the window"};
+constexpr Refusal kNtapsEmpty{
+    RefusalKind::arg_value,
+    "ntaps is empty; it must hold the number of filter taps",
+    "ntaps is empty; it must hold the number of filter taps"};
+constexpr Refusal kRDims{
+    RefusalKind::arg_value,
+    "r must have at most 2 dimensions (a 1-D r is one column)",
+    "r must have at most 2 dimensions (a 1-D r is one column)"};
+constexpr Refusal kSizes{RefusalKind::arg_value,
+                         "spinds or r has more than 2^31 - 1 rows or columns",
+                         "spinds or r has more than 2^31 - 1 rows or columns"};
+constexpr Refusal kTwinRange{
+    RefusalKind::arg_value,
+    "twin values must be numbers within the 32-bit integer range (not NaN "
+    "or Inf)",
+    "twin values must be numbers within the 32-bit integer range (not NaN "
+    "or Inf)"};
+constexpr Refusal kTwinOrder{
+    RefusalKind::arg_value,
+    "twin(2) must be at least twin(1) - 1 (the window would have a negative "
+    "number of rows)",
+    "twin[1] must be at least twin[0] - 1 (the window would have a negative "
+    "number of rows)"};
+constexpr Refusal kWindowTooLong{
+    RefusalKind::arg_value,
+    "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
+    "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"};
+constexpr Refusal kNtapsRange{
+    RefusalKind::arg_value,
+    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
+    "fractional, NaN or Inf)",
+    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
+    "fractional, NaN or Inf)"};
+constexpr Refusal kRRows{
+    RefusalKind::arg_value,
+    "r must have one row per bin of the window: fix(twin(2)) - fix(twin(1)) "
+    "+ 1 rows",
+    "r must have one row per bin of the window: int(twin[1]) - int(twin[0]) "
+    "+ 1 rows"};
+
+TrainfoldAdjointCall refused(const Refusal &refusal) {
+  return {refusal,
+          0,
+          0,
+          {SpikeAdjointShapeStatus::ok, {SpikeWindowStatus::ok, 0, 0, 0}, 0}};
+}
+
+}  // namespace
+
+TrainfoldAdjointCall trainfold_adjoint_check(
+    int arg_count, const ArgInfo &spinds, const ArgInfo &r, const ArgInfo &twin,
+    const ArgInfo &ntaps, const double *twin_first_two, double ntaps_first) {
+  if (arg_count != 4) return refused(kArgCount);
+  // Compared in the host's width, so that a column count beyond 2^31 cannot
+  // wrap to 1 and pass.
+  if (spinds.cols > 1) return refused(kNotColumn);
+  if (!spinds.numeric) return refused(kSpindsType);
+  if (!r.numeric) return refused(kRType);
+  if (!twin.numeric) return refused(kTwinType);
+  if (!ntaps.numeric) return refused(kNtapsType);
+  if (element_count(twin) < 2) return refused(kTwinCount);
+  if (element_count(ntaps) == 0) return refused(kNtapsEmpty);
+  if (r.extra_dims) return refused(kRDims);
+  if (!dims_fit_int32(spinds) || !dims_fit_int32(r)) return refused(kSizes);
+  const SpikeAdjointShape shape = spike_adjoint_shape(
+      twin_first_two, ntaps_first, static_cast<int32_t>(r.rows));
+  switch (shape.status) {
+    case SpikeAdjointShapeStatus::ok:
+      break;
+    case SpikeAdjointShapeStatus::bad_window:
+      if (shape.window.status == SpikeWindowStatus::bad_end) {
+        return refused(kTwinRange);
+      }
+      if (shape.window.status == SpikeWindowStatus::negative_rows) {
+        return refused(kTwinOrder);
+      }
+      return refused(kWindowTooLong);
+    case SpikeAdjointShapeStatus::bad_tap_count:
+      return refused(kNtapsRange);
+    case SpikeAdjointShapeStatus::wrong_input_rows:
+      return refused(kRRows);
+  }
+  const int32_t cols = static_cast<int32_t>(r.cols);
+  if (!result_addressable(shape.taps, cols)) return refused(kResultTooLarge);
+  return {kNoRefusal, static_cast<int32_t>(element_count(spinds)), cols, shape};
+}

@@ -1,0 +1,90 @@
+#include "spike_filter/trainfold_check.h"
+
+namespace {
+
+constexpr Refusal kArgCount{
+    RefusalKind::arg_count,
+    "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)",
+    "trainfold() takes 3 arguments: spinds, h_currents, twin"};
+constexpr Refusal kNotColumn{
+    RefusalKind::arg_value,
+    "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!",
+    "spinds must be a 1-D array or a single column of spike times"};
+constexpr Refusal kSpindsType{
+    RefusalKind::arg_type, "spinds must be a full (non-sparse) double array",
+    "spinds must be an array of real numbers (bool, integer or float; not "
+    "complex, text, objects or a sparse matrix)"};
+constexpr Refusal kFiltersType{
+    RefusalKind::arg_type,
+    "h_currents must be a full (non-sparse) double array",
+    "h_currents must be an array of real numbers (bool, integer or float; "
+    "not complex, text, objects or a sparse matrix)"};
+constexpr Refusal kTwinType{
+    RefusalKind::arg_type, "twin must be a full (non-sparse) double array",
+    "twin must be an array of real numbers (bool, integer or float; not "
+    "complex, text or objects)"};
+constexpr Refusal kTwinCount{
+    RefusalKind::arg_value,
+    "twin must hold two values, the first and last bin of the window",
+    "twin must hold two values, the first and last bin of the window"};
+constexpr Refusal kFiltersDims{
+    RefusalKind::arg_value,
+    "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
+    "filter)",
+    "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
+    "filter)"};
+constexpr Refusal kSizes{
+    RefusalKind::arg_value,
+    "spinds or h_currents has more than 2^31 - 1 rows or columns",
+    "spinds or h_currents has more than 2^31 - 1 rows or columns"};
+constexpr Refusal kTwinRange{
+    RefusalKind::arg_value,
+    "twin values must be numbers within the 32-bit integer range (not NaN "
+    "or Inf)",
+    "twin values must be numbers within the 32-bit integer range (not NaN "
+    "or Inf)"};
+constexpr Refusal kTwinOrder{
+    RefusalKind::arg_value,
+    "twin(2) must be at least twin(1) - 1 (the window would have a negative "
+    "number of rows)",
+    "twin[1] must be at least twin[0] - 1 (the window would have a negative "
+    "number of rows)"};
+constexpr Refusal kWindowTooLong{
+    RefusalKind::arg_value,
+    "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
+    "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"};
+
+TrainfoldCall refused(const Refusal &refusal) {
+  return {refusal, 0, 0, 0, {SpikeWindowStatus::ok, 0, 0, 0}};
+}
+
+}  // namespace
+
+TrainfoldCall trainfold_check(int arg_count, const ArgInfo &spinds,
+                              const ArgInfo &h_currents, const ArgInfo &twin,
+                              const double *twin_first_two) {
+  if (arg_count != 3) return refused(kArgCount);
+  // Compared in the host's width, so that a column count beyond 2^31 cannot
+  // wrap to 1 and pass.
+  if (spinds.cols > 1) return refused(kNotColumn);
+  if (!spinds.numeric) return refused(kSpindsType);
+  if (!h_currents.numeric) return refused(kFiltersType);
+  if (!twin.numeric) return refused(kTwinType);
+  if (element_count(twin) < 2) return refused(kTwinCount);
+  if (h_currents.extra_dims) return refused(kFiltersDims);
+  if (!dims_fit_int32(spinds) || !dims_fit_int32(h_currents)) {
+    return refused(kSizes);
+  }
+  const SpikeWindow window = spike_window(twin_first_two);
+  if (window.status == SpikeWindowStatus::bad_end) return refused(kTwinRange);
+  if (window.status == SpikeWindowStatus::negative_rows) {
+    return refused(kTwinOrder);
+  }
+  if (window.status != SpikeWindowStatus::ok) return refused(kWindowTooLong);
+  const int32_t filters = static_cast<int32_t>(h_currents.cols);
+  if (!result_addressable(window.rows, filters)) {
+    return refused(kResultTooLarge);
+  }
+  return {kNoRefusal, static_cast<int32_t>(element_count(spinds)),
+          static_cast<int32_t>(h_currents.rows), filters, window};
+}

@@ -1,0 +1,314 @@
+// The shared argument checks, host-free: one row per refusal, in the order
+// the checks apply them, with the texts each host raises. The hosts' own
+// tests check that they raise these texts their own way.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "spike_filter/trainfold_adjoint_check.h"
+#include "spike_filter/trainfold_check.h"
+#include "upsampler/tentfill2_adjoint_check.h"
+#include "upsampler/tentfill2_check.h"
+
+namespace {
+
+constexpr uint64_t kTwo31 = uint64_t{1} << 31;
+const ArgInfo kColumn{true, false, 3, 1};
+const ArgInfo kScalar{true, false, 1, 1};
+const ArgInfo kPair{true, false, 1, 2};
+const ArgInfo kText{false, false, 1, 3};
+const ArgInfo kEmpty{true, false, 0, 0};
+const ArgInfo kCube{true, true, 2, 4};
+
+struct CheckCase {
+  const char *name;
+  Refusal refusal;
+  RefusalKind kind;
+  const char *mex_text;
+  const char *python_text;  // null: the same as mex_text
+};
+
+Refusal tentfill2_refusal(int count, ArgInfo x, ArgInfo nbns, double value) {
+  return tentfill2_check(count, x, nbns, value).refusal;
+}
+
+Refusal trainfold_refusal(int count, ArgInfo spinds, ArgInfo h, ArgInfo twin,
+                          double first, double last) {
+  const double values[2] = {first, last};
+  return trainfold_check(count, spinds, h, twin, values).refusal;
+}
+
+Refusal up_adjoint_refusal(int count, ArgInfo r, ArgInfo nbns, double value) {
+  return tentfill2_adjoint_check(count, r, nbns, value).refusal;
+}
+
+Refusal sp_adjoint_refusal(int count, ArgInfo spinds, ArgInfo r, ArgInfo twin,
+                           ArgInfo ntaps, double first, double last,
+                           double taps) {
+  const double values[2] = {first, last};
+  return trainfold_adjoint_check(count, spinds, r, twin, ntaps, values, taps)
+      .refusal;
+}
+
+std::vector<CheckCase> cases() {
+  const RefusalKind count = RefusalKind::arg_count;
+  const RefusalKind type = RefusalKind::arg_type;
+  const RefusalKind value = RefusalKind::arg_value;
+  const char *too_large =
+      "the result would be larger than this process can address (rows x "
+      "columns x 8 bytes)";
+  const ArgInfo wide_x{true, false, 1, kTwo31 - 1};
+  const ArgInfo wide_h{true, false, 0, kTwo31 - 1};
+  return {
+      {"tentfill2 count", tentfill2_refusal(3, kText, kText, 0), count,
+       "tentfill needs 2 input args: x, nbns",
+       "tentfill2() takes 2 arguments: x, nbns"},
+      {"x type first", tentfill2_refusal(2, kText, kText, 0), type,
+       "x must be a full (non-sparse) double array",
+       "x must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"nbns type", tentfill2_refusal(2, kCube, kText, 0), type,
+       "nbns must be a full (non-sparse) double array",
+       "nbns must be a real number (bool, integer or float; not complex, text "
+       "or objects)"},
+      {"nbns empty before x dims", tentfill2_refusal(2, kCube, kEmpty, 0),
+       value,
+       "nbns is empty; it must hold the number of fine bins per coarse "
+       "bin",
+       nullptr},
+      {"x dims", tentfill2_refusal(2, kCube, kScalar, 0.0 / 0.0), value,
+       "x must have at most 2 dimensions (a 1-D x is one column)", nullptr},
+      {"x size", tentfill2_refusal(2, {true, false, kTwo31, 0}, kScalar, 2),
+       value, "x has more than 2^31 - 1 rows or columns", nullptr},
+      {"nbns range", tentfill2_refusal(2, kColumn, kScalar, -1), value,
+       "nbns must be a number greater than -1 and less than 2^31 (not NaN or "
+       "Inf)",
+       nullptr},
+      {"rows", tentfill2_refusal(2, {true, false, 65536, 1}, kScalar, 32768),
+       value,
+       "the result would have more than 2^31 - 1 rows (size(x, 1) * "
+       "fix(nbns))",
+       "the result would have more than 2^31 - 1 rows (x.shape[0] * "
+       "int(nbns))"},
+      {"tentfill2 too large", tentfill2_refusal(2, wide_x, kScalar, 2147483647),
+       value, too_large, nullptr},
+      // 2^24 doubles: addressable by 32-bit processes too.
+      {"tentfill2 large but addressable",
+       tentfill2_refusal(2, {true, false, 1, uint64_t{1} << 20}, kScalar, 16),
+       RefusalKind::none, "", ""},
+      {"trainfold count", trainfold_refusal(2, kText, kText, kText, 0, 0),
+       count, "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)",
+       "trainfold() takes 3 arguments: spinds, h_currents, twin"},
+      {"column before class",
+       trainfold_refusal(3, {false, false, 0, 2}, kText, kText, 0, 0), value,
+       "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!",
+       "spinds must be a 1-D array or a single column of spike times"},
+      {"column in the host's width",
+       trainfold_refusal(3, {true, false, 1, uint64_t{1} << 32}, kColumn, kPair,
+                         0, 5),
+       value,
+       "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!",
+       "spinds must be a 1-D array or a single column of spike times"},
+      {"spinds type",
+       trainfold_refusal(3, {false, false, 3, 1}, kText, kText, 0, 0), type,
+       "spinds must be a full (non-sparse) double array",
+       "spinds must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"h_currents type", trainfold_refusal(3, kColumn, kText, kText, 0, 0),
+       type, "h_currents must be a full (non-sparse) double array",
+       "h_currents must be an array of real numbers (bool, integer or float; "
+       "not complex, text, objects or a sparse matrix)"},
+      {"twin type", trainfold_refusal(3, kColumn, kCube, kText, 0, 0), type,
+       "twin must be a full (non-sparse) double array",
+       "twin must be an array of real numbers (bool, integer or float; not "
+       "complex, text or objects)"},
+      {"twin count", trainfold_refusal(3, kColumn, kCube, kScalar, 0, 0), value,
+       "twin must hold two values, the first and last bin of the window",
+       nullptr},
+      {"h_currents dims", trainfold_refusal(3, kColumn, kCube, kPair, 0, 0),
+       value,
+       "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
+       "filter)",
+       nullptr},
+      {"sizes before twin values",
+       trainfold_refusal(3, {true, false, kTwo31, 1}, kColumn, kPair, 0.0 / 0.0,
+                         0),
+       value, "spinds or h_currents has more than 2^31 - 1 rows or columns",
+       nullptr},
+      {"twin range", trainfold_refusal(3, kColumn, kColumn, kPair, 0, 2.0e10),
+       value,
+       "twin values must be numbers within the 32-bit integer range (not NaN "
+       "or Inf)",
+       nullptr},
+      {"twin order", trainfold_refusal(3, kColumn, kColumn, kPair, 5, 3), value,
+       "twin(2) must be at least twin(1) - 1 (the window would have a "
+       "negative number of rows)",
+       "twin[1] must be at least twin[0] - 1 (the window would have a "
+       "negative number of rows)"},
+      {"window", trainfold_refusal(3, kColumn, kColumn, kPair, -1, 2147483646),
+       value, "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
+       "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"},
+      {"trainfold too large",
+       trainfold_refusal(3, kColumn, wide_h, kPair, 0, 2147483646), value,
+       too_large, nullptr},
+      // tentfill2_adjoint(r, nbns); r of 6 x 1 where it gets that far.
+      {"up adjoint count", up_adjoint_refusal(1, kText, kText, 0), count,
+       "tentfill2_adjoint needs 2 input args: r, nbns",
+       "tentfill2_adjoint() takes 2 arguments: r, nbns"},
+      {"r type first", up_adjoint_refusal(2, kText, kText, 0), type,
+       "r must be a full (non-sparse) double array",
+       "r must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"adjoint nbns type", up_adjoint_refusal(2, kCube, kText, 0), type,
+       "nbns must be a full (non-sparse) double array",
+       "nbns must be a real number (bool, integer or float; not complex, text "
+       "or objects)"},
+      {"adjoint nbns empty", up_adjoint_refusal(2, kCube, kEmpty, 0), value,
+       "nbns is empty; it must hold the number of fine bins per coarse bin",
+       nullptr},
+      {"r dims", up_adjoint_refusal(2, kCube, kScalar, 0), value,
+       "r must have at most 2 dimensions (a 1-D r is one column)", nullptr},
+      {"r size", up_adjoint_refusal(2, {true, false, 0, kTwo31}, kScalar, 0.5),
+       value, "r has more than 2^31 - 1 rows or columns", nullptr},
+      {"adjoint nbns below 1",
+       up_adjoint_refusal(2, {true, false, 6, 1}, kScalar, 0.9999999999999999),
+       value,
+       "nbns must be a number of at least 1 and less than 2^31 (not NaN or "
+       "Inf)",
+       nullptr},
+      {"r rows", up_adjoint_refusal(2, {true, false, 6, 1}, kScalar, 4), value,
+       "r must have a multiple of fix(nbns) rows (tentfill2's result has "
+       "size(x, 1) * fix(nbns))",
+       "r must have a multiple of int(nbns) rows (tentfill2's result has "
+       "x.shape[0] * int(nbns))"},
+      {"up adjoint accepted",
+       up_adjoint_refusal(2, {true, false, 6, 1}, kScalar, 3.5),
+       RefusalKind::none, "", ""},
+      // trainfold_adjoint(spinds, r, twin, ntaps); window 0 .. 2 (3 rows).
+      {"sp adjoint count",
+       sp_adjoint_refusal(3, kText, kText, kText, kText, 0, 2, 1), count,
+       "trainfold_adjoint needs 4 input args: spinds, r, twin, ntaps",
+       "trainfold_adjoint() takes 4 arguments: spinds, r, twin, ntaps"},
+      {"adjoint column before class",
+       sp_adjoint_refusal(4, {false, false, 0, 2}, kText, kText, kText, 0, 2,
+                          1),
+       value, "spinds must be a column vector of spike times (one column)",
+       "spinds must be a 1-D array or a single column of spike times"},
+      {"adjoint spinds type",
+       sp_adjoint_refusal(4, {false, false, 3, 1}, kText, kText, kText, 0, 2,
+                          1),
+       type, "spinds must be a full (non-sparse) double array",
+       "spinds must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"adjoint r type",
+       sp_adjoint_refusal(4, kColumn, kText, kText, kText, 0, 2, 1), type,
+       "r must be a full (non-sparse) double array",
+       "r must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"adjoint twin type",
+       sp_adjoint_refusal(4, kColumn, kCube, kText, kText, 0, 2, 1), type,
+       "twin must be a full (non-sparse) double array",
+       "twin must be an array of real numbers (bool, integer or float; not "
+       "complex, text or objects)"},
+      {"ntaps type",
+       sp_adjoint_refusal(4, kColumn, kCube, kScalar, kText, 0, 2, 1), type,
+       "ntaps must be a full (non-sparse) double array",
+       "ntaps must be a real number (bool, integer or float; not complex, "
+       "text or objects)"},
+      {"adjoint twin count",
+       sp_adjoint_refusal(4, kColumn, kCube, kScalar, kEmpty, 0, 2, 1), value,
+       "twin must hold two values, the first and last bin of the window",
+       nullptr},
+      {"ntaps empty",
+       sp_adjoint_refusal(4, kColumn, kCube, kPair, kEmpty, 0, 2, 1), value,
+       "ntaps is empty; it must hold the number of filter taps", nullptr},
+      {"adjoint r dims",
+       sp_adjoint_refusal(4, kColumn, kCube, kPair, kScalar, 0, 2, 1), value,
+       "r must have at most 2 dimensions (a 1-D r is one column)", nullptr},
+      {"adjoint sizes",
+       sp_adjoint_refusal(4, kColumn, {true, false, kTwo31, 1}, kPair, kScalar,
+                          0.0 / 0.0, 2, 1),
+       value, "spinds or r has more than 2^31 - 1 rows or columns", nullptr},
+      {"adjoint twin range",
+       sp_adjoint_refusal(4, kColumn, kColumn, kPair, kScalar, 0, 2.0e10,
+                          0.0 / 0.0),
+       value,
+       "twin values must be numbers within the 32-bit integer range (not NaN "
+       "or Inf)",
+       nullptr},
+      {"adjoint twin order",
+       sp_adjoint_refusal(4, kColumn, kColumn, kPair, kScalar, 5, 3, 1), value,
+       "twin(2) must be at least twin(1) - 1 (the window would have a "
+       "negative number of rows)",
+       "twin[1] must be at least twin[0] - 1 (the window would have a "
+       "negative number of rows)"},
+      {"adjoint window",
+       sp_adjoint_refusal(4, kColumn, kColumn, kPair, kScalar, -1, 2147483646,
+                          1),
+       value, "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
+       "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"},
+      {"ntaps before r rows",
+       sp_adjoint_refusal(4, kColumn, {true, false, 5, 1}, kPair, kScalar, 0, 2,
+                          2.5),
+       value,
+       "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
+       "fractional, NaN or Inf)",
+       nullptr},
+      {"adjoint r rows",
+       sp_adjoint_refusal(4, kColumn, {true, false, 5, 1}, kPair, kScalar, 0, 2,
+                          2),
+       value,
+       "r must have one row per bin of the window: fix(twin(2)) - fix(twin(1)) "
+       "+ 1 rows",
+       "r must have one row per bin of the window: int(twin[1]) - int(twin[0]) "
+       "+ 1 rows"},
+      {"sp adjoint too large",
+       sp_adjoint_refusal(4, kColumn, {true, false, 3, kTwo31 - 1}, kPair,
+                          kScalar, 0, 2, 2147483647),
+       value, too_large, nullptr},
+      {"sp adjoint accepted",
+       sp_adjoint_refusal(4, kEmpty, kColumn, kPair, kScalar, 0, 2, 0),
+       RefusalKind::none, "", ""},
+  };
+}
+
+TEST(ArgCheck, EachRefusalInOrderWithEachHostsText) {
+  for (const CheckCase &c : cases()) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.refusal.kind, c.kind);
+    EXPECT_STREQ(c.refusal.mex_text, c.mex_text);
+    EXPECT_STREQ(c.refusal.python_text,
+                 c.python_text ? c.python_text : c.mex_text);
+  }
+}
+
+// Python's texts speak Python: no MATLAB indexing or function names.
+TEST(ArgCheck, PythonTextsNameNoMatlabSyntax) {
+  for (const CheckCase &c : cases()) {
+    const std::string text = c.refusal.python_text;
+    for (const char *matlab : {"(1)", "(2)", "fix(", "size(", "trainfold_mex",
+                               "tentfill needs", "COLUMN"}) {
+      EXPECT_EQ(text.find(matlab), std::string::npos) << c.name << ": " << text;
+    }
+  }
+}
+
+TEST(ArgCheck, AcceptedCallsCarryTheKernelsSizes) {
+  const Tentfill2Call up =
+      tentfill2_check(2, {true, false, 3, 2}, kScalar, 2.5);
+  EXPECT_EQ(up.refusal.kind, RefusalKind::none);
+  EXPECT_EQ(up.input_rows, 3);
+  EXPECT_EQ(up.input_cols, 2);
+  EXPECT_EQ(up.shape.output_rows, 6);
+  const double twin[2] = {2.7, 9.2};
+  const TrainfoldCall sum =
+      trainfold_check(3, {true, false, 4, 0}, {true, false, 5, 3}, kPair, twin);
+  EXPECT_EQ(sum.refusal.kind, RefusalKind::none);
+  EXPECT_EQ(sum.spike_count, 0);  // rows but no column: no spike times
+  EXPECT_EQ(sum.taps, 5);
+  EXPECT_EQ(sum.filters, 3);
+  EXPECT_EQ(sum.window.rows, 8);
+}
+
+}  // namespace

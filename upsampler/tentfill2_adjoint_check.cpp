@@ -1,0 +1,65 @@
+#include "upsampler/tentfill2_adjoint_check.h"
+
+namespace {
+
+constexpr Refusal kArgCount{RefusalKind::arg_count,
+                            "tentfill2_adjoint needs 2 input args: r, nbns",
+                            "tentfill2_adjoint() takes 2 arguments: r, nbns"};
+constexpr Refusal kRType{
+    RefusalKind::arg_type, "r must be a full (non-sparse) double array",
+    "r must be an array of real numbers (bool, integer or float; not "
+    "complex, text, objects or a sparse matrix)"};
+constexpr Refusal kNbnsType{
+    RefusalKind::arg_type, "nbns must be a full (non-sparse) double array",
+    "nbns must be a real number (bool, integer or float; not complex, text "
+    "or objects)"};
+constexpr Refusal kNbnsEmpty{
+    RefusalKind::arg_value,
+    "nbns is empty; it must hold the number of fine bins per coarse bin",
+    "nbns is empty; it must hold the number of fine bins per coarse bin"};
+constexpr Refusal kRDims{
+    RefusalKind::arg_value,
+    "r must have at most 2 dimensions (a 1-D r is one column)",
+    "r must have at most 2 dimensions (a 1-D r is one column)"};
+constexpr Refusal kRSize{RefusalKind::arg_value,
+                         "r has more than 2^31 - 1 rows or columns",
+                         "r has more than 2^31 - 1 rows or columns"};
+constexpr Refusal kNbnsRange{
+    RefusalKind::arg_value,
+    "nbns must be a number of at least 1 and less than 2^31 (not NaN or Inf)",
+    "nbns must be a number of at least 1 and less than 2^31 (not NaN or "
+    "Inf)"};
+constexpr Refusal kRows{
+    RefusalKind::arg_value,
+    "r must have a multiple of fix(nbns) rows (tentfill2's result has "
+    "size(x, 1) * fix(nbns))",
+    "r must have a multiple of int(nbns) rows (tentfill2's result has "
+    "x.shape[0] * int(nbns))"};
+
+Tentfill2AdjointCall refused(const Refusal &refusal) {
+  return {refusal, 0, 0, {UpsampleAdjointShapeStatus::ok, 0, 0}};
+}
+
+}  // namespace
+
+Tentfill2AdjointCall tentfill2_adjoint_check(int arg_count, const ArgInfo &r,
+                                             const ArgInfo &nbns,
+                                             double nbns_first) {
+  if (arg_count != 2) return refused(kArgCount);
+  if (!r.numeric) return refused(kRType);
+  if (!nbns.numeric) return refused(kNbnsType);
+  if (element_count(nbns) == 0) return refused(kNbnsEmpty);
+  if (r.extra_dims) return refused(kRDims);
+  if (!dims_fit_int32(r)) return refused(kRSize);
+  const int32_t rows = static_cast<int32_t>(r.rows);
+  const int32_t cols = static_cast<int32_t>(r.cols);
+  const UpsampleAdjointShape shape = upsample_adjoint_shape(rows, nbns_first);
+  if (shape.status == UpsampleAdjointShapeStatus::bad_bin_count) {
+    return refused(kNbnsRange);
+  }
+  if (shape.status != UpsampleAdjointShapeStatus::ok) return refused(kRows);
+  if (!result_addressable(shape.output_rows, cols)) {
+    return refused(kResultTooLarge);
+  }
+  return {kNoRefusal, rows, cols, shape};
+}
