@@ -358,7 +358,7 @@ function pngs = figures (pop, truth, fitted, folder)
     s = pop.spikes{i};
     s = s(s >= start & s < stop)';
     if ! isempty (s)
-      plot ([s; s], [i - 1.4; i - 0.6] * ones (1, numel (s)), 'k-');
+      plot ([s; s] / 1000, [i - 1.4; i - 0.6] * ones (1, numel (s)), 'k-');
     end
   end
   hold off;
@@ -371,10 +371,10 @@ function pngs = figures (pop, truth, fitted, folder)
   rows_shown = t + 1;
   true_rate = exp (log_rate (pop, truth(:, 1))) * 1000;
   fitted_rate = exp (log_rate (pop, fitted(:, 1))) * 1000;
-  plot (t, true_rate(rows_shown), 'k-', t, fitted_rate(rows_shown), 'r-');
+  plot (t / 1000, true_rate(rows_shown), 'k-', t / 1000, fitted_rate(rows_shown), 'r-');
   legend ('true', 'fitted');
   ylabel ('neuron 0 rate (Hz)');
-  xlabel ('time (ms)');
+  xlabel ('time (s)');
   pngs{2} = fullfile (folder, 'population_raster.png');
   print_png (f, pngs{2}, 1100, 500);
 end

@@ -102,18 +102,19 @@ def figures(pop, truth, fitted, folder):
     for i in range(pop.nneurons):
         s = pop.spikes[i]
         s = s[(s >= start) & (s < stop)]
-        top.vlines(s, i - 0.4, i + 0.4, color="k", linewidth=0.8)
+        top.vlines(s / 1000, i - 0.4, i + 0.4, color="k", linewidth=0.8)
     top.set_ylabel("neuron")
     top.set_ylim(-0.6, pop.nneurons - 0.4)
     top.set_yticks(range(0, pop.nneurons, max(1, pop.nneurons // 10)))
     top.set_title("spikes, 2 s of the recording")
-    t = np.arange(start, stop)
+    t = np.arange(start, stop) / 1000
     true_rate = np.exp(glm.log_rate(pop, truth[0])[start:stop]) * 1000
     fitted_rate = np.exp(glm.log_rate(pop, fitted[0])[start:stop]) * 1000
     bottom.plot(t, true_rate, "k-", linewidth=0.8, label="true")
     bottom.plot(t, fitted_rate, "r-", linewidth=0.8, alpha=0.7, label="fitted")
     bottom.set_ylabel("neuron 0 rate (Hz)")
-    bottom.set_xlabel("time (ms)")
+    bottom.set_xlabel("time (s)")
+    bottom.ticklabel_format(axis="x", useOffset=False)
     bottom.legend(loc="upper right")
     fig.tight_layout()
     raster_png = os.path.join(folder, "population_raster.png")
