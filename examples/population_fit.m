@@ -251,7 +251,9 @@ function [pop, theta] = simulate (nneurons, nbins, seed)
   for i = 1:nneurons
     linked = rand (1, nneurons) < 0.4;
     linked(mod (i, nneurons) + 1) = true;   % one input at least
-    w = randn (nbasis, nneurons) * 0.3 .* linked;
+    % Past 20 neurons the coupling weakens so that the summed input stays
+    % as at 20.
+    w = randn (nbasis, nneurons) * (0.3 * min (1, sqrt (20 / nneurons))) .* linked;
     w(:, i) = history + 0.1 * randn (nbasis, 1);
     sign = 2 * (rand () < 0.5) - 1;
     theta(:, i) = [log(rate_per_bin) + 0.2 * randn(); (0.3 + 0.3 * rand ()) * sign * shape; w(:)];

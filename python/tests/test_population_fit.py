@@ -99,6 +99,9 @@ def test_simulation_is_reproducible():
         assert np.all(np.diff(sa) >= 0) and sa.size > 0
     with pytest.raises(ValueError, match="nbins must be"):
         glm.Population(np.zeros(10), [], 99, 10, a.basis, 2)
+    with pytest.raises(RuntimeError, match="unstable"):
+        glm.simulate(nneurons=2, nbins=20_000, seed=9, ntaps=20, nbasis=3,
+                     rate_per_bin=1e4)
 
 
 def test_example_check_mode(tmp_path, capsys):

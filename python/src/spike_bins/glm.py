@@ -230,7 +230,10 @@ def true_parameters(rng, nneurons, basis, stim_lags, rate_per_bin):
     for i in range(nneurons):
         linked = rng.random((nneurons, 1)) < 0.4
         linked[(i + 1) % nneurons] = True  # every neuron has one input at least
-        w = rng.normal(0.0, 0.3, (nneurons, nb)) * linked
+        # Past 20 neurons the coupling weakens so that the summed input, and
+        # the population's stability, stay as at 20.
+        w = rng.normal(0.0, 0.3 * min(1.0, math.sqrt(20 / nneurons)),
+                       (nneurons, nb)) * linked
         w[i] = history + rng.normal(0.0, 0.1, nb)
         theta[i, 0] = math.log(rate_per_bin) + rng.normal(0.0, 0.2)
         theta[i, 1:1 + stim_lags] = rng.uniform(0.3, 0.6) * rng.choice([-1, 1]) * shape
@@ -272,6 +275,9 @@ def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
         while pos < n:
             stop = min(pos + look, n)
             eta = base[pos:stop] + extra[pos:stop]
+            if eta.max() > 10.0:
+                raise RuntimeError("the simulated population is unstable: a "
+                                   "rate passed e^10 spikes per bin")
             fired = u[pos:stop] > np.exp(-np.exp(eta))
             rows = np.flatnonzero(fired.any(axis=1))
             if rows.size == 0:
