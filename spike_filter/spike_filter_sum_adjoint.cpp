@@ -27,18 +27,20 @@ SpikeAdjointShape spike_adjoint_shape(const double *twin, double ntaps,
 namespace {
 
 // The scan for a checked shape with at least one row, one spike, one tap and
-// one column: each taken spike adds the rows of r it reaches, column by
-// column, into the taps of g that landed there.
+// one column. Each element of g receives its additions in spike order
+// whichever way the columns are interleaved, so the scan runs once per
+// column: r is then read one column at a time, in the order of the spikes.
 KERNEL_INLINE void sum_spikes_adjoint(const double *spinds, int32_t b,
                                       DoubleMatrix r, SpikeWindow window,
                                       DoubleMatrix g) {
-  scan_spikes(spinds, b, g.rows, window,
-              [&](int64_t tap, int64_t row, int64_t count) {
-                for (int32_t column = 0; column < r.cols; ++column) {
-                  add_span(r.data + row + element_offset(r, 0, column),
-                           g.data + tap + element_offset(g, 0, column), count);
-                }
-              });
+  for (int32_t column = 0; column < r.cols; ++column) {
+    const double *in = column_data(r, column);
+    double *out = column_data(g, column);
+    scan_spikes(spinds, b, g.rows, window,
+                [&](int64_t tap, int64_t row, int64_t count) {
+                  add_span(in + row, out + tap, count);
+                });
+  }
 }
 
 }  // namespace

@@ -10,7 +10,9 @@
 // order, with B its bin, a = max(B, T0) and z = min(B + c - 1, T1), when
 // a <= z: for each column m = 0 .. M-1 in turn and each bin t = a .. z
 // ascending, g(t - B, m) = r(t - T0, m) + g(t - B, m), one IEEE double
-// addition each. g starts from zeros.
+// addition each. g starts from zeros. The bits are those of this order; the
+// kernel scans the spikes once per column, which gives every element of g
+// the same additions in the same order.
 #ifndef SPIKE_FILTER_SPIKE_FILTER_SUM_ADJOINT_H
 #define SPIKE_FILTER_SPIKE_FILTER_SUM_ADJOINT_H
 
