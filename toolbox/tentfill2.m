@@ -32,6 +32,21 @@
 %       % uses NBNS = 4 (the 7 is ignored): column 1 as in the first
 %       % example, column 2 ten times it
 %
+%   Causality
+%     The ramp toward a sample starts half a coarse bin before the sample's
+%     own block of E fine rows: X(j,:) is non-zero from row
+%     (j-1)*E - fix(E/2) + 1 to row j*E + E - fix(E/2) - 1, while its block
+%     is rows (j-1)*E + 1 .. j*E. tentfill2([0; 0; 1; 0], 10) is non-zero
+%     from row 16, and coarse bin 3 is rows 21-30. For a model in which a
+%     stimulus must not lead the response (a value that describes coarse bin
+%     c may act only after that bin has ended, from row c*E + 1 on), delay
+%     it by two coarse bins before upsampling:
+%       Y = tentfill2([zeros(2, columns(X)); X(1:end-2, :)], NBNS)
+%     puts X(c,:) on rows from (c+1)*E - fix(E/2) + 1 on, all after row c*E.
+%     A delay of one coarse bin still reaches fix(E/2) rows into bin c
+%     itself (for E >= 2). Equivalently, start a stimulus filter's lags at
+%     two coarse bins.
+%
 %   Errors
 %     "tentfill needs 2 input args: x, nbns"        not exactly two arguments
 %     "x must be a full (non-sparse) double array"  (also "nbns must be ..."):
@@ -116,6 +131,26 @@
 %!test
 %! y = tentfill2 ([0.5; 1.25; -3.7619803885035443], 3);
 %! assert (y(8), -3.761980388503544);
+
+%!# Causality: the ramp reaches fix(E/2) rows ahead of a sample's block; a
+%!# delay of two coarse bins keeps every sample after its own bin, one
+%!# delay does not (E >= 2).
+%!test
+%! y = tentfill2 ([0; 0; 1; 0], 10);
+%! assert ([find(y, 1), find(y, 1, "last")], [16, 34]);
+%! for nbns = [1:12, 2.5, 99]
+%!   E = fix (nbns);
+%!   for c = [1, 3]
+%!     x = zeros (6, 1);
+%!     x(c) = 1;
+%!     first = find (tentfill2 (x, nbns), 1);
+%!     assert (first, max (1, (c - 1) * E - fix (E / 2) + 1));
+%!     assert (find (tentfill2 ([0; 0; x(1:end-2)], nbns), 1) > c * E);
+%!     if (E >= 2)
+%!       assert (find (tentfill2 ([0; x(1:end-1)], nbns), 1) <= c * E);
+%!     endif
+%!   endfor
+%! endfor
 
 %!# Real parts of complex arguments; further elements of nbns ignored;
 %!# more than two dimensions count as columns: {x, nbns, same as x, nbns}.

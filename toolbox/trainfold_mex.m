@@ -28,6 +28,15 @@
 %   T1 + 1 (or at a NaN spike time); later spikes are not used even if out of
 %   order. Taps are added in the order of the spikes in SPINDS.
 %
+%   Causality
+%     Tap 1 of a filter lands in the spike's own bin. For spike-history and
+%     coupling terms, where bin t may depend only on spikes in earlier bins,
+%     pass the bins plus one: trainfold_mex(fix(SPINDS) + 1, H, TWIN) puts
+%     tap q in bin fix(s) + q, q = 1 .. C, never in the spike's own bin.
+%     For integer spike bins, SPINDS + 1 is the same; for times with
+%     fractions it is not for -1 < s < 0 (s and s + 1 both lie in bin 0),
+%     so shift the bins, not the times.
+%
 %   Example
 %     trainfold_mex([8; 10.5; 13.2; 14], [1; 10; 100], [10 13])'
 %       % 101  10  100  1
@@ -135,6 +144,18 @@
 %!   assert (y, expected);
 %!   assert (signbit (y(y == 0)), signbit (expected(expected == 0)));
 %! endfor
+
+%!# Causality: with the bins shifted by one, a spike's first tap lands in
+%!# the bin after its own; with the times shifted, not for -1 < s < 0.
+%!test
+%! f = [1; 2; 4];
+%! twin = [-5 12];
+%! for s = [3, 7.5, 2.999, 0, -0.5, -1.5, -3.25]
+%!   y = trainfold_mex (fix (s) + 1, f, twin);
+%!   assert (find (y, 1) + twin(1) - 1, fix (s) + 1);
+%!   assert (y(fix (s) + 2 - twin(1):fix (s) + 4 - twin(1)), f);
+%! endfor
+%! assert (trainfold_mex (-0.5 + 1, f, [0 3]), [1; 2; 4; 0]);
 
 %!# Real parts of complex arguments; twin elements past the second ignored:
 %!# {spinds, h_currents, twin}, each the same as the real call.

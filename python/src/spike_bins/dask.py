@@ -1,0 +1,104 @@
+"""Chunked tentfill2 and trainfold as dask arrays, and population fits with
+one neuron per task on a dask.distributed cluster (the extra spike_bins[dask]).
+
+Each chunk of rows is one task that calls the kernel on only the samples or
+spikes that reach those rows, so no worker holds the whole result; the
+chunks are, bit for bit, the rows of the in-memory call. For trainfold this
+holds for spike lists in any order: the chunk gets, in list order, the bins
+of the spikes that the in-memory scan adds (after its leading skip, before
+the first NaN or time past the window) whose taps reach its rows; for
+ascending spike bins they are found by binary search, otherwise by a scan of
+the list.
+
+    from dask.distributed import Client
+    client = Client("tcp://scheduler-host:8786")   # or Client() for local
+    y = spike_bins.dask.trainfold(spikes, filters, (0, 3_599_999), 2**20)
+    y.sum(axis=0).compute()
+"""
+import math
+
+import dask
+import dask.array as da
+import numpy as np
+
+import spike_bins as _sb
+from spike_bins import _rows, glm
+
+__all__ = ["tentfill2", "trainfold", "fit_population"]
+
+
+def _chunk_size(chunk_rows):
+    if (isinstance(chunk_rows, bool) or not isinstance(chunk_rows, (int, np.integer))
+            or chunk_rows < 1):
+        raise ValueError("chunk_rows must be a whole number of rows, 1 or more")
+    return int(chunk_rows)
+
+
+def tentfill2(x, nbns, chunk_rows):
+    """tentfill2(x, nbns) as a dask array in chunks of chunk_rows rows.
+
+    Arguments are refused as by spike_bins.tentfill2, with its messages."""
+    chunk = _chunk_size(chunk_rows)
+    given = np.asarray(x)
+    # The kinds and dimensions of x and nbns, on no rows.
+    _sb.tentfill2(given.reshape(-1)[:0] if given.ndim < 2 else given[:0], nbns)
+    x = np.asarray(given, dtype=np.float64)
+    if x.ndim < 2:
+        x = x.reshape(-1, 1)
+    _sb.tentfill2(np.empty((x.shape[0], 0)), nbns)  # nbns and the row count
+    nbns = float(np.asarray(nbns, dtype=np.float64).ravel(order="F")[0])
+    e = int(math.trunc(nbns))
+    m, n = x.shape
+    rows = m * e
+    if rows == 0:
+        return da.from_array(np.zeros((0, n), order="F"))
+    parts = []
+    for start in range(0, rows, chunk):
+        stop = min(start + chunk, rows)
+        first, end = _rows.sample_span(m, e, start, stop)
+        task = dask.delayed(_rows.tentfill2_rows, pure=True)(
+            np.asfortranarray(x[first:end]), first, nbns, start, stop)
+        parts.append(da.from_delayed(task, (stop - start, n), dtype=np.float64))
+    return da.concatenate(parts, axis=0)
+
+
+def trainfold(spinds, h_currents, twin, chunk_rows):
+    """trainfold(spinds, h_currents, twin) as a dask array in chunks of
+    chunk_rows rows (bins), each chunk from the spikes that reach it.
+
+    Arguments are refused as by spike_bins.trainfold, with its messages."""
+    chunk = _chunk_size(chunk_rows)
+    _sb.trainfold(spinds, np.zeros((0, 0)), twin)  # spinds and twin
+    _sb.trainfold(np.zeros(0), h_currents, (0, -1))  # h_currents
+    spinds = np.asarray(spinds, dtype=np.float64).reshape(-1)
+    h = np.asarray(h_currents, dtype=np.float64)
+    if h.ndim < 2:
+        h = h.reshape(-1, 1)
+    h = np.asfortranarray(h)
+    t0, t1 = (int(math.trunc(v)) for v in
+              np.asarray(twin, dtype=np.float64).ravel(order="F")[:2])
+    ntaps, nfilters = h.shape
+    rows = t1 - t0 + 1
+    if rows == 0:
+        return da.from_array(np.zeros((0, nfilters), order="F"))
+    bins = _rows.taken_spikes(spinds, ntaps, t0, t1)
+    ascending = bool(np.all(bins[1:] >= bins[:-1]))
+    parts = []
+    for start in range(t0, t1 + 1, chunk):
+        stop = min(start + chunk - 1, t1)
+        reaching = _rows.spikes_reaching(bins, ntaps, start, stop, ascending)
+        task = dask.delayed(_sb.trainfold, pure=True)(
+            np.ascontiguousarray(reaching), h, (start, stop))
+        parts.append(da.from_delayed(task, (stop - start + 1, nfilters),
+                                     dtype=np.float64))
+    return da.concatenate(parts, axis=0)
+
+
+def fit_population(client, pop, neurons=None):
+    """glm.fit_population on a dask.distributed Client, one neuron per task;
+    the data are sent to each worker once. The parameters are the serial
+    fit's to the bit (the same code on the same data, one thread per task)."""
+    neurons = list(range(pop.nneurons) if neurons is None else neurons)
+    data = client.scatter(pop, broadcast=True)
+    futures = [client.submit(glm.fit_neuron, data, i, pure=False) for i in neurons]
+    return np.array([theta for theta, _ in client.gather(futures)])

@@ -1,0 +1,164 @@
+"""spike_bins.dask: chunked results against the in-memory calls, bit for bit,
+and the population fit on a local cluster of two worker processes."""
+import numpy as np
+import pytest
+
+dask = pytest.importorskip("dask")
+distributed = pytest.importorskip("distributed")
+
+import spike_bins  # noqa: E402
+import spike_bins.dask as sbd  # noqa: E402
+from conftest import assert_same_bits  # noqa: E402
+from spike_bins import glm  # noqa: E402
+
+rng = np.random.default_rng(18)
+ASCENDING = np.sort(rng.uniform(-20.0, 400.0, 300))
+UNSORTED = rng.permutation(ASCENDING)
+FILTERS = rng.standard_normal((25, 3))
+
+# {spinds, h_currents, twin}: each compared with chunks of 1, 7 and 64 rows
+# and one chunk larger than the window.
+TRAINFOLD_CASES = [
+    (ASCENDING, FILTERS, (0, 399)),
+    (ASCENDING, FILTERS[:, 0], (37.9, 211.2)),           # 1-D filter, fractions
+    (np.repeat(ASCENDING[:40], 3), FILTERS, (-10, 120)),  # repeated spikes
+    (UNSORTED, FILTERS, (0, 399)),                        # any order
+    (np.r_[ASCENDING[:50], 1e300, ASCENDING[50:]], FILTERS, (0, 399)),
+    (np.r_[ASCENDING[:80], np.nan, ASCENDING[80:]], FILTERS, (0, 399)),
+    (np.r_[-np.inf, -1e12, -0.5, ASCENDING, np.inf], FILTERS, (-5, 300)),
+    ([[5.0], [3.0], [5.0], [3.0], [5.0]], [0.1, 1 / 3, 0.7], (1, 9)),
+    (np.zeros(0), FILTERS, (0, 50)),
+    (ASCENDING, np.zeros((0, 2)), (0, 50)),               # no taps
+    (ASCENDING, np.zeros((4, 0)), (0, 50)),               # no filters
+    (ASCENDING, FILTERS, (5, 5)),
+    (ASCENDING, FILTERS, (5, 4)),                         # no rows
+    (np.array([True, False, True]), [[1, 2], [3, 4]], [0, 3, 99]),
+    (3.0, 2.0, (0, 6)), (np.array([[3.5], [4.0]]), [[1.0, 2.0]], (3, 4)),
+    # The leading skip compares times with L = T0 - c + 1: -1.5 (bin -1) is
+    # skipped at the head of the list, taken after another spike.
+    ([-1.5, 2.0], [1.0, 2.0, 4.0], (1, 5)),
+    ([-1.0, -1.5, 2.0], [1.0, 2.0, 4.0], (1, 5)),
+    ([-2.5, 0.5, -2.5, -2.7, 3.0], [1.0, 2.0, 4.0, 8.0], (-1, 4)),
+]
+
+
+@pytest.mark.parametrize("spinds, h_currents, twin", TRAINFOLD_CASES)
+def test_trainfold_chunks_are_the_whole_call(spinds, h_currents, twin):
+    expected = spike_bins.trainfold(spinds, h_currents, twin)
+    for chunk in [1, 7, 64, 10**6]:
+        y = sbd.trainfold(spinds, h_currents, twin, chunk)
+        assert y.shape == expected.shape
+        assert_same_bits(y.compute(scheduler="sync"), expected)
+
+
+X = rng.standard_normal((40, 3))
+TENTFILL2_CASES = [
+    (X, 10), (X, 3), (X, 4), (X, 1), (X, 2.5), (X, 7.999),
+    (X[:, 0], 6),                                  # one column: its own form
+    (X[:1], 5), (X[:2, :2], 2),
+    (np.array([[1.0, -0.0], [np.inf, 2.0], [3.0, np.nan]]), 3),
+    (X, 0.5), (np.zeros((0, 2)), 4), (np.zeros((3, 0)), 4),
+    ([1, 2, 3], [4, 9]), (5.0, 3), (np.array([[2.0]]), 1),
+]
+
+
+@pytest.mark.parametrize("x, nbns", TENTFILL2_CASES)
+def test_tentfill2_chunks_are_the_whole_call(x, nbns):
+    expected = spike_bins.tentfill2(x, nbns)
+    for chunk in [1, 3, 7, 64, 10**6]:
+        y = sbd.tentfill2(x, nbns, chunk)
+        assert y.shape == expected.shape
+        assert_same_bits(y.compute(scheduler="sync"), expected)
+
+
+def _task_arrays(y):
+    graph = dict(y.__dask_graph__())
+    found = []
+    for task in graph.values():
+        if isinstance(task, tuple):
+            found += [a for a in task if isinstance(a, np.ndarray)]
+    return found
+
+
+def test_chunks_carry_only_what_reaches_them():
+    spikes = np.arange(0.0, 10_000.0, 1.0)
+    y = sbd.trainfold(spikes, np.ones(10), (0, 9_999), 1_000)
+    sizes = sorted(a.size for a in _task_arrays(y) if a.ndim == 1)
+    # The chunk of bins [a, a + 999] needs the spikes of bins a - 9 .. a + 999.
+    assert sizes == [1_000] + [1_009] * 9
+    x = np.arange(1_000.0).reshape(-1, 1)
+    y = sbd.tentfill2(x, 10, 500)
+    assert max(a.shape[0] for a in _task_arrays(y) if a.ndim == 2) <= 500 // 10 + 3
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: sbd.trainfold([1.0], [1.0], (0, 3), 0), "chunk_rows"),
+    (lambda: sbd.trainfold([1.0], [1.0], (0, 3), 2.0), "chunk_rows"),
+    (lambda: sbd.tentfill2([1.0], 2, True), "chunk_rows"),
+    (lambda: sbd.tentfill2([1.0], 2, -4), "chunk_rows"),
+])
+def test_refuses_bad_chunk_sizes(call, error):
+    with pytest.raises(ValueError, match=error):
+        call()
+
+
+@pytest.mark.parametrize("args", [
+    ([[1.0, 2.0]], [1.0], (0, 3)),
+    ([1.0], [1.0], (0, np.nan)),
+    ([1.0], [1.0], (5, 2)),
+    ([1.0], [1.0j], (0, 3)),
+    (["a"], [1.0], (0, 3)),
+    ([1.0], np.zeros((2, 2, 2)), (0, 3)),
+    ([1.0], [1.0], 5),
+])
+def test_trainfold_refuses_as_the_whole_call(args):
+    with pytest.raises(Exception) as whole:
+        spike_bins.trainfold(*args)
+    with pytest.raises(type(whole.value)) as chunked:
+        sbd.trainfold(*args, 16)
+    assert str(chunked.value) == str(whole.value)
+
+
+@pytest.mark.parametrize("args", [
+    ([1.0j], 2), ([1.0], np.nan), ([1.0, 2.0], 2**30), ([1.0], []),
+    (np.zeros((2, 2, 2)), 2), ([1.0], -1),
+])
+def test_tentfill2_refuses_as_the_whole_call(args):
+    with pytest.raises(Exception) as whole:
+        spike_bins.tentfill2(*args)
+    with pytest.raises(type(whole.value)) as chunked:
+        sbd.tentfill2(*args, 16)
+    assert str(chunked.value) == str(whole.value)
+
+
+@pytest.fixture(scope="module")
+def client():
+    cluster = distributed.LocalCluster(n_workers=2, threads_per_worker=1,
+                                       processes=True, dashboard_address=":0")
+    client = distributed.Client(cluster)
+    yield client
+    client.close()
+    cluster.close()
+
+
+def test_on_two_worker_processes(client):
+    workers = client.scheduler_info()["workers"]
+    assert len(workers) == 2
+    pids = client.run(lambda: __import__("os").getpid())
+    assert len(set(pids.values())) == 2 and __import__("os").getpid() not in pids.values()
+    spikes, filters, twin = TRAINFOLD_CASES[3]
+    y = sbd.trainfold(spikes, filters, twin, 50)
+    assert_same_bits(client.compute(y).result(),
+                     spike_bins.trainfold(spikes, filters, twin))
+    y = sbd.tentfill2(X, 7, 33)
+    assert_same_bits(client.compute(y).result(), spike_bins.tentfill2(X, 7))
+
+
+@pytest.mark.skipif(not hasattr(spike_bins, "trainfold_adjoint"),
+                    reason="the adjoints are missing")
+def test_distributed_fit_is_the_serial_fit(client):
+    pop, _ = glm.simulate(nneurons=3, nbins=30_000, seed=2, ntaps=20, nbasis=3)
+    serial = glm.fit_population(pop)
+    distributed_fit = sbd.fit_population(client, pop)
+    assert_same_bits(distributed_fit, serial)
+    assert_same_bits(sbd.fit_population(client, pop, [2, 0]), serial[[2, 0]])

@@ -1,0 +1,117 @@
+"""The matrix-free population GLM (spike_bins.glm) and the worked example."""
+import importlib.util
+import math
+import pathlib
+
+import numpy as np
+import pytest
+
+import spike_bins
+from spike_bins import glm
+
+pytestmark = pytest.mark.skipif(
+    not hasattr(spike_bins, "trainfold_adjoint"),
+    reason="the adjoints (spike_bins.trainfold_adjoint, tentfill2_adjoint) are missing")
+
+EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "population_fit.py"
+
+
+@pytest.fixture(scope="module")
+def small():
+    return glm.simulate(nneurons=3, nbins=40_000, seed=11, ntaps=30, nbasis=4)
+
+
+def test_gradient_matches_finite_differences(small):
+    pop, truth = small
+    rng = np.random.default_rng(5)
+    for neuron in range(pop.nneurons):
+        theta = truth[neuron] + rng.normal(0.0, 0.05, pop.nparams)
+        _, grad = glm.negloglik(theta, pop, neuron)
+        step = 1e-6
+        numeric = np.empty(pop.nparams)
+        for k in range(pop.nparams):
+            d = np.zeros(pop.nparams)
+            d[k] = step
+            numeric[k] = (glm.negloglik(theta + d, pop, neuron)[0]
+                          - glm.negloglik(theta - d, pop, neuron)[0]) / (2 * step)
+        scale = np.abs(grad).max()
+        np.testing.assert_allclose(grad, numeric, rtol=0, atol=1e-5 * scale)
+
+
+def test_history_and_stimulus_stay_causal(small):
+    """A spike in bin t moves the log rate from bin t + 1 on, never before;
+    a stimulus sample of coarse bin c moves no fine bin of blocks 0 .. c."""
+    pop, _ = small
+    e = int(pop.nbns)
+    theta = np.zeros(pop.nparams)
+    theta[1:1 + pop.stim_lags] = 1.0
+    theta[1 + pop.stim_lags:] = 1.0
+    base = glm.log_rate(pop, theta)
+    for neuron, t in [(0, 1000), (1, 0), (2, pop.nbins - 2)]:
+        moved = glm.Population(pop.stimulus, [np.append(s, t) if i == neuron else s
+                                              for i, s in enumerate(pop.spikes)],
+                               pop.nbins, pop.nbns, pop.basis, pop.stim_lags)
+        moved.spikes[neuron].sort()
+        moved.shifted[neuron].sort()
+        changed = np.flatnonzero(glm.log_rate(moved, theta) != base)
+        assert changed.size and changed[0] == t + 1
+    for c in [0, 17, pop.stimulus.size - 3]:
+        stimulus = pop.stimulus.copy()
+        stimulus[c] += 1.0
+        moved = glm.Population(stimulus, pop.spikes, pop.nbins, pop.nbns,
+                               pop.basis, pop.stim_lags)
+        changed = np.flatnonzero(glm.log_rate(moved, theta) != base)
+        assert changed.size and changed[0] >= (c + 1) * e
+
+
+def test_raised_cosine_basis_shape():
+    for ntaps, nbasis in [(100, 5), (30, 4), (60, 8)]:
+        b = glm.raised_cosine_basis(ntaps, nbasis)
+        assert b.shape == (ntaps, nbasis)
+        assert b[0, 0] == 1.0 and np.all(b >= 0) and np.all(b <= 1)
+        assert b[-1, -1] == 0.0 and b[-2, -1] > 0
+        # Peaks a quarter of a width apart: the sum is 2 (up to rounding)
+        # between the second peak and the last but one.
+        inner = b[np.argmax(b[:, 1]) + 1:np.argmax(b[:, -2])].sum(axis=1)
+        np.testing.assert_allclose(inner, 2.0, atol=1e-12)
+
+
+def test_fit_recovers_parameters(small):
+    pop, truth = glm.simulate(nneurons=2, nbins=300_000, seed=4, ntaps=40, nbasis=4)
+    for neuron in range(pop.nneurons):
+        theta, nfev = glm.fit_neuron(pop, neuron)
+        errors = glm.filter_errors(pop, truth[neuron], theta, neuron)
+        assert errors["bias"] < 0.1 and errors["stimulus"] < 0.2
+        assert errors["history"] < 0.4 and errors["coupling"] < 0.6
+        # The fit is a minimum: the gradient there is small against the
+        # gradient at the start.
+        g0 = np.abs(glm.negloglik(glm.initial_theta(pop, neuron), pop, neuron)[1]).max()
+        g1 = np.abs(glm.negloglik(theta, pop, neuron)[1]).max()
+        assert g1 < 1e-3 * g0
+
+
+def test_simulation_is_reproducible():
+    a, ta = glm.simulate(nneurons=2, nbins=20_000, seed=9, ntaps=20, nbasis=3)
+    b, tb = glm.simulate(nneurons=2, nbins=20_000, seed=9, ntaps=20, nbasis=3)
+    assert np.array_equal(ta, tb)
+    for sa, sb in zip(a.spikes, b.spikes):
+        assert np.array_equal(sa, sb)
+        assert np.all(np.diff(sa) >= 0) and sa.size > 0
+    with pytest.raises(ValueError, match="nbins must be"):
+        glm.Population(np.zeros(10), [], 99, 10, a.basis, 2)
+    with pytest.raises(RuntimeError, match="unstable"):
+        glm.simulate(nneurons=2, nbins=20_000, seed=9, ntaps=20, nbasis=3,
+                     rate_per_bin=1e4)
+
+
+def test_example_check_mode(tmp_path, capsys):
+    spec = importlib.util.spec_from_file_location("population_fit", EXAMPLE)
+    example = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(example)
+    assert example.main(["--check", "--figures", str(tmp_path)]) == 0
+    out = capsys.readouterr().out
+    assert "check passed" in out
+    assert out.count("\n") > example.CHECK["neurons"] + 4
+    for name in ["population_filters.png", "population_raster.png"]:
+        png = (tmp_path / name).read_bytes()
+        assert png.startswith(b"\x89PNG") and len(png) > 10000
