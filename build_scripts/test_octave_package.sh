@@ -65,6 +65,9 @@ install_and_probe() {
     if ~strncmp(where, '$dir/prefix/', numel('$dir/prefix/'))
       error('tentfill2 comes from %s, not from the package', where);
     end
+    if isempty(strfind(help('spike_bins'), 'Upsampling'))
+      error('help spike_bins does not print the package overview');
+    end
     $test_cmd
     addpath(getenv('TESTS_DIR'));
     results = module_results();
