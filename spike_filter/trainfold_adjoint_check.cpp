@@ -1,5 +1,7 @@
 #include "spike_filter/trainfold_adjoint_check.h"
 
+#include "spike_filter/window_refusals.h"
+
 namespace {
 
 constexpr Refusal kArgCount{
@@ -10,26 +12,14 @@ constexpr Refusal kNotColumn{
     RefusalKind::arg_value,
     "spinds must be a column vector of spike times (one column)",
     "spinds must be a 1-D array or a single column of spike times"};
-constexpr Refusal kSpindsType{
-    RefusalKind::arg_type, "spinds must be a full (non-sparse) double array",
-    "spinds must be an array of real numbers (bool, integer or float; not "
-    "complex, text, objects or a sparse matrix)"};
 constexpr Refusal kRType{
     RefusalKind::arg_type, "r must be a full (non-sparse) double array",
     "r must be an array of real numbers (bool, integer or float; not "
     "complex, text, objects or a sparse matrix)"};
-constexpr Refusal kTwinType{
-    RefusalKind::arg_type, "twin must be a full (non-sparse) double array",
-    "twin must be an array of real numbers (bool, integer or float; not "
-    "complex, text or objects)"};
 constexpr Refusal kNtapsType{
     RefusalKind::arg_type, "ntaps must be a full (non-sparse) double array",
     "ntaps must be a real number (bool, integer or float; not complex, text "
     "or objects)"};
-constexpr Refusal kTwinCount{
-    RefusalKind::arg_value,
-    "twin must hold two values, the first and last bin of the window",
-    "twin must hold two values, the first and last bin of the window"};
 constexpr Refusal kNtapsEmpty{
     RefusalKind::arg_value,
     "ntaps is empty; it must hold the number of filter taps",
@@ -41,22 +31,6 @@ constexpr Refusal kRDims{
 constexpr Refusal kSizes{RefusalKind::arg_value,
                          "spinds or r has more than 2^31 - 1 rows or columns",
                          "spinds or r has more than 2^31 - 1 rows or columns"};
-constexpr Refusal kTwinRange{
-    RefusalKind::arg_value,
-    "twin values must be numbers within the 32-bit integer range (not NaN "
-    "or Inf)",
-    "twin values must be numbers within the 32-bit integer range (not NaN "
-    "or Inf)"};
-constexpr Refusal kTwinOrder{
-    RefusalKind::arg_value,
-    "twin(2) must be at least twin(1) - 1 (the window would have a negative "
-    "number of rows)",
-    "twin[1] must be at least twin[0] - 1 (the window would have a negative "
-    "number of rows)"};
-constexpr Refusal kWindowTooLong{
-    RefusalKind::arg_value,
-    "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
-    "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"};
 constexpr Refusal kNtapsRange{
     RefusalKind::arg_value,
     "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
@@ -100,13 +74,7 @@ TrainfoldAdjointCall trainfold_adjoint_check(
     case SpikeAdjointShapeStatus::ok:
       break;
     case SpikeAdjointShapeStatus::bad_window:
-      if (shape.window.status == SpikeWindowStatus::bad_end) {
-        return refused(kTwinRange);
-      }
-      if (shape.window.status == SpikeWindowStatus::negative_rows) {
-        return refused(kTwinOrder);
-      }
-      return refused(kWindowTooLong);
+      return refused(window_refusal(shape.window.status));
     case SpikeAdjointShapeStatus::bad_tap_count:
       return refused(kNtapsRange);
     case SpikeAdjointShapeStatus::wrong_input_rows:

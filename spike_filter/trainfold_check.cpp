@@ -1,5 +1,7 @@
 #include "spike_filter/trainfold_check.h"
 
+#include "spike_filter/window_refusals.h"
+
 namespace {
 
 constexpr Refusal kArgCount{
@@ -10,23 +12,11 @@ constexpr Refusal kNotColumn{
     RefusalKind::arg_value,
     "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!",
     "spinds must be a 1-D array or a single column of spike times"};
-constexpr Refusal kSpindsType{
-    RefusalKind::arg_type, "spinds must be a full (non-sparse) double array",
-    "spinds must be an array of real numbers (bool, integer or float; not "
-    "complex, text, objects or a sparse matrix)"};
 constexpr Refusal kFiltersType{
     RefusalKind::arg_type,
     "h_currents must be a full (non-sparse) double array",
     "h_currents must be an array of real numbers (bool, integer or float; "
     "not complex, text, objects or a sparse matrix)"};
-constexpr Refusal kTwinType{
-    RefusalKind::arg_type, "twin must be a full (non-sparse) double array",
-    "twin must be an array of real numbers (bool, integer or float; not "
-    "complex, text or objects)"};
-constexpr Refusal kTwinCount{
-    RefusalKind::arg_value,
-    "twin must hold two values, the first and last bin of the window",
-    "twin must hold two values, the first and last bin of the window"};
 constexpr Refusal kFiltersDims{
     RefusalKind::arg_value,
     "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
@@ -37,22 +27,6 @@ constexpr Refusal kSizes{
     RefusalKind::arg_value,
     "spinds or h_currents has more than 2^31 - 1 rows or columns",
     "spinds or h_currents has more than 2^31 - 1 rows or columns"};
-constexpr Refusal kTwinRange{
-    RefusalKind::arg_value,
-    "twin values must be numbers within the 32-bit integer range (not NaN "
-    "or Inf)",
-    "twin values must be numbers within the 32-bit integer range (not NaN "
-    "or Inf)"};
-constexpr Refusal kTwinOrder{
-    RefusalKind::arg_value,
-    "twin(2) must be at least twin(1) - 1 (the window would have a negative "
-    "number of rows)",
-    "twin[1] must be at least twin[0] - 1 (the window would have a negative "
-    "number of rows)"};
-constexpr Refusal kWindowTooLong{
-    RefusalKind::arg_value,
-    "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
-    "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"};
 
 TrainfoldCall refused(const Refusal &refusal) {
   return {refusal, 0, 0, 0, {SpikeWindowStatus::ok, 0, 0, 0}};
@@ -76,11 +50,9 @@ TrainfoldCall trainfold_check(int arg_count, const ArgInfo &spinds,
     return refused(kSizes);
   }
   const SpikeWindow window = spike_window(twin_first_two);
-  if (window.status == SpikeWindowStatus::bad_end) return refused(kTwinRange);
-  if (window.status == SpikeWindowStatus::negative_rows) {
-    return refused(kTwinOrder);
+  if (window.status != SpikeWindowStatus::ok) {
+    return refused(window_refusal(window.status));
   }
-  if (window.status != SpikeWindowStatus::ok) return refused(kWindowTooLong);
   const int32_t filters = static_cast<int32_t>(h_currents.cols);
   if (!result_addressable(window.rows, filters)) {
     return refused(kResultTooLarge);

@@ -1,5 +1,7 @@
 #include "upsampler/tentfill2_adjoint_check.h"
 
+#include "upsampler/nbns_refusals.h"
+
 namespace {
 
 constexpr Refusal kArgCount{RefusalKind::arg_count,
@@ -9,14 +11,6 @@ constexpr Refusal kRType{
     RefusalKind::arg_type, "r must be a full (non-sparse) double array",
     "r must be an array of real numbers (bool, integer or float; not "
     "complex, text, objects or a sparse matrix)"};
-constexpr Refusal kNbnsType{
-    RefusalKind::arg_type, "nbns must be a full (non-sparse) double array",
-    "nbns must be a real number (bool, integer or float; not complex, text "
-    "or objects)"};
-constexpr Refusal kNbnsEmpty{
-    RefusalKind::arg_value,
-    "nbns is empty; it must hold the number of fine bins per coarse bin",
-    "nbns is empty; it must hold the number of fine bins per coarse bin"};
 constexpr Refusal kRDims{
     RefusalKind::arg_value,
     "r must have at most 2 dimensions (a 1-D r is one column)",
