@@ -99,6 +99,9 @@ def fit_population(client, pop, neurons=None):
     the data are sent to each worker once. The parameters are the serial
     fit's to the bit (the same code on the same data, one thread per task)."""
     neurons = list(range(pop.nneurons) if neurons is None else neurons)
-    data = client.scatter(pop, broadcast=True)
+    # A key of its own for each call (hash=False): with the content's hash as
+    # key, a second fit of the same data reuses the key the scheduler is still
+    # releasing from the first, and its tasks are cancelled as lost data.
+    data = client.scatter(pop, broadcast=True, hash=False)
     futures = [client.submit(glm.fit_neuron, data, i, pure=False) for i in neurons]
     return np.array([theta for theta, _ in client.gather(futures)])
