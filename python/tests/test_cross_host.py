@@ -1,5 +1,5 @@
-"""The same inputs through the Octave modules and through spike_bins: the
-results must agree to the bit.
+"""The same inputs through the Octave modules and through spike_bins, the
+forward operators and their adjoints: the results must agree to the bit.
 
 Needs octave-cli and the modules built by CMake (folder octave_modules of a
 build tree); the folder is SPIKE_BINS_OCTAVE_MODULES or, when that is unset,
@@ -16,7 +16,8 @@ import pytest
 import scipy.io
 
 from conftest import assert_same_bits
-from spike_bins import tentfill2, trainfold
+from spike_bins import tentfill2, tentfill2_adjoint, trainfold, \
+    trainfold_adjoint
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 
@@ -97,6 +98,24 @@ def spike_cases():
     return cases
 
 
+def adjoint_cases(upsample, spikes):
+    """Adjoint inputs of the forward cases' shapes: (r, nbns) for every
+    upsampling case with nbns >= 1, and (spinds, r, twin, ntaps) for every
+    spike case, with r of random values (the edge values among them)."""
+    rng = np.random.default_rng(15)
+    up = []
+    for x, nbns in upsample:
+        if nbns >= 1:
+            rows, cols = np.shape(x)
+            up.append((random_values(rng, (rows * int(nbns), cols)), nbns))
+    down = []
+    for spinds, h, twin in spikes:
+        window_rows = int(twin[1]) - int(twin[0]) + 1
+        down.append((spinds, random_values(rng, (window_rows, 2)), twin,
+                     float(np.shape(h)[0])))
+    return up, down
+
+
 OCTAVE_SCRIPT = r"""
 S = load(inputs);
 R = struct();
@@ -106,6 +125,14 @@ end
 for i = 1:S.spike_count
   R.(sprintf('s%d', i)) = trainfold_mex(S.(sprintf('s%d', i)), ...
       S.(sprintf('h%d', i)), S.(sprintf('t%d', i)));
+end
+for i = 1:S.up_adjoint_count
+  R.(sprintf('ua%d', i)) = tentfill2_adjoint(S.(sprintf('ra%d', i)), ...
+      S.(sprintf('na%d', i)));
+end
+for i = 1:S.spike_adjoint_count
+  R.(sprintf('sa%d', i)) = trainfold_adjoint(S.(sprintf('sa%d', i)), ...
+      S.(sprintf('rs%d', i)), S.(sprintf('ta%d', i)), S.(sprintf('ca%d', i)));
 end
 save('-v6', outputs, '-struct', 'R');
 """
@@ -120,8 +147,11 @@ def test_octave_modules_give_the_same_bits(tmp_path):
         pytest.skip("no Octave modules built (set SPIKE_BINS_OCTAVE_MODULES)")
     assert (modules / "tentfill2.mex").exists(), modules
     upsample, spikes = upsample_cases(), spike_cases()
+    up_adjoint, spike_adjoint = adjoint_cases(upsample, spikes)
     data = {"upsample_count": float(len(upsample)),
-            "spike_count": float(len(spikes))}
+            "spike_count": float(len(spikes)),
+            "up_adjoint_count": float(len(up_adjoint)),
+            "spike_adjoint_count": float(len(spike_adjoint))}
     for i, (x, nbns) in enumerate(upsample, 1):
         data[f"x{i}"] = np.asarray(x, dtype=float)
         data[f"n{i}"] = nbns
@@ -129,6 +159,14 @@ def test_octave_modules_give_the_same_bits(tmp_path):
         data[f"s{i}"] = np.asarray(spinds, dtype=float).reshape(-1, 1)
         data[f"h{i}"] = np.asarray(h, dtype=float)
         data[f"t{i}"] = np.asarray(twin, dtype=float).reshape(1, 2)
+    for i, (r, nbns) in enumerate(up_adjoint, 1):
+        data[f"ra{i}"] = np.asarray(r, dtype=float)
+        data[f"na{i}"] = nbns
+    for i, (spinds, r, twin, ntaps) in enumerate(spike_adjoint, 1):
+        data[f"sa{i}"] = np.asarray(spinds, dtype=float).reshape(-1, 1)
+        data[f"rs{i}"] = np.asarray(r, dtype=float)
+        data[f"ta{i}"] = np.asarray(twin, dtype=float).reshape(1, 2)
+        data[f"ca{i}"] = ntaps
     inputs, outputs = tmp_path / "inputs.mat", tmp_path / "outputs.mat"
     scipy.io.savemat(inputs, data)
     script = (f"addpath('{modules}'); inputs = '{inputs}'; "
@@ -140,3 +178,8 @@ def test_octave_modules_give_the_same_bits(tmp_path):
         assert_same_bits(tentfill2(x, nbns), results[f"u{i}"])
     for i, (spinds, h, twin) in enumerate(spikes, 1):
         assert_same_bits(trainfold(spinds, h, twin), results[f"s{i}"])
+    for i, (r, nbns) in enumerate(up_adjoint, 1):
+        assert_same_bits(tentfill2_adjoint(r, nbns), results[f"ua{i}"])
+    for i, (spinds, r, twin, ntaps) in enumerate(spike_adjoint, 1):
+        assert_same_bits(trainfold_adjoint(spinds, r, twin, ntaps),
+                         results[f"sa{i}"])
