@@ -1,7 +1,7 @@
 """The matrix-free population GLM (spike_bins.glm) and the worked example."""
-import importlib.util
 import math
 import pathlib
+import runpy
 
 import numpy as np
 import pytest
@@ -105,13 +105,11 @@ def test_simulation_is_reproducible():
 
 
 def test_example_check_mode(tmp_path, capsys):
-    spec = importlib.util.spec_from_file_location("population_fit", EXAMPLE)
-    example = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(example)
-    assert example.main(["--check", "--figures", str(tmp_path)]) == 0
+    example = runpy.run_path(str(EXAMPLE))
+    assert example["main"](["--check", "--figures", str(tmp_path)]) == 0
     out = capsys.readouterr().out
     assert "check passed" in out
-    assert out.count("\n") > example.CHECK["neurons"] + 4
+    assert out.count("\n") > example["CHECK"]["neurons"] + 4
     for name in ["population_filters.png", "population_raster.png"]:
         png = (tmp_path / name).read_bytes()
         assert png.startswith(b"\x89PNG") and len(png) > 10000

@@ -79,9 +79,15 @@ int64_t reference_window_rows(int32_t first_bin, int32_t last_bin) {
   return static_cast<int64_t>(last_bin) - first_bin + 1;
 }
 
-void reference_spike_sum(const double *spinds, int32_t b, const double *h,
-                         int32_t c, int32_t k, double t0, double t1,
-                         double *y) {
+namespace {
+
+// The skip and scan of both spike references: calls
+// visit(bin, a, z, first_bin, rows) for every spike taken whose taps reach
+// the window, bins a .. z of it, in list order. Nothing for an invalid or
+// empty window.
+template <typename Visit>
+void for_each_taken_spike(const double *spinds, int32_t b, int32_t c, double t0,
+                          double t1, Visit visit) {
   int32_t first_bin = 0;
   int32_t last_bin = 0;
   if (!reference_window_bin(t0, &first_bin) ||
@@ -101,7 +107,7 @@ void reference_spike_sum(const double *spinds, int32_t b, const double *h,
   while (j < b && lower > spinds[j]) {
     ++j;
   }
-  // Scan until a spike at or past upper (or NaN), adding each spike's taps.
+  // Scan until a spike at or past upper (or NaN).
   for (; j < b; ++j) {
     const double s = spinds[j];
     if (!(upper > s)) {
@@ -118,16 +124,26 @@ void reference_spike_sum(const double *spinds, int32_t b, const double *h,
       continue;
     }
     // Here bin >= T0 - c + 1 and bin < 2^31: all three fit in 64 bits.
-    const int64_t bin_i = static_cast<int64_t>(bin);
-    const int64_t a_i = static_cast<int64_t>(a);
-    const int64_t z_i = static_cast<int64_t>(z);
-    for (int64_t col = 0; col < k; ++col) {
-      for (int64_t t = a_i; t <= z_i; ++t) {
-        double &out = y[(t - first_bin) + rows * col];
-        out = h[(t - bin_i) + int64_t{c} * col] + out;
-      }
-    }
+    visit(static_cast<int64_t>(bin), static_cast<int64_t>(a),
+          static_cast<int64_t>(z), int64_t{first_bin}, rows);
   }
+}
+
+}  // namespace
+
+void reference_spike_sum(const double *spinds, int32_t b, const double *h,
+                         int32_t c, int32_t k, double t0, double t1,
+                         double *y) {
+  for_each_taken_spike(
+      spinds, b, c, t0, t1,
+      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows) {
+        for (int64_t col = 0; col < k; ++col) {
+          for (int64_t t = a; t <= z; ++t) {
+            double &out = y[(t - first_bin) + rows * col];
+            out = h[(t - bin) + int64_t{c} * col] + out;
+          }
+        }
+      });
 }
 
 bool reference_adjoint_bins_per_sample(double nbns, int32_t *bins) {
@@ -195,43 +211,14 @@ bool reference_tap_count(double ntaps, int32_t *taps) {
 void reference_spike_sum_adjoint(const double *spinds, int32_t b,
                                  const double *r, int32_t c, int32_t k,
                                  double t0, double t1, double *g) {
-  int32_t first_bin = 0;
-  int32_t last_bin = 0;
-  if (!reference_window_bin(t0, &first_bin) ||
-      !reference_window_bin(t1, &last_bin)) {
-    return;
-  }
-  const int64_t rows = reference_window_rows(first_bin, last_bin);
-  if (rows <= 0) {
-    return;
-  }
-  const double lower = static_cast<double>(int64_t{first_bin} - c + 1);
-  const double upper = static_cast<double>(int64_t{last_bin} + 1);
-  int32_t j = 0;
-  while (j < b && lower > spinds[j]) {
-    ++j;
-  }
-  for (; j < b; ++j) {
-    const double s = spinds[j];
-    if (!(upper > s)) {
-      break;
-    }
-    // Bins as integer-valued doubles, as in reference_spike_sum.
-    const double bin = std::trunc(s);
-    const double a = std::max(bin, static_cast<double>(first_bin));
-    const double z = std::min(bin + static_cast<double>(int64_t{c} - 1),
-                              static_cast<double>(last_bin));
-    if (!(a <= z)) {
-      continue;
-    }
-    const int64_t bin_i = static_cast<int64_t>(bin);
-    const int64_t a_i = static_cast<int64_t>(a);
-    const int64_t z_i = static_cast<int64_t>(z);
-    for (int64_t col = 0; col < k; ++col) {
-      for (int64_t t = a_i; t <= z_i; ++t) {
-        double &out = g[(t - bin_i) + int64_t{c} * col];
-        out = r[(t - first_bin) + rows * col] + out;
-      }
-    }
-  }
+  for_each_taken_spike(
+      spinds, b, c, t0, t1,
+      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows) {
+        for (int64_t col = 0; col < k; ++col) {
+          for (int64_t t = a; t <= z; ++t) {
+            double &out = g[(t - bin) + int64_t{c} * col];
+            out = r[(t - first_bin) + rows * col] + out;
+          }
+        }
+      });
 }

@@ -14,6 +14,7 @@
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -166,23 +167,49 @@ void advise_huge_pages(double *data, std::size_t bytes) {
 #endif
 }
 
+// The first `count` values (column-major) of a scalar-like argument (nbns,
+// twin, ntaps) once it is real numbers with that many elements; zeros
+// otherwise, which the check then refuses before they are used.
+template <int count>
+std::array<double, count> leading_values(const PyArg &arg) {
+  std::array<double, count> values{};
+  if (arg.info.numeric && element_count(arg.info) >= count) {
+    for (int i = 0; i < count; ++i) {
+      values[i] = element_in_column_order(arg.array, i);
+    }
+  }
+  return values;
+}
+
+// The view of a converted argument of checked size.
+DoubleMatrix view_of(const FortranArray &data, int32_t rows, int32_t cols) {
+  return DoubleMatrix{rows, cols, const_cast<double *>(data.data())};
+}
+
+// A new Fortran-ordered float64 result. Zeroed for the kernels that add into
+// it: numpy.zeros takes it from calloc, so a large result comes as fresh zero
+// pages with no pass of its own; the upsamplers assign every element.
+FortranArray new_result(int32_t rows, int32_t cols, bool zeroed) {
+  if (zeroed) {
+    return py::module_::import("numpy").attr("zeros")(
+        py::make_tuple(rows, cols), "float64", "F");
+  }
+  return FortranArray(
+      {static_cast<py::ssize_t>(rows), static_cast<py::ssize_t>(cols)});
+}
+
 py::array tentfill2(py::handle x_arg, py::handle nbns_arg) {
   const PyArg x = python_arg(x_arg, "x");
   const PyArg nbns = python_arg(nbns_arg, "nbns");
-  const bool nbns_readable = nbns.info.numeric && element_count(nbns.info) > 0;
-  const Tentfill2Call call = tentfill2_check(
-      2, x.info, nbns.info,
-      nbns_readable ? element_in_column_order(nbns.array, 0) : 0.0);
+  const double nbns_value = leading_values<1>(nbns)[0];
+  const Tentfill2Call call = tentfill2_check(2, x.info, nbns.info, nbns_value);
   raise_if_refused(call.refusal);
-  const double nbns_value = element_in_column_order(nbns.array, 0);
   const FortranArray x_data = fortran_float64(x.array);
-  // Every element is assigned by the kernel: no zero fill needed.
-  FortranArray result({static_cast<py::ssize_t>(call.shape.output_rows),
-                       static_cast<py::ssize_t>(call.input_cols)});
-  const DoubleMatrix input{call.input_rows, call.input_cols,
-                           const_cast<double *>(x_data.data())};
-  const DoubleMatrix output{call.shape.output_rows, call.input_cols,
-                            result.mutable_data()};
+  FortranArray result =
+      new_result(call.shape.output_rows, call.input_cols, false);
+  const DoubleMatrix input = view_of(x_data, call.input_rows, call.input_cols);
+  const DoubleMatrix output =
+      view_of(result, call.shape.output_rows, call.input_cols);
   {
     py::gil_scoped_release unlocked;
     upsample_bins(input, nbns_value, output);
@@ -195,30 +222,20 @@ py::array trainfold(py::handle spinds_arg, py::handle h_currents_arg,
   const PyArg spinds = python_arg(spinds_arg, "spinds");
   const PyArg h_currents = python_arg(h_currents_arg, "h_currents");
   const PyArg twin = python_arg(twin_arg, "twin");
-  double twin_values[2] = {0.0, 0.0};
-  if (twin.info.numeric && element_count(twin.info) >= 2) {
-    twin_values[0] = element_in_column_order(twin.array, 0);
-    twin_values[1] = element_in_column_order(twin.array, 1);
-  }
-  const TrainfoldCall call =
-      trainfold_check(3, spinds.info, h_currents.info, twin.info, twin_values);
+  const std::array<double, 2> twin_values = leading_values<2>(twin);
+  const TrainfoldCall call = trainfold_check(3, spinds.info, h_currents.info,
+                                             twin.info, twin_values.data());
   raise_if_refused(call.refusal);
   const FortranArray spike_data = fortran_float64(spinds.array);
   const FortranArray filter_data = fortran_float64(h_currents.array);
-  // The kernel adds into the result, which numpy.zeros hands over zeroed
-  // (from calloc: a large result comes as fresh zero pages, with no pass of
-  // its own).
-  FortranArray result = py::module_::import("numpy").attr("zeros")(
-      py::make_tuple(call.window.rows, call.filters), "float64", "F");
-  const DoubleMatrix filters{call.taps, call.filters,
-                             const_cast<double *>(filter_data.data())};
-  const DoubleMatrix output{call.window.rows, call.filters,
-                            result.mutable_data()};
+  FortranArray result = new_result(call.window.rows, call.filters, true);
+  const DoubleMatrix filters = view_of(filter_data, call.taps, call.filters);
+  const DoubleMatrix output = view_of(result, call.window.rows, call.filters);
   {
     py::gil_scoped_release unlocked;
     advise_huge_pages(output.data, static_cast<std::size_t>(result.nbytes()));
-    spike_filter_sum(spike_data.data(), call.spike_count, filters, twin_values,
-                     output);
+    spike_filter_sum(spike_data.data(), call.spike_count, filters,
+                     twin_values.data(), output);
   }
   return result;
 }
@@ -226,20 +243,16 @@ py::array trainfold(py::handle spinds_arg, py::handle h_currents_arg,
 py::array tentfill2_adjoint(py::handle r_arg, py::handle nbns_arg) {
   const PyArg r = python_arg(r_arg, "r");
   const PyArg nbns = python_arg(nbns_arg, "nbns");
-  const bool nbns_readable = nbns.info.numeric && element_count(nbns.info) > 0;
-  const Tentfill2AdjointCall call = tentfill2_adjoint_check(
-      2, r.info, nbns.info,
-      nbns_readable ? element_in_column_order(nbns.array, 0) : 0.0);
+  const double nbns_value = leading_values<1>(nbns)[0];
+  const Tentfill2AdjointCall call =
+      tentfill2_adjoint_check(2, r.info, nbns.info, nbns_value);
   raise_if_refused(call.refusal);
-  const double nbns_value = element_in_column_order(nbns.array, 0);
   const FortranArray r_data = fortran_float64(r.array);
-  // Every element is assigned by the kernel: no zero fill needed.
-  FortranArray result({static_cast<py::ssize_t>(call.shape.output_rows),
-                       static_cast<py::ssize_t>(call.input_cols)});
-  const DoubleMatrix input{call.input_rows, call.input_cols,
-                           const_cast<double *>(r_data.data())};
-  const DoubleMatrix output{call.shape.output_rows, call.input_cols,
-                            result.mutable_data()};
+  FortranArray result =
+      new_result(call.shape.output_rows, call.input_cols, false);
+  const DoubleMatrix input = view_of(r_data, call.input_rows, call.input_cols);
+  const DoubleMatrix output =
+      view_of(result, call.shape.output_rows, call.input_cols);
   {
     py::gil_scoped_release unlocked;
     upsample_bins_adjoint(input, nbns_value, output);
@@ -253,31 +266,22 @@ py::array trainfold_adjoint(py::handle spinds_arg, py::handle r_arg,
   const PyArg r = python_arg(r_arg, "r");
   const PyArg twin = python_arg(twin_arg, "twin");
   const PyArg ntaps = python_arg(ntaps_arg, "ntaps");
-  double twin_values[2] = {0.0, 0.0};
-  if (twin.info.numeric && element_count(twin.info) >= 2) {
-    twin_values[0] = element_in_column_order(twin.array, 0);
-    twin_values[1] = element_in_column_order(twin.array, 1);
-  }
-  const bool ntaps_readable =
-      ntaps.info.numeric && element_count(ntaps.info) > 0;
-  const double ntaps_value =
-      ntaps_readable ? element_in_column_order(ntaps.array, 0) : 0.0;
-  const TrainfoldAdjointCall call = trainfold_adjoint_check(
-      4, spinds.info, r.info, twin.info, ntaps.info, twin_values, ntaps_value);
+  const std::array<double, 2> twin_values = leading_values<2>(twin);
+  const double ntaps_value = leading_values<1>(ntaps)[0];
+  const TrainfoldAdjointCall call =
+      trainfold_adjoint_check(4, spinds.info, r.info, twin.info, ntaps.info,
+                              twin_values.data(), ntaps_value);
   raise_if_refused(call.refusal);
   const FortranArray spike_data = fortran_float64(spinds.array);
   const FortranArray r_data = fortran_float64(r.array);
-  // The kernel adds into the result, which numpy.zeros hands over zeroed.
-  FortranArray result = py::module_::import("numpy").attr("zeros")(
-      py::make_tuple(call.shape.taps, call.input_cols), "float64", "F");
-  const DoubleMatrix input{call.shape.window.rows, call.input_cols,
-                           const_cast<double *>(r_data.data())};
-  const DoubleMatrix output{call.shape.taps, call.input_cols,
-                            result.mutable_data()};
+  FortranArray result = new_result(call.shape.taps, call.input_cols, true);
+  const DoubleMatrix input =
+      view_of(r_data, call.shape.window.rows, call.input_cols);
+  const DoubleMatrix output = view_of(result, call.shape.taps, call.input_cols);
   {
     py::gil_scoped_release unlocked;
     spike_filter_sum_adjoint(spike_data.data(), call.spike_count, input,
-                             twin_values, ntaps_value, output);
+                             twin_values.data(), ntaps_value, output);
   }
   return result;
 }
