@@ -2,14 +2,21 @@
 # spike_bins::kernels), with its install rules and package files.
 
 # Include path. The kernels and everything that uses them include the kernel
-# headers as "common/...", "upsampler/..." and "spike_filter/...". The
-# repository root cannot be the include path: it would also reach mex/ (the
-# host-side helpers) and host_standin/. Instead the build folder holds a tree
-# of one-line forwarding headers, one per header in those three folders, and
+# headers as "common/..." and "<module folder>/..." (the folders of the
+# module list's kernel sources). The repository root cannot be the include
+# path: it would also reach mex/ (the host-side helpers) and host_standin/.
+# Instead the build folder holds a tree of one-line forwarding headers, one
+# per header in those folders, and
 # that tree is the library's include path, so a kernel that includes mex.h or
 # anything under mex/ does not build (tests/build_checks checks this). The
 # forwarding headers name the real files, so diagnostics point at them.
-set(KERNEL_HEADER_DIRS common upsampler spike_filter)
+set(KERNEL_HEADER_DIRS common)
+foreach(source IN LISTS MEX_KERNEL_SOURCES)
+  file(RELATIVE_PATH source ${PROJECT_SOURCE_DIR} ${source})
+  get_filename_component(source_dir ${source} DIRECTORY)
+  list(APPEND KERNEL_HEADER_DIRS ${source_dir})
+endforeach()
+list(REMOVE_DUPLICATES KERNEL_HEADER_DIRS)
 set(KERNEL_INCLUDE_DIR ${PROJECT_BINARY_DIR}/kernel_include)
 set(KERNEL_HEADERS "")
 foreach(header_dir IN LISTS KERNEL_HEADER_DIRS)
@@ -22,8 +29,11 @@ foreach(header IN LISTS KERNEL_HEADERS)
        CONTENT "#include \"${PROJECT_SOURCE_DIR}/${header}\"\n" @ONLY)
 endforeach()
 
+# The modules' kernel sources and the report of the copy in use.
+set(KERNEL_LIBRARY_SOURCES ${MEX_KERNEL_SOURCES}
+    ${PROJECT_SOURCE_DIR}/common/kernel_copy.cpp)
 # Position-independent so that the host modules can link it in.
-add_library(spike_bin_kernels STATIC ${MEX_KERNEL_SOURCES})
+add_library(spike_bin_kernels STATIC ${KERNEL_LIBRARY_SOURCES})
 add_library(spike_bins::kernels ALIAS spike_bin_kernels)
 target_include_directories(spike_bin_kernels PUBLIC
   $<BUILD_INTERFACE:${KERNEL_INCLUDE_DIR}>
@@ -43,7 +53,7 @@ if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND
    CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND
    CMAKE_SIZEOF_VOID_P EQUAL 8)
   add_library(spike_bin_kernels_baseline STATIC EXCLUDE_FROM_ALL
-    ${MEX_KERNEL_SOURCES})
+    ${KERNEL_LIBRARY_SOURCES})
   target_include_directories(spike_bin_kernels_baseline PUBLIC
     ${KERNEL_INCLUDE_DIR})
   target_compile_definitions(spike_bin_kernels_baseline PUBLIC

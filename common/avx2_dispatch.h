@@ -10,7 +10,8 @@
 // MSVC, builds that already target AVX2) there is one copy, and so is it when
 // SPIKE_BINS_NO_AVX2_COPY is defined (the test suite builds the kernels that
 // way too, so that the baseline copy is tested on an AVX2 machine). No state
-// is kept.
+// is kept. It returns the copy it ran; kernel_copy_in_use() (kernel_copy.h)
+// reports that choice for a library, which the tests check.
 #ifndef COMMON_AVX2_DISPATCH_H
 #define COMMON_AVX2_DISPATCH_H
 
@@ -30,15 +31,18 @@ __attribute__((target("avx2"))) void call_avx2_copy(Args... args) {
 }
 #endif
 
+enum class KernelCopy { baseline, avx2 };
+
 template <auto body, typename... Args>
-inline void call_fastest(Args... args) {
+inline KernelCopy call_fastest(Args... args) {
 #if KERNEL_AVX2_COPY
   if (__builtin_cpu_supports("avx2")) {
     call_avx2_copy<body>(args...);
-    return;
+    return KernelCopy::avx2;
   }
 #endif
   body(args...);
+  return KernelCopy::baseline;
 }
 
 // GCC (12, at -O2) does not vectorise a loop whose trip count it does not

@@ -1,0 +1,25 @@
+// Each library runs the copy it was built for: the baseline library never
+// its AVX2 copy, so that its tests test the baseline code; the shipped one
+// its AVX2 copy on an AVX2 machine.
+#include <gtest/gtest.h>
+
+#include "common/kernel_copy.h"
+
+namespace {
+
+bool cpu_has_avx2() {
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+  return __builtin_cpu_supports("avx2");
+#else
+  return false;
+#endif
+}
+
+TEST(KernelCopy, TheLibraryRunsTheCopyItWasBuiltFor) {
+  const KernelCopy expected = KERNEL_COPIES == 2 && cpu_has_avx2()
+                                  ? KernelCopy::avx2
+                                  : KernelCopy::baseline;
+  EXPECT_EQ(kernel_copy_in_use(), expected);
+}
+
+}  // namespace
