@@ -4,6 +4,8 @@
 # read it too). For each module <m>:
 #   MEX_MODULE_NAMES            every <m>, in file order
 #   MEX_KERNEL_NAME_<m>         its kernel (names the kernel fuzz target)
+#   MEX_REFERENCE_<m>           its Octave reference (tests/octave/<ref>.m)
+#   MEX_ARGUMENTS_<m>           its argument names (a CMake list)
 #   MEX_GATEWAY_SOURCE_<m>      its gateway source (absolute path)
 #   MEX_KERNEL_SOURCES          the kernel sources of all modules (absolute)
 set(MEX_MODULE_LIST_FILE ${PROJECT_SOURCE_DIR}/build_scripts/modules.txt)
@@ -15,13 +17,16 @@ set(MEX_KERNEL_SOURCES "")
 foreach(line IN LISTS module_lines)
   separate_arguments(fields UNIX_COMMAND "${line}")
   list(LENGTH fields field_count)
-  if(field_count LESS 4)
+  if(field_count LESS 6)
     message(FATAL_ERROR "${MEX_MODULE_LIST_FILE}: a line needs <module> "
-      "<kernel> <gateway source> <kernel source>...: '${line}'")
+      "<kernel> <reference> <arguments> <gateway source> <kernel source>...: "
+      "'${line}'")
   endif()
-  list(POP_FRONT fields module kernel gateway)
+  list(POP_FRONT fields module kernel reference arguments gateway)
   list(APPEND MEX_MODULE_NAMES ${module})
   set(MEX_KERNEL_NAME_${module} ${kernel})
+  set(MEX_REFERENCE_${module} ${reference})
+  string(REPLACE "," ";" MEX_ARGUMENTS_${module} "${arguments}")
   set(MEX_GATEWAY_SOURCE_${module} ${PROJECT_SOURCE_DIR}/${gateway})
   foreach(source IN LISTS fields)
     list(APPEND MEX_KERNEL_SOURCES ${PROJECT_SOURCE_DIR}/${source})

@@ -17,16 +17,6 @@
 
 namespace {
 
-struct ModuleFile {
-  const char *name;
-  const char *path;
-};
-
-const ModuleFile kModules[] = {
-    {"tentfill2", TENTFILL2_MODULE_PATH},
-    {"trainfold_mex", TRAINFOLD_MEX_MODULE_PATH},
-};
-
 // Defined symbols of the dynamic symbol table, as listed by nm.
 std::set<std::string> exported_symbols(const std::string &path) {
   const std::string command =
@@ -73,20 +63,20 @@ TEST(ModuleBinding, HostImportsBindToTheStandinLibrary) {
        reinterpret_cast<void *>(&mxCreateDoubleMatrix_700)},
       {"mexErrMsgTxt", reinterpret_cast<void *>(&mexErrMsgTxt)},
   };
-  const StandinModule *modules[] = {&tentfill2_module(),
-                                    &trainfold_mex_module()};
-  for (const StandinModule *module : modules) {
+  for (std::size_t i = 0; i < kModuleCount; ++i) {
+    SCOPED_TRACE(kModules[i].name);
+    const StandinModule &module = standin_module(i);
     for (const HostSymbol &symbol : symbols) {
       SCOPED_TRACE(symbol.name);
       // Looked up in the module's own scope: the module and what it needs.
-      EXPECT_EQ(dlsym(module->handle, symbol.name), symbol.address);
+      EXPECT_EQ(dlsym(module.handle, symbol.name), symbol.address);
     }
   }
 }
 
 TEST(ModuleBinding, FilesThatAreNoModuleAreReported) {
   const std::string paths[] = {
-      std::string(TENTFILL2_MODULE_PATH) + ".missing",
+      std::string(kModules[0].path) + ".missing",
       STANDIN_LIBRARY_PATH,  // a shared library without mexFunction
   };
   for (const std::string &path : paths) {
@@ -157,6 +147,8 @@ std::vector<RecordedCall> mixed_calls() {
   std::vector<RecordedCall> calls;
   const StandinModule *tentfill2 = &tentfill2_module();
   const StandinModule *trainfold = &trainfold_mex_module();
+  const StandinModule *up_adjoint = &tentfill2_adjoint_module();
+  const StandinModule *sum_adjoint = &trainfold_adjoint_module();
   for (int i = 0; i < 6; ++i) {
     const size_t m = 5 + static_cast<size_t>(i) * 7;
     const size_t n = 1 + static_cast<size_t>(i % 3);
@@ -175,6 +167,21 @@ std::vector<RecordedCall> mixed_calls() {
     spike_args.push_back(doubles({4, n}, random_values(rng, 4 * n)));
     spike_args.push_back(row({1.0 * i, 40.0 + i}));
     calls.push_back({trainfold, std::move(spike_args), false, "", {}, {}});
+
+    std::vector<StandinArray> up_adjoint_args;
+    up_adjoint_args.push_back(
+        doubles({3 * m, n}, random_values(rng, 3 * m * n)));
+    up_adjoint_args.push_back(scalar(3.5));
+    calls.push_back(
+        {up_adjoint, std::move(up_adjoint_args), false, "", {}, {}});
+
+    std::vector<StandinArray> sum_adjoint_args;
+    sum_adjoint_args.push_back(column(spikes));
+    sum_adjoint_args.push_back(doubles({41, n}, random_values(rng, 41 * n)));
+    sum_adjoint_args.push_back(row({1.0 * i, 40.0 + i}));
+    sum_adjoint_args.push_back(scalar(4));
+    calls.push_back(
+        {sum_adjoint, std::move(sum_adjoint_args), false, "", {}, {}});
   }
   std::vector<StandinArray> too_few;
   too_few.push_back(scalar(1));
@@ -193,6 +200,16 @@ std::vector<RecordedCall> mixed_calls() {
   bad_twin.push_back(column({1, 2}));
   bad_twin.push_back(row({5, 3}));
   calls.push_back({trainfold, std::move(bad_twin), false, "", {}, {}});
+  std::vector<StandinArray> bad_rows;
+  bad_rows.push_back(column({1, 2, 3}));
+  bad_rows.push_back(scalar(2));
+  calls.push_back({up_adjoint, std::move(bad_rows), false, "", {}, {}});
+  std::vector<StandinArray> bad_taps;
+  bad_taps.push_back(column({1, 2}));
+  bad_taps.push_back(column({1, 2, 3}));
+  bad_taps.push_back(row({0, 2}));
+  bad_taps.push_back(scalar(1.5));
+  calls.push_back({sum_adjoint, std::move(bad_taps), false, "", {}, {}});
 
   for (RecordedCall &call : calls) {
     record(&call);
@@ -206,7 +223,7 @@ TEST(ModuleBinding, CallsFromSeveralThreadsAtOnceGiveTheSameOutcomes) {
   for (const RecordedCall &call : calls) {
     failures += call.ok ? 0 : 1;
   }
-  ASSERT_EQ(failures, 4u);  // the error calls are among them
+  ASSERT_EQ(failures, 6u);  // the error calls are among them
 
   constexpr int kThreads = 4;
   constexpr int kRounds = 60;
