@@ -86,7 +86,7 @@ end
 
 function modules = read_module_list(file, root)
 % The lines of build_scripts/modules.txt ("<module> <kernel> <reference>
-% <arguments> <gateway source> <kernel source>...", paths relative to the project folder; lines starting
+% <arguments> <example> <result> <gateway source> <kernel source>...", paths relative to the project folder; lines starting
 % with # are notes) as rows {name, {source paths}}.
 lines = regexp(fileread(file), '\r?\n', 'split');
 modules = cell(0, 2);
@@ -95,7 +95,7 @@ for i = 1:numel(lines)
   if isempty(fields{1}) || fields{1}(1) == '#'
     continue;
   end
-  sources = fields(5:end);
+  sources = fields(7:end);
   for j = 1:numel(sources)
     sources{j} = fullfile(root, strrep(sources{j}, '/', filesep));
   end

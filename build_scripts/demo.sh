@@ -18,7 +18,7 @@ echo "=== Building the Octave modules in $build_dir"
 cmake -S . -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j "$jobs"
 module_dir=$root/$build_dir/octave_modules
-for module in tentfill2 trainfold_mex; do
+for module in $(awk '!/^#/ && NF { print $1 }' build_scripts/modules.txt); do
   if [ ! -f "$module_dir/$module.mex" ]; then
     echo "error: $module_dir/$module.mex was not built" >&2
     exit 1

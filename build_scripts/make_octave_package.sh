@@ -5,7 +5,7 @@
 # build/octave_package) and prints its path. Octave users install it with
 #   pkg install spike_bins-<version>.tar.gz
 #   pkg load spike_bins
-# which compiles both modules with mkoctfile --mex (no CMake needed) and the
+# which compiles the modules of the module list with mkoctfile --mex (no CMake needed) and the
 # exact-math flags of build_scripts/exact_math_flags.txt placed last.
 #
 # Layout of the package:
@@ -39,20 +39,20 @@ trap 'rm -rf "$stage"' EXIT
 pkg_dir=$stage/$name
 mkdir -p "$pkg_dir/inst/test" "$pkg_dir/src"
 
+# The description names every module of the module list with its arguments.
+calls=$(awk '!/^#/ && NF { gsub(",", ", ", $4); printf "%s%s(%s)", sep, $1, $4; sep = ", " }' \
+  "$root/build_scripts/modules.txt")
+count=$(awk '!/^#/ && NF { n++ } END { print n }' "$root/build_scripts/modules.txt")
+description=$(fold -s -w 72 <<<"Description: $count compiled functions (MEX files) for work on signals binned in time, such as fitting models of spike trains: $calls. Each function's help text states its contract. Results are bit-exact: every operation is one IEEE double operation in a fixed order, with no fused multiply-add." |
+  sed -e 's/ *$//' -e '2,$s/^/ /')
 cat >"$pkg_dir/DESCRIPTION" <<DESCRIPTION
 Name: $name
 Version: $version
 Date: $date
 Author: the tentfill2 and trainfold_mex developers
 Maintainer: the tentfill2 and trainfold_mex developers
-Title: Binned signals and spike trains: tentfill2 and trainfold_mex
-Description: Two compiled functions (MEX files) for work on signals binned
- in time. tentfill2(x, nbns) upsamples the columns of x to fix(nbns) fine
- bins per coarse bin by linear interpolation between bin centres, ramping to
- zero at both ends. trainfold_mex(spinds, h_currents, twin) sums the filters
- (columns of h_currents) placed at the spike times spinds over the window of
- time bins twin. Results are bit-exact: every operation is one IEEE double
- operation in a fixed order, with no fused multiply-add.
+Title: Binned signals and spike trains: upsampling and spike-train sums
+$description
 License: BSD-3-Clause
 Depends: octave (>= 7.1.0)
 DESCRIPTION

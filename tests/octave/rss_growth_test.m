@@ -103,3 +103,22 @@
 %!   "eye h_currents, refused twin", @trainfold_mex, {1, eye(3), [5 3]}
 %! };
 %! check_cases (cases, count, bound_kb);
+
+## Every module of the module list: its worked example, each argument stored
+## as a complex value, and each argument refused for its class.
+%!testif ; exist ("/proc/self/status", "file") == 2
+%! modules = module_table ();
+%! cases = cell (0, 3);
+%! for k = 1:numel (modules)
+%!   m = modules(k);
+%!   fn = str2func (m.name);
+%!   cases(end + 1, :) = {"example", fn, m.example};
+%!   for i = 1:numel (m.arguments)
+%!     args = m.example;
+%!     args{i} = complex (args{i}, 1);
+%!     cases(end + 1, :) = {["complex " m.arguments{i}], fn, args};
+%!     args{i} = single (1);
+%!     cases(end + 1, :) = {["refused " m.arguments{i}], fn, args};
+%!   endfor
+%! endfor
+%! check_cases (cases, count, bound_kb);

@@ -1,0 +1,27 @@
+function modules = module_table()
+%MODULE_TABLE The modules of build_scripts/modules.txt, one struct each.
+%   MODULES = MODULE_TABLE() returns a struct array with the fields name,
+%   kernel, reference (the plain-Octave reference of this folder),
+%   arguments (a cell array of the argument names), example (a valid
+%   call's arguments, a cell array) and result (that call's result as a
+%   row), in the list's order.
+%   The cross-module tests run over it, so that a module added to the list
+%   is checked by each of them or makes them fail.
+root = fileparts(fileparts(fileparts(mfilename('fullpath'))));
+lines = regexp(fileread(fullfile(root, 'build_scripts', 'modules.txt')), ...
+               '\r?\n', 'split');
+modules = struct('name', {}, 'kernel', {}, 'reference', {}, ...
+                 'arguments', {}, 'example', {}, 'result', {});
+for i = 1:numel(lines)
+  fields = regexp(strtrim(lines{i}), '\s+', 'split');
+  if isempty(fields{1}) || fields{1}(1) == '#'
+    continue;
+  end
+  example = cellfun(@eval, strsplit(fields{5}, '|'), 'UniformOutput', false);
+  modules(end + 1) = struct('name', fields{1}, 'kernel', fields{2}, ...
+                            'reference', fields{3}, ...
+                            'arguments', {strsplit(fields{4}, ',')}, ...
+                            'example', {example}, ...
+                            'result', str2double(strsplit(fields{6}, ',')));
+end
+end
