@@ -70,13 +70,18 @@ cp "$root"/toolbox/*.m "$pkg_dir/inst/"
 # after the version, which "help" does not take for the package's name.
 cp "$root/toolbox/Contents.m" "$pkg_dir/inst/$name.m"
 cp "$root"/tests/octave/*_test.m "$root"/tests/octave/ref_*.m \
-  "$root/tests/octave/same_bits.m" "$pkg_dir/inst/test/"
+  "$root/tests/octave/same_bits.m" "$root/tests/octave/module_table.m" \
+  "$root/tests/octave/uncovered_modules.m" "$root/build_scripts/modules.txt" \
+  "$pkg_dir/inst/test/"
 
 cp "$root/build_scripts/octave_package/Makefile" \
   "$root/build_scripts/exact_math_flags.txt" \
   "$root/build_scripts/modules.txt" "$pkg_dir/src/"
-# The sources and headers of the kernels and gateways, in their folders.
-for dir in common mex upsampler spike_filter; do
+# The sources and headers of the kernels and gateways, in their folders:
+# common/, mex/ and the folders of the module list's sources.
+source_dirs=$(awk '!/^#/ && NF { for (i = 7; i <= NF; i++) { sub("/[^/]*$", "", $i); print $i } }' \
+  "$root/build_scripts/modules.txt" | sort -u)
+for dir in common mex $source_dirs; do
   if [ -d "$root/$dir" ]; then
     mkdir -p "$pkg_dir/src/$dir"
     find "$root/$dir" -maxdepth 1 -type f \( -name '*.h' -o -name '*.cpp' \) \

@@ -7,9 +7,15 @@ function modules = module_table()
 %   row), in the list's order.
 %   The cross-module tests run over it, so that a module added to the list
 %   is checked by each of them or makes them fail.
-root = fileparts(fileparts(fileparts(mfilename('fullpath'))));
-lines = regexp(fileread(fullfile(root, 'build_scripts', 'modules.txt')), ...
-               '\r?\n', 'split');
+%   The list is read next to this file (the Octave package's tests) or from
+%   the repository.
+here = fileparts(mfilename('fullpath'));
+list_file = fullfile(here, 'modules.txt');
+if ~exist(list_file, 'file')
+  list_file = fullfile(fileparts(fileparts(here)), 'build_scripts', ...
+                       'modules.txt');
+end
+lines = regexp(fileread(list_file), '\r?\n', 'split');
 modules = struct('name', {}, 'kernel', {}, 'reference', {}, ...
                  'arguments', {}, 'example', {}, 'result', {});
 for i = 1:numel(lines)
