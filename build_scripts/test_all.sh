@@ -39,19 +39,42 @@ cd "$root"
 logs=build/logs
 mkdir -p "$logs"
 start_all=$(date +%s)
-all_stages=(default native sanitize aarch64 windows-x64 i686 fuzz debian13
-  debian-unstable)
-# The chroot stages' Debian suites.
+# The stages, written once: the workflow presets of CMakePresets.json (in
+# its order; read without CMake, which may not be installed yet), then the
+# chroot stages of suite_of, which holds their Debian suites.
 declare -A suite_of=([debian13]=trixie [debian-unstable]=sid)
+mapfile -t all_stages < <(awk '/"workflowPresets"/ { w = 1 }
+  w && /^      "name":/ { gsub(/^[^:]*: *"|",?$/, ""); print }' CMakePresets.json)
+mapfile -t -O "${#all_stages[@]}" all_stages < <(printf '%s\n' "${!suite_of[@]}" | sort)
 stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then stages=("${all_stages[@]}"); fi
 
-# One apt run for every stage's packages.
-# shellcheck disable=SC2046
-bash build_scripts/install_deps.sh $(bash build_scripts/test_platform.sh \
-  --packages aarch64 windows-x64 i686) \
-  $(bash build_scripts/test_python.sh --packages) \
-  $(bash build_scripts/test_debian_chroot.sh --packages) || exit 1
+# stage_packages <stage>: the Debian packages the stage needs beyond
+# install_deps.sh's own: the host test stages test the Python package too,
+# the chroot and cross stages name theirs.
+stage_packages() {
+  if [ -n "${suite_of[$1]:-}" ]; then
+    bash build_scripts/test_debian_chroot.sh --packages
+    return
+  fi
+  case $1 in
+    default | native | sanitize) bash build_scripts/test_python.sh --packages ;;
+    fuzz) ;;
+    *) bash build_scripts/test_platform.sh --packages "$1" ;;
+  esac
+}
+
+# One apt run for the packages of the stages asked for.
+stage_package_list=()
+for stage in "${stages[@]}"; do
+  if [[ " ${all_stages[*]} " != *" $stage "* ]]; then
+    echo "test_all: no stage $stage (stages: ${all_stages[*]})" >&2
+    exit 2
+  fi
+  read -r -a packages < <(stage_packages "$stage")
+  stage_package_list+=("${packages[@]}")
+done
+bash build_scripts/install_deps.sh "${stage_package_list[@]}" || exit 1
 echo "=== packages ready after $(($(date +%s) - start_all)) s"
 # shellcheck source=stage_counts.sh
 source build_scripts/stage_counts.sh
