@@ -1,9 +1,9 @@
 // Each library runs the copy it was built for: the baseline library never
 // its AVX2 copy, so that its tests test the baseline code; the shipped one
 // its AVX2 copy on an AVX2 machine.
-#include <gtest/gtest.h>
-
 #include "common/kernel_copy.h"
+
+#include <gtest/gtest.h>
 
 namespace {
 
