@@ -86,8 +86,9 @@ end
 
 function modules = read_module_list(file, root)
 % The lines of build_scripts/modules.txt ("<module> <kernel> <reference>
-% <arguments> <example> <result> <gateway source> <kernel source>...", paths relative to the project folder; lines starting
-% with # are notes) as rows {name, {source paths}}.
+% <arguments> <example> <result> <gateway source> <kernel source>...",
+% paths relative to the project folder; lines starting with # are notes) as
+% rows {name, {source paths}}.
 lines = regexp(fileread(file), '\r?\n', 'split');
 modules = cell(0, 2);
 for i = 1:numel(lines)
