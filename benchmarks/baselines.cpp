@@ -2,6 +2,8 @@
 
 #include "common/avx2_dispatch.h"
 
+using namespace spike_bins;
+
 namespace {
 
 // The store and add loops run in blocks of a known length, which GCC

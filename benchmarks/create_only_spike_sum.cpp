@@ -4,6 +4,8 @@
 #include "mex/host_arrays.h"
 #include "spike_filter/spike_filter_sum.h"
 
+using namespace spike_bins;
+
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
                                           int nrhs, const mxArray *prhs[]) {
   if (nrhs != 3) {

@@ -5,6 +5,8 @@
 #include "mex/host_arrays.h"
 #include "upsampler/upsample_bins.h"
 
+using namespace spike_bins;
+
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
                                           int nrhs, const mxArray *prhs[]) {
   if (nrhs != 2) {

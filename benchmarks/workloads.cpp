@@ -5,6 +5,8 @@
 
 #include "upsampler/upsample_bins.h"
 
+using namespace spike_bins;
+
 namespace {
 
 // Uniform double in [0, 1) from the top 53 bits: the same on every platform,

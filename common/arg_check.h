@@ -14,6 +14,8 @@
 #include <cstdint>
 #include <limits>
 
+namespace spike_bins {
+
 // What a host knows about one matrix argument, without reading its data.
 struct ArgInfo {
   // The host can hand the data over as real doubles: a full double array in
@@ -74,5 +76,7 @@ constexpr Refusal kResultTooLarge{
     "columns x 8 bytes)",
     "the result would be larger than this process can address (rows x "
     "columns x 8 bytes)"};
+
+}  // namespace spike_bins
 
 #endif  // COMMON_ARG_CHECK_H

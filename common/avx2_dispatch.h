@@ -24,6 +24,8 @@
 #define KERNEL_INLINE inline
 #endif
 
+namespace spike_bins {
+
 #if KERNEL_AVX2_COPY
 template <auto body, typename... Args>
 __attribute__((target("avx2"))) void call_avx2_copy(Args... args) {
@@ -50,5 +52,7 @@ inline KernelCopy call_fastest(Args... args) {
 // run in blocks of this many elements, then the rest. Each vector lane makes
 // the same IEEE operation on the same operands as the one-at-a-time code.
 constexpr int kVectorBlock = 8;
+
+}  // namespace spike_bins
 
 #endif  // COMMON_AVX2_DISPATCH_H

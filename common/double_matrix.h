@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace spike_bins {
+
 struct DoubleMatrix {
   int32_t rows;
   int32_t cols;
@@ -26,5 +28,7 @@ inline std::ptrdiff_t element_offset(const DoubleMatrix &m, int64_t row,
 inline double *column_data(const DoubleMatrix &m, int64_t column) {
   return m.data + element_offset(m, 0, column);
 }
+
+}  // namespace spike_bins
 
 #endif  // COMMON_DOUBLE_MATRIX_H

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace spike_bins {
+
 // True when value truncates toward zero to a representable int32:
 // -2^31 - 1 < value < 2^31. False for NaN and +-Inf.
 inline bool truncates_to_int32(double value) {
@@ -18,5 +20,7 @@ inline bool truncates_to_int32(double value) {
 inline int32_t truncate_to_int32(double value) {
   return static_cast<int32_t>(value);
 }
+
+}  // namespace spike_bins
 
 #endif  // COMMON_INT_CONVERSION_H

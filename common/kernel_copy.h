@@ -7,6 +7,10 @@
 
 #include "common/avx2_dispatch.h"
 
+namespace spike_bins {
+
 KernelCopy kernel_copy_in_use();
+
+}  // namespace spike_bins
 
 #endif  // COMMON_KERNEL_COPY_H

@@ -19,6 +19,8 @@
 #include "reference_kernels.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 
+using namespace spike_bins;
+
 namespace {
 
 const double kFill = -1.2345678901234567e-300;

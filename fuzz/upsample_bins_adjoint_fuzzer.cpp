@@ -17,6 +17,8 @@
 #include "reference_kernels.h"
 #include "upsampler/upsample_bins_adjoint.h"
 
+using namespace spike_bins;
+
 namespace {
 
 const double kKernelFill = -1.2345678901234567e-300;

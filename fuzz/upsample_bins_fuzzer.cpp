@@ -15,6 +15,8 @@
 #include "reference_kernels.h"
 #include "upsampler/upsample_bins.h"
 
+using namespace spike_bins;
+
 namespace {
 
 // Bits a kernel never produces from the decoded inputs by chance; the two

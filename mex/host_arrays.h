@@ -26,6 +26,8 @@
 #include "common/double_matrix.h"
 #include "mex.h"
 
+namespace spike_bins {
+
 // The module's one export; everything else stays hidden.
 #if defined(_WIN32)
 #define MODULE_EXPORT __declspec(dllexport)
@@ -107,5 +109,7 @@ inline DoubleMatrix create_result(mxArray **slot, int32_t rows, int32_t cols) {
   *slot = mxCreateDoubleMatrix(rows, cols, mxREAL);
   return DoubleMatrix{rows, cols, mxGetPr(*slot)};
 }
+
+}  // namespace spike_bins
 
 #endif  // MEX_HOST_ARRAYS_H

@@ -7,6 +7,8 @@
 #include "common/int_conversion.h"
 #include "spike_filter/spike_scan.h"
 
+namespace spike_bins {
+
 SpikeWindow spike_window(const double *twin) {
   if (!truncates_to_int32(twin[0]) || !truncates_to_int32(twin[1])) {
     return {SpikeWindowStatus::bad_end, 0, 0, 0};
@@ -55,3 +57,5 @@ void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
   }
   call_fastest<sum_spikes>(spinds, b, h_currents, window, y);
 }
+
+}  // namespace spike_bins

@@ -14,6 +14,8 @@
 
 #include "common/double_matrix.h"
 
+namespace spike_bins {
+
 // The window's bins and the output row count: the one size rule shared by the
 // kernel and the host gateway.
 enum class SpikeWindowStatus {
@@ -41,5 +43,7 @@ SpikeWindow spike_window(const double *twin);
 // h_currents, spinds or twin (the host's result is always a new array).
 void spike_filter_sum(const double *spinds, int32_t b, DoubleMatrix h_currents,
                       const double *twin, DoubleMatrix y);
+
+}  // namespace spike_bins
 
 #endif  // SPIKE_FILTER_SPIKE_FILTER_SUM_H

@@ -7,6 +7,8 @@
 #include "common/int_conversion.h"
 #include "spike_filter/spike_scan.h"
 
+namespace spike_bins {
+
 SpikeAdjointShape spike_adjoint_shape(const double *twin, double ntaps,
                                       int32_t input_rows) {
   const SpikeWindow window = spike_window(twin);
@@ -58,3 +60,5 @@ void spike_filter_sum_adjoint(const double *spinds, int32_t b, DoubleMatrix r,
   }
   call_fastest<sum_spikes_adjoint>(spinds, b, r, shape.window, g);
 }
+
+}  // namespace spike_bins

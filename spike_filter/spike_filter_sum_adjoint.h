@@ -21,6 +21,8 @@
 #include "common/double_matrix.h"
 #include "spike_filter/spike_filter_sum.h"
 
+namespace spike_bins {
+
 // The window, the tap count and the check of r's rows: the one size rule
 // shared by the kernel and the host gateways.
 enum class SpikeAdjointShapeStatus {
@@ -47,5 +49,7 @@ SpikeAdjointShape spike_adjoint_shape(const double *twin, double ntaps,
 // r, spinds or twin.
 void spike_filter_sum_adjoint(const double *spinds, int32_t b, DoubleMatrix r,
                               const double *twin, double ntaps, DoubleMatrix g);
+
+}  // namespace spike_bins
 
 #endif  // SPIKE_FILTER_SPIKE_FILTER_SUM_ADJOINT_H

@@ -15,6 +15,8 @@
 #include "common/avx2_dispatch.h"
 #include "spike_filter/spike_filter_sum.h"
 
+namespace spike_bins {
+
 // to[i] = from[i] + to[i] for i < count, in blocks of kVectorBlock. The two
 // never overlap (the kernels' contract); restrict lets the compiler rely on
 // that.
@@ -69,5 +71,7 @@ KERNEL_INLINE void scan_spikes(const double *spinds, int32_t b, int64_t taps,
     take(first - bin, first - first_bin, last - first + 1);
   }
 }
+
+}  // namespace spike_bins
 
 #endif  // SPIKE_FILTER_SPIKE_SCAN_H

@@ -2,6 +2,8 @@
 
 #include "spike_filter/window_refusals.h"
 
+namespace spike_bins {
+
 namespace {
 
 constexpr Refusal kArgCount{
@@ -84,3 +86,5 @@ TrainfoldAdjointCall trainfold_adjoint_check(
   if (!result_addressable(shape.taps, cols)) return refused(kResultTooLarge);
   return {kNoRefusal, static_cast<int32_t>(element_count(spinds)), cols, shape};
 }
+
+}  // namespace spike_bins

@@ -8,6 +8,8 @@
 #include "common/arg_check.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 
+namespace spike_bins {
+
 struct TrainfoldAdjointCall {
   Refusal refusal;          // kind none: go ahead with the sizes below
   int32_t spike_count;      // elements of spinds
@@ -27,5 +29,7 @@ struct TrainfoldAdjointCall {
 TrainfoldAdjointCall trainfold_adjoint_check(
     int arg_count, const ArgInfo &spinds, const ArgInfo &r, const ArgInfo &twin,
     const ArgInfo &ntaps, const double *twin_first_two, double ntaps_first);
+
+}  // namespace spike_bins
 
 #endif  // SPIKE_FILTER_TRAINFOLD_ADJOINT_CHECK_H

@@ -10,6 +10,7 @@
 
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
                                           int nrhs, const mxArray *prhs[]) {
+  using namespace spike_bins;
   const mxArray *spinds_array = counted_arg(nrhs, 4, prhs, 0);
   const mxArray *r_array = counted_arg(nrhs, 4, prhs, 1);
   const mxArray *twin_array = counted_arg(nrhs, 4, prhs, 2);

@@ -2,6 +2,8 @@
 
 #include "spike_filter/window_refusals.h"
 
+namespace spike_bins {
+
 namespace {
 
 constexpr Refusal kArgCount{
@@ -60,3 +62,5 @@ TrainfoldCall trainfold_check(int arg_count, const ArgInfo &spinds,
   return {kNoRefusal, static_cast<int32_t>(element_count(spinds)),
           static_cast<int32_t>(h_currents.rows), filters, window};
 }
+
+}  // namespace spike_bins

@@ -9,6 +9,8 @@
 #include "common/arg_check.h"
 #include "spike_filter/spike_filter_sum.h"
 
+namespace spike_bins {
+
 struct TrainfoldCall {
   Refusal refusal;      // kind none: go ahead with the sizes below
   int32_t spike_count;  // elements of spinds (a column of rows with no
@@ -29,5 +31,7 @@ struct TrainfoldCall {
 TrainfoldCall trainfold_check(int arg_count, const ArgInfo &spinds,
                               const ArgInfo &h_currents, const ArgInfo &twin,
                               const double *twin_first_two);
+
+}  // namespace spike_bins
 
 #endif  // SPIKE_FILTER_TRAINFOLD_CHECK_H

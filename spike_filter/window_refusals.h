@@ -6,6 +6,8 @@
 #include "common/arg_check.h"
 #include "spike_filter/spike_filter_sum.h"
 
+namespace spike_bins {
+
 inline constexpr Refusal kSpindsType{
     RefusalKind::arg_type, "spinds must be a full (non-sparse) double array",
     "spinds must be an array of real numbers (bool, integer or float; not "
@@ -39,5 +41,7 @@ inline constexpr Refusal window_refusal(SpikeWindowStatus status) {
           "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
           "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"};
 }
+
+}  // namespace spike_bins
 
 #endif  // SPIKE_FILTER_WINDOW_REFUSALS_H

@@ -2,6 +2,8 @@
 
 #include "upsampler/nbns_refusals.h"
 
+namespace spike_bins {
+
 namespace {
 
 constexpr Refusal kArgCount{RefusalKind::arg_count,
@@ -57,3 +59,5 @@ Tentfill2AdjointCall tentfill2_adjoint_check(int arg_count, const ArgInfo &r,
   }
   return {kNoRefusal, rows, cols, shape};
 }
+
+}  // namespace spike_bins

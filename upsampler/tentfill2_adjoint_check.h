@@ -8,6 +8,8 @@
 #include "common/arg_check.h"
 #include "upsampler/upsample_bins_adjoint.h"
 
+namespace spike_bins {
+
 struct Tentfill2AdjointCall {
   Refusal refusal;             // kind none: go ahead with the sizes below
   int32_t input_rows;          // F, rows of r
@@ -23,5 +25,7 @@ struct Tentfill2AdjointCall {
 Tentfill2AdjointCall tentfill2_adjoint_check(int arg_count, const ArgInfo &r,
                                              const ArgInfo &nbns,
                                              double nbns_first);
+
+}  // namespace spike_bins
 
 #endif  // UPSAMPLER_TENTFILL2_ADJOINT_CHECK_H

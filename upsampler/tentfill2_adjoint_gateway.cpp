@@ -9,6 +9,7 @@
 
 extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
                                           int nrhs, const mxArray *prhs[]) {
+  using namespace spike_bins;
   const mxArray *r_array = counted_arg(nrhs, 2, prhs, 0);
   const mxArray *nbns_array = counted_arg(nrhs, 2, prhs, 1);
   const ArgInfo r = arg_info(r_array);

@@ -2,6 +2,8 @@
 
 #include "upsampler/nbns_refusals.h"
 
+namespace spike_bins {
+
 namespace {
 
 constexpr Refusal kArgCount{RefusalKind::arg_count,
@@ -56,3 +58,5 @@ Tentfill2Call tentfill2_check(int arg_count, const ArgInfo &x,
   }
   return {kNoRefusal, rows, cols, shape};
 }
+
+}  // namespace spike_bins

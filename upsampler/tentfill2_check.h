@@ -8,6 +8,8 @@
 #include "common/arg_check.h"
 #include "upsampler/upsample_bins.h"
 
+namespace spike_bins {
+
 struct Tentfill2Call {
   Refusal refusal;      // kind none: go ahead with the sizes below
   int32_t input_rows;   // m
@@ -22,5 +24,7 @@ struct Tentfill2Call {
 // once nbns is known to be numeric and non-empty (the host may pass 0 else).
 Tentfill2Call tentfill2_check(int arg_count, const ArgInfo &x,
                               const ArgInfo &nbns, double nbns_first);
+
+}  // namespace spike_bins
 
 #endif  // UPSAMPLER_TENTFILL2_CHECK_H

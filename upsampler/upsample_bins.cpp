@@ -6,6 +6,8 @@
 #include "common/exact_math_guard.h"
 #include "common/int_conversion.h"
 
+namespace spike_bins {
+
 UpsampleShape upsample_output_shape(int32_t input_rows, double nbns) {
   if (!(nbns > -1.0) || !truncates_to_int32(nbns)) {
     return {UpsampleShapeStatus::bad_bin_count, 0, 0};
@@ -171,3 +173,5 @@ void upsample_bins(DoubleMatrix x, double nbns, DoubleMatrix y) {
   }
   call_fastest<fill>(x, nbns, bins, y);
 }
+
+}  // namespace spike_bins

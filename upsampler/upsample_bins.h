@@ -13,6 +13,8 @@
 
 #include "common/double_matrix.h"
 
+namespace spike_bins {
+
 // Output size for an input of input_rows rows and a given nbns: the one size
 // rule shared by the kernel and the host gateway.
 enum class UpsampleShapeStatus {
@@ -37,5 +39,7 @@ UpsampleShape upsample_output_shape(int32_t input_rows, double nbns);
 // exactly output_rows rows and x.cols columns, or when x has no rows. y's
 // data must not overlap x's.
 void upsample_bins(DoubleMatrix x, double nbns, DoubleMatrix y);
+
+}  // namespace spike_bins
 
 #endif  // UPSAMPLER_UPSAMPLE_BINS_H

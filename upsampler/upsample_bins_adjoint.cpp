@@ -6,6 +6,8 @@
 #include "common/exact_math_guard.h"
 #include "common/int_conversion.h"
 
+namespace spike_bins {
+
 UpsampleAdjointShape upsample_adjoint_shape(int32_t input_rows, double nbns) {
   if (!(nbns >= 1.0) || !truncates_to_int32(nbns)) {
     return {UpsampleAdjointShapeStatus::bad_bin_count, 0, 0};
@@ -120,3 +122,5 @@ void upsample_bins_adjoint(DoubleMatrix r, double nbns, DoubleMatrix g) {
   }
   call_fastest<sum_columns>(r, nbns, shape.bins_per_sample, g);
 }
+
+}  // namespace spike_bins

@@ -22,6 +22,8 @@
 
 #include "common/double_matrix.h"
 
+namespace spike_bins {
+
 // Output size for r of input_rows rows and a given nbns: the one size rule
 // shared by the kernel and the host gateways.
 enum class UpsampleAdjointShapeStatus {
@@ -42,5 +44,7 @@ UpsampleAdjointShape upsample_adjoint_shape(int32_t input_rows, double nbns);
 // Writes nothing when the shape is invalid or g does not have exactly
 // output_rows rows and r.cols columns. g's data must not overlap r's.
 void upsample_bins_adjoint(DoubleMatrix r, double nbns, DoubleMatrix g);
+
+}  // namespace spike_bins
 
 #endif  // UPSAMPLER_UPSAMPLE_BINS_ADJOINT_H

@@ -11,6 +11,8 @@
 #include "upsampler/tentfill2_adjoint_check.h"
 #include "upsampler/tentfill2_check.h"
 
+using namespace spike_bins;
+
 namespace {
 
 constexpr uint64_t kTwo31 = uint64_t{1} << 31;

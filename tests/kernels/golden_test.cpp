@@ -46,6 +46,8 @@ struct GoldenUpsampleCase {
 
 #include "tests/golden/golden_data.inc"
 
+using namespace spike_bins;
+
 void PrintTo(const GoldenUpsampleCase &c, std::ostream *os) { *os << c.name; }
 
 std::vector<double> doubles_of(const std::vector<uint64_t> &bits) {

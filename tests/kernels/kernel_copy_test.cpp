@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace spike_bins;
+
 namespace {
 
 bool cpu_has_avx2() {

@@ -14,8 +14,8 @@
 #include "reference_kernels.h"
 #include "tests/support/gtest_support.h"
 
-inline DoubleMatrix view_of(std::vector<double> &data, int32_t rows,
-                            int32_t cols) {
+inline spike_bins::DoubleMatrix view_of(std::vector<double> &data, int32_t rows,
+                                        int32_t cols) {
   return {rows, cols, data.data()};
 }
 

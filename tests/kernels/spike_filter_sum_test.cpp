@@ -13,6 +13,8 @@
 #include "kernel_test_util.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 
+using namespace spike_bins;
+
 namespace {
 
 struct SpikeCase {

@@ -12,6 +12,8 @@
 #include "kernel_test_util.h"
 #include "upsampler/upsample_bins_adjoint.h"
 
+using namespace spike_bins;
+
 namespace {
 
 struct UpsampleCase {

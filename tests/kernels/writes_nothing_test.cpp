@@ -13,6 +13,8 @@
 #include "upsampler/upsample_bins.h"
 #include "upsampler/upsample_bins_adjoint.h"
 
+using namespace spike_bins;
+
 namespace {
 
 enum class Kernel { upsample, spike, upsample_adjoint, spike_adjoint };

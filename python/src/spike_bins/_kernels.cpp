@@ -35,6 +35,8 @@
 #include "upsampler/upsample_bins.h"
 #include "upsampler/upsample_bins_adjoint.h"
 
+using namespace spike_bins;
+
 namespace py = pybind11;
 
 namespace {
