@@ -52,4 +52,22 @@ inline void check_unwritten(const double *values, int64_t count, double fill,
 // stay fast and within libFuzzer's memory limit.
 constexpr int64_t kMaxFuzzOutput = int64_t{1} << 16;
 
+// An output one row or one column off rows x cols, for the kernels'
+// writes-nothing checks, picked by the mode byte: bit 0x80 asks for one, bit
+// 0 makes it one row (1: one column) more rather than fewer, bit 2 changes
+// the rows rather than the columns. False when none is asked for or it would
+// be empty of sense (a negative count) or too large to fill.
+inline bool wrong_output_shape(uint8_t mode, int32_t rows, int32_t cols,
+                               int32_t *wrong_rows, int32_t *wrong_cols) {
+  if (!(mode & 0x80)) return false;
+  const int32_t other_rows =
+      rows == INT32_MAX ? 0 : rows + ((mode & 1) ? 1 : -1);
+  const int32_t other_cols = cols + ((mode & 2) ? 1 : -1);
+  const bool rows_wrong = (mode & 4) || other_cols < 0;
+  *wrong_rows = rows_wrong ? other_rows : rows;
+  *wrong_cols = rows_wrong ? cols : other_cols;
+  return *wrong_rows >= 0 && *wrong_cols >= 0 &&
+         int64_t{*wrong_rows} * *wrong_cols <= kMaxFuzzOutput;
+}
+
 #endif  // FUZZ_FUZZ_CHECK_H

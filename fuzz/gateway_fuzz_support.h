@@ -1,4 +1,4 @@
-// Shared part of the two gateway fuzz targets: decoding fuzz bytes into a
+// Shared part of the gateway fuzz targets: decoding fuzz bytes into a
 // call of a module through the stand-in host (argument count, result count,
 // and arguments of any class, complexity, sparsity and shape, huge and empty
 // ones included), making the call, and the checks every call must pass.
@@ -278,6 +278,26 @@ inline void call_and_check(const StandinModule &module, const FuzzCall &call,
   const std::vector<double> values = standin_double_values(output.get());
   check_same_bits(expected.values.data(), values.data(),
                   static_cast<int64_t>(expected.values.size()), "the result");
+}
+
+// One call decoded from in (argument count, mostly the expected one, result
+// count and arguments, decoded by kinds) and checked: a wrong argument count
+// is refused with count_message, a right one as expected_result says (it
+// starts from a refusal with any message and returns false when the call is
+// not worth making).
+template <typename ExpectedResult>
+void fuzz_gateway_call(const StandinModule &module, FuzzBytes *in,
+                       const std::vector<ValueKind> &kinds,
+                       const char *count_message,
+                       ExpectedResult expected_result) {
+  const FuzzCall call = take_call(in, kinds);
+  ExpectedOutcome expected{true, "", 0, 0, {}};
+  if (call.arguments.size() != kinds.size()) {
+    expected.message = count_message;
+  } else if (!expected_result(call, &expected)) {
+    return;
+  }
+  call_and_check(module, call, expected);
 }
 
 #endif  // FUZZ_GATEWAY_FUZZ_SUPPORT_H

@@ -544,6 +544,49 @@ def dictionary():
     return "\n".join(lines) + "\n"
 
 
+# ---- Cases of every module, from its row of the module list ---------------
+
+def parse_matrix(text):
+    """A matrix in MATLAB notation without blanks ("4", "[1;2]", "[10,13]"):
+    its dims and its values in column-major order."""
+    rows = [r.split(",") for r in text.strip("[]").split(";")]
+    return ((len(rows), len(rows[0])),
+            [float(rows[i][j]) for j in range(len(rows[0]))
+             for i in range(len(rows))])
+
+
+def module_rows():
+    """(module, kernel, example arguments) of each row of the module list."""
+    path = os.path.join(HERE, "..", "build_scripts", "modules.txt")
+    with open(path) as f:
+        for line in f:
+            if line.strip() and not line.startswith("#"):
+                fields = line.split()
+                yield fields[0], fields[1], [parse_matrix(a)
+                                             for a in fields[4].split("|")]
+
+
+def row_cases(example):
+    """Every module's seeds: its worked example, one argument fewer and one
+    more, no results asked for, and each argument single, int8, complex,
+    sparse or empty in turn."""
+    args = [arg(dims, values) for dims, values in example]
+    n = len(args)
+    yield call(args, n)
+    yield call(args[:-1], n)
+    yield call(args + [args[-1]], n)
+    yield call(args, n, nlhs=0)
+    for i, (dims, values) in enumerate(example):
+        others = (args[:i], args[i + 1:])
+        size = len(values)
+        for changed in (arg(dims, b"\0" * 4 * size, cls="single"),
+                        arg(dims, b"\0" * size, cls="integer", integer=0),
+                        arg(dims, values, complex_values=[1.0] * size),
+                        arg(dims, [], sparse_nz=0),
+                        arg((0, 0))):
+            yield call(others[0] + [changed] + others[1], n)
+
+
 def write_corpus(name, seeds):
     folder = os.path.join(HERE, "corpus", name)
     shutil.rmtree(folder, ignore_errors=True)
@@ -555,15 +598,26 @@ def write_corpus(name, seeds):
     print("%-24s %3d seeds" % (name, len(set(seeds))))
 
 
+# Seeds of a kernel or module of their own, beyond the row's (named by kernel
+# or module).
+OWN_CASES = {
+    "upsample_bins": upsample_cases,
+    "spike_filter_sum": spike_cases,
+    "upsample_bins_adjoint": upsample_adjoint_cases,
+    "spike_filter_sum_adjoint": spike_adjoint_cases,
+    "tentfill2": tentfill2_cases,
+    "trainfold_mex": trainfold_cases,
+    "tentfill2_adjoint": tentfill2_adjoint_cases,
+    "trainfold_adjoint": trainfold_adjoint_cases,
+}
+
+
 def main():
-    write_corpus("upsample_bins", upsample_cases())
-    write_corpus("spike_filter_sum", spike_cases())
-    write_corpus("upsample_bins_adjoint", upsample_adjoint_cases())
-    write_corpus("spike_filter_sum_adjoint", spike_adjoint_cases())
-    write_corpus("tentfill2", tentfill2_cases())
-    write_corpus("trainfold_mex", trainfold_cases())
-    write_corpus("tentfill2_adjoint", tentfill2_adjoint_cases())
-    write_corpus("trainfold_adjoint", trainfold_adjoint_cases())
+    for module, kernel, example in module_rows():
+        if kernel in OWN_CASES:
+            write_corpus(kernel, list(OWN_CASES[kernel]()))
+        write_corpus(module, list(row_cases(example)) +
+                     list(OWN_CASES.get(module, list)()))
     with open(os.path.join(HERE, "fuzz.dict"), "w") as f:
         f.write("# Tokens for the fuzz targets; written by make_seeds.py.\n")
         f.write(dictionary())

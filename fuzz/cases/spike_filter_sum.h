@@ -1,4 +1,4 @@
-// Fuzz target of the spike-train filter sum: decodes a window, filters and
+// Fuzz cases of the spike-train filter sum: decodes a window, filters and
 // spike times (unsorted, negative, NaN, +-Inf, huge, on and next to the skip
 // and stop thresholds), checks the window rule against the reference, runs
 // spike_filter_sum into a zero-filled output of exactly the rule's size and
@@ -7,7 +7,9 @@
 //
 // Input layout: twin[0], twin[1], taps byte, filters byte, spikes byte, mode
 // byte, the taps filter by filter, then the spike times (see fuzz_decode.h).
-#include <cstddef>
+#ifndef FUZZ_CASES_SPIKE_FILTER_SUM_H
+#define FUZZ_CASES_SPIKE_FILTER_SUM_H
+
 #include <cstdint>
 #include <vector>
 
@@ -16,9 +18,9 @@
 #include "reference_kernels.h"
 #include "spike_filter/spike_filter_sum.h"
 
-using namespace spike_bins;
-
 namespace {
+
+using namespace spike_bins;
 
 const double kFill = -1.2345678901234567e-300;
 
@@ -65,21 +67,19 @@ void check_writes_nothing(const std::vector<double> &spikes, DoubleMatrix h,
                   "spike_filter_sum into an output of the wrong shape");
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  FuzzBytes in{data, size, 0};
+// Decodes one case from in and checks it.
+void fuzz_one(FuzzBytes *in) {
   // Exactly two window ends on the heap: reading a third is an overrun.
   std::vector<double> twin(2);
-  twin[0] = take_window_end(&in, 0.0, false);
-  twin[1] = take_window_end(&in, twin[0], true);
-  const int32_t taps = take_count(&in, 6, 40);
-  const int32_t filters = take_count(&in, 3, 6);
-  const int32_t spike_count = take_count(&in, 12, 127);
-  const uint8_t mode = take_byte(&in);
+  twin[0] = take_window_end(in, 0.0, false);
+  twin[1] = take_window_end(in, twin[0], true);
+  const int32_t taps = take_count(in, 6, 40);
+  const int32_t filters = take_count(in, 3, 6);
+  const int32_t spike_count = take_count(in, 12, 127);
+  const uint8_t mode = take_byte(in);
   std::vector<double> h(static_cast<size_t>(taps) * filters);
   for (double &tap : h) {
-    tap = take_value(&in);
+    tap = take_value(in);
   }
   const SpikeWindow window = spike_window(twin.data());
   check_window_rule(twin.data(), window);
@@ -87,14 +87,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<double> spikes(static_cast<size_t>(spike_count));
   for (double &spike : spikes) {
     spike = window_ok
-                ? take_spike_time(&in, window.first_bin, window.last_bin, taps)
-                : take_spike_time(&in, 0, 0, taps);
+                ? take_spike_time(in, window.first_bin, window.last_bin, taps)
+                : take_spike_time(in, 0, 0, taps);
   }
   const DoubleMatrix filter_matrix{taps, filters, h.data()};
 
   if (!window_ok) {
     check_writes_nothing(spikes, filter_matrix, twin.data(), mode % 8, filters);
-    return 0;
+    return;
   }
   const int64_t count = int64_t{window.rows} * filters;
   if (count <= kMaxFuzzOutput) {
@@ -106,18 +106,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                         twin[0], twin[1], expected.data());
     check_same_bits(expected.data(), y.data(), count, "spike_filter_sum");
   }
-  if (mode & 0x80) {
-    // One row or one column more or fewer than the window rule gives.
-    const int32_t wrong_rows =
-        window.rows == INT32_MAX ? 0 : window.rows + ((mode & 1) ? 1 : -1);
-    const int32_t wrong_cols = filters + ((mode & 2) ? 1 : -1);
-    const bool rows_wrong = (mode & 4) || wrong_cols < 0;
-    const int32_t y_rows = rows_wrong ? wrong_rows : window.rows;
-    const int32_t y_cols = rows_wrong ? filters : wrong_cols;
-    if (y_rows >= 0 && y_cols >= 0 &&
-        int64_t{y_rows} * y_cols <= kMaxFuzzOutput) {
-      check_writes_nothing(spikes, filter_matrix, twin.data(), y_rows, y_cols);
-    }
+  int32_t y_rows = 0;
+  int32_t y_cols = 0;
+  if (wrong_output_shape(mode, window.rows, filters, &y_rows, &y_cols)) {
+    check_writes_nothing(spikes, filter_matrix, twin.data(), y_rows, y_cols);
   }
-  return 0;
 }
+
+}  // namespace
+
+#endif  // FUZZ_CASES_SPIKE_FILTER_SUM_H
