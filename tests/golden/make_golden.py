@@ -142,6 +142,24 @@ def upsample_bins(x, rows, cols, nbns):
     return y
 
 
+def taken_spike_bins(spinds, taps, t0, t1):
+    """The bins B = trunc(s) of the spikes spike_filter_sum and its adjoint
+    take, in list order: L = T0 - c + 1 and U = T1 + 1 (integers, compared as
+    doubles with the untruncated times); skip the leading spikes with L > s,
+    then take spikes until one fails U > s (at or past U, or NaN). A taken
+    -Inf reaches no bin and gives none."""
+    lower = float(t0 - taps + 1)
+    upper = float(t1 + 1)
+    j = 0
+    while j < len(spinds) and lower > spinds[j]:
+        j += 1
+    for s in spinds[j:]:
+        if not (upper > s):
+            break
+        if s != float("-inf"):
+            yield int(s)
+
+
 def spike_filter_sum(spinds, h, taps, filters, twin):
     """y (R by filters, column-major, R = T1 - T0 + 1) from the spike times,
     the filters (taps by filters, column-major) and the window twin.
@@ -158,17 +176,7 @@ def spike_filter_sum(spinds, h, taps, filters, twin):
     assert t0 is not None and t1 is not None and t1 >= t0 - 1
     rows = t1 - t0 + 1
     y = [0.0] * (rows * filters)
-    lower = float(t0 - taps + 1)
-    upper = float(t1 + 1)
-    j = 0
-    while j < len(spinds) and lower > spinds[j]:
-        j += 1
-    for s in spinds[j:]:
-        if not (upper > s):
-            break
-        if s == float("-inf"):
-            continue
-        b = int(s)
+    for b in taken_spike_bins(spinds, taps, t0, t1):
         first = max(b, t0)
         last = min(b + taps - 1, t1)
         for k in range(filters):
@@ -230,17 +238,7 @@ def spike_filter_sum_adjoint(spinds, r, taps, cols, twin):
     rows = t1 - t0 + 1
     assert len(r) == rows * cols
     g = [0.0] * (taps * cols)
-    lower = float(t0 - taps + 1)
-    upper = float(t1 + 1)
-    j = 0
-    while j < len(spinds) and lower > spinds[j]:
-        j += 1
-    for s in spinds[j:]:
-        if not (upper > s):
-            break
-        if s == float("-inf"):
-            continue
-        b = int(s)
+    for b in taken_spike_bins(spinds, taps, t0, t1):
         for k in range(cols):
             for t in range(max(b, t0), min(b + taps - 1, t1) + 1):
                 i = (t - b) + taps * k
@@ -441,38 +439,38 @@ def build_spike_case(index, adjoint=False):
     return spinds, h, taps, filters, twin
 
 
+# Each kernel's input set: (part name of one-column cases, part name of the
+# others or None for one part, case count, case builder, kernel).
+INPUT_SETS = [
+    ("upsample_bins, one column", "upsample_bins, more columns",
+     UPSAMPLE_CASES, build_upsample_case, upsample_bins),
+    ("spike_filter_sum", None, SPIKE_CASES, build_spike_case,
+     spike_filter_sum),
+    ("upsample_bins_adjoint", None, ADJOINT_UPSAMPLE_CASES,
+     build_upsample_adjoint_case, upsample_bins_adjoint),
+    ("spike_filter_sum_adjoint", None, ADJOINT_SPIKE_CASES,
+     lambda index: build_spike_case(index, adjoint=True),
+     spike_filter_sum_adjoint),
+]
+
+
 def digests():
     """(name, cases, outputs, digest) of each part of the input set."""
-    one = [0, 0]
-    many = [0, 0]
-    for index in range(UPSAMPLE_CASES):
-        x, rows, cols, nbns = build_upsample_case(index)
-        y = upsample_bins(x, rows, cols, nbns)
-        part = one if cols == 1 else many
-        part[0] += len(y)
-        part[1] = digest_values(part[1], y)
-    spike = [0, 0]
-    for index in range(SPIKE_CASES):
-        y = spike_filter_sum(*build_spike_case(index))
-        spike[0] += len(y)
-        spike[1] = digest_values(spike[1], y)
-    up_adjoint = [0, 0]
-    for index in range(ADJOINT_UPSAMPLE_CASES):
-        g = upsample_bins_adjoint(*build_upsample_adjoint_case(index))
-        up_adjoint[0] += len(g)
-        up_adjoint[1] = digest_values(up_adjoint[1], g)
-    spike_adjoint = [0, 0]
-    for index in range(ADJOINT_SPIKE_CASES):
-        g = spike_filter_sum_adjoint(*build_spike_case(index, adjoint=True))
-        spike_adjoint[0] += len(g)
-        spike_adjoint[1] = digest_values(spike_adjoint[1], g)
-    return [("upsample_bins, one column", UPSAMPLE_CASES, one[0], one[1]),
-            ("upsample_bins, more columns", UPSAMPLE_CASES, many[0], many[1]),
-            ("spike_filter_sum", SPIKE_CASES, spike[0], spike[1]),
-            ("upsample_bins_adjoint", ADJOINT_UPSAMPLE_CASES, up_adjoint[0],
-             up_adjoint[1]),
-            ("spike_filter_sum_adjoint", ADJOINT_SPIKE_CASES, spike_adjoint[0],
-             spike_adjoint[1])]
+    parts = []
+    for one_column, others, cases, build, kernel in INPUT_SETS:
+        sums = {one_column: [0, 0], others: [0, 0]}
+        for index in range(cases):
+            args = build(index)
+            out = kernel(*args)
+            # The upsampling sets' column count is args[2]; one part else.
+            part = sums[one_column if others is None or args[2] == 1
+                        else others]
+            part[0] += len(out)
+            part[1] = digest_values(part[1], out)
+        parts.append((one_column, cases) + tuple(sums[one_column]))
+        if others is not None:
+            parts.append((others, cases) + tuple(sums[others]))
+    return parts
 
 
 # --- Fusing-sensitive cases -----------------------------------------------------

@@ -56,23 +56,43 @@ std::vector<double> doubles_of(const std::vector<uint64_t> &bits) {
   return values;
 }
 
+// A fusing-sensitive case run through the kernel and through the reference
+// (x in, y out, as the case's sizes give them); false when the case's shape
+// is refused.
+struct FusingRun {
+  bool (*kernel)(const GoldenUpsampleCase &c, double *x, double *y,
+                 int32_t *out_rows);
+  void (*reference)(const GoldenUpsampleCase &c, const double *x, double *y);
+};
+
+void expect_golden_bits(const GoldenUpsampleCase &c, const FusingRun &run) {
+  std::vector<double> x = doubles_of(c.x);
+  const std::vector<double> expected = doubles_of(c.y);
+  std::vector<double> y(expected.size(), kSentinel);
+  int32_t out_rows = 0;
+  ASSERT_TRUE(run.kernel(c, x.data(), y.data(), &out_rows)) << "shape";
+  EXPECT_TRUE(same_bits_as(y, expected, out_rows)) << "kernel";
+  std::vector<double> reference(expected.size(), kSentinel);
+  run.reference(c, x.data(), reference.data());
+  EXPECT_TRUE(same_bits_as(reference, expected, out_rows)) << "reference";
+}
+
 using FusingSensitive = testing::TestWithParam<GoldenUpsampleCase>;
 
 TEST_P(FusingSensitive, KernelAndReferenceGiveTheGoldenBits) {
-  const GoldenUpsampleCase &c = GetParam();
-  const double nbns = from_bits(c.nbns);
-  std::vector<double> x = doubles_of(c.x);
-  const std::vector<double> expected = doubles_of(c.y);
-  const UpsampleShape shape = upsample_output_shape(c.rows, nbns);
-  ASSERT_EQ(shape.status, UpsampleShapeStatus::ok);
-  std::vector<double> y(expected.size(), kSentinel);
-  upsample_bins({c.rows, c.cols, x.data()}, nbns,
-                {shape.output_rows, c.cols, y.data()});
-  EXPECT_TRUE(same_bits_as(y, expected, shape.output_rows)) << "kernel";
-  std::vector<double> reference(expected.size(), kSentinel);
-  reference_upsample(x.data(), c.rows, c.cols, nbns, reference.data());
-  EXPECT_TRUE(same_bits_as(reference, expected, shape.output_rows))
-      << "reference";
+  expect_golden_bits(
+      GetParam(),
+      {[](const GoldenUpsampleCase &c, double *x, double *y, int32_t *rows) {
+         const double nbns = from_bits(c.nbns);
+         const UpsampleShape shape = upsample_output_shape(c.rows, nbns);
+         *rows = shape.output_rows;
+         if (shape.status != UpsampleShapeStatus::ok) return false;
+         upsample_bins({c.rows, c.cols, x}, nbns, {*rows, c.cols, y});
+         return true;
+       },
+       [](const GoldenUpsampleCase &c, const double *x, double *y) {
+         reference_upsample(x, c.rows, c.cols, from_bits(c.nbns), y);
+       }});
 }
 
 INSTANTIATE_TEST_SUITE_P(Golden, FusingSensitive,
@@ -83,20 +103,20 @@ INSTANTIATE_TEST_SUITE_P(Golden, FusingSensitive,
 using FusingSensitiveAdjoint = testing::TestWithParam<GoldenUpsampleCase>;
 
 TEST_P(FusingSensitiveAdjoint, KernelAndReferenceGiveTheGoldenBits) {
-  const GoldenUpsampleCase &c = GetParam();
-  const double nbns = from_bits(c.nbns);
-  std::vector<double> r = doubles_of(c.x);
-  const std::vector<double> expected = doubles_of(c.y);
-  const UpsampleAdjointShape shape = upsample_adjoint_shape(c.rows, nbns);
-  ASSERT_EQ(shape.status, UpsampleAdjointShapeStatus::ok);
-  std::vector<double> g(expected.size(), kSentinel);
-  upsample_bins_adjoint({c.rows, c.cols, r.data()}, nbns,
-                        {shape.output_rows, c.cols, g.data()});
-  EXPECT_TRUE(same_bits_as(g, expected, shape.output_rows)) << "kernel";
-  std::vector<double> reference(expected.size(), kSentinel);
-  reference_upsample_adjoint(r.data(), c.rows, c.cols, nbns, reference.data());
-  EXPECT_TRUE(same_bits_as(reference, expected, shape.output_rows))
-      << "reference";
+  expect_golden_bits(
+      GetParam(),
+      {[](const GoldenUpsampleCase &c, double *r, double *g, int32_t *rows) {
+         const double nbns = from_bits(c.nbns);
+         const UpsampleAdjointShape shape =
+             upsample_adjoint_shape(c.rows, nbns);
+         *rows = shape.output_rows;
+         if (shape.status != UpsampleAdjointShapeStatus::ok) return false;
+         upsample_bins_adjoint({c.rows, c.cols, r}, nbns, {*rows, c.cols, g});
+         return true;
+       },
+       [](const GoldenUpsampleCase &c, const double *r, double *g) {
+         reference_upsample_adjoint(r, c.rows, c.cols, from_bits(c.nbns), g);
+       }});
 }
 
 INSTANTIATE_TEST_SUITE_P(Golden, FusingSensitiveAdjoint,
@@ -369,129 +389,154 @@ testing::AssertionResult matches_golden(const GoldenDigest &actual,
 // Up to this many faulty cases are reported one by one.
 constexpr int kMaxReported = 10;
 
-TEST(GoldenSet, UpsampleBins) {
-  GoldenDigest one_column{"", 0, 0};
-  GoldenDigest more_columns{"", 0, 0};
+// One case of a kernel's set, run: the kernel's output (written into a buffer
+// of kSentinel with two guard elements after it, here cut off) and the
+// reference's.
+struct GoldenRun {
+  std::vector<double> output;
+  std::vector<double> reference;
+  int32_t rows;        // of the output
+  bool guards_kept;    // the two guard elements still hold kSentinel
+  int part;            // the digest it adds to: an index of kGoldenDigests
+  std::string inputs;  // the case, for a report
+};
+
+// A buffer of size kSentinel values, filled with fill up to size, and the
+// two guard elements after it.
+std::vector<double> guarded(size_t size, double fill) {
+  std::vector<double> buffer(size + 2, kSentinel);
+  std::fill(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(size),
+            fill);
+  return buffer;
+}
+
+// Cuts the guard elements off run.output, noting whether they were kept.
+GoldenRun finished(GoldenRun run) {
+  const auto end = run.output.end() - 2;
+  run.guards_kept = untouched({end, run.output.end()});
+  run.output.erase(end, run.output.end());
+  return run;
+}
+
+// Every case of a kernel's set (run(index) for index 0 .. cases-1) against
+// the C++ reference, case by case, and the digests of the outputs against
+// the golden ones of the parts first_part ..first_part + parts - 1.
+template <typename Run>
+void check_golden_set(int32_t cases, int first_part, int parts, Run run) {
+  std::vector<GoldenDigest> digests(static_cast<size_t>(parts),
+                                    GoldenDigest{"", 0, 0});
   int reported = 0;
-  for (int32_t index = 0; index < kGoldenUpsampleCases; ++index) {
-    UpsampleInput c = build_upsample_case(index);
-    const UpsampleShape shape = upsample_output_shape(c.rows, c.nbns);
-    ASSERT_EQ(shape.status, UpsampleShapeStatus::ok) << "case " << index;
-    const size_t size = static_cast<size_t>(shape.output_rows) * c.cols;
-    std::vector<double> y(size + 2, kSentinel);  // two guard elements
-    upsample_bins({c.rows, c.cols, c.x.data()}, c.nbns,
-                  {shape.output_rows, c.cols, y.data()});
-    EXPECT_TRUE(untouched({y.begin() + size, y.end()})) << "case " << index;
-    y.resize(size);
-    std::vector<double> expected(size, 7.25);
-    reference_upsample(c.x.data(), c.rows, c.cols, c.nbns, expected.data());
+  for (int32_t index = 0; index < cases; ++index) {
+    const GoldenRun r = run(index);
+    EXPECT_TRUE(r.guards_kept) << "case " << index;
     const testing::AssertionResult same =
-        same_bits_as(y, expected, shape.output_rows);
+        same_bits_as(r.output, r.reference, r.rows);
     if (!same && reported++ < kMaxReported) {
-      ADD_FAILURE() << "case " << index << " (" << c.rows << " x " << c.cols
-                    << ", nbns " << describe_double(c.nbns)
+      ADD_FAILURE() << "case " << index << " (" << r.inputs
                     << ") differs from the reference: " << same.message();
     }
-    fold(y, c.cols == 1 ? &one_column : &more_columns);
+    fold(r.output, &digests[static_cast<size_t>(r.part - first_part)]);
   }
-  EXPECT_TRUE(matches_golden(one_column, kGoldenDigests[0]));
-  EXPECT_TRUE(matches_golden(more_columns, kGoldenDigests[1]));
+  for (int part = 0; part < parts; ++part) {
+    EXPECT_TRUE(matches_golden(digests[static_cast<size_t>(part)],
+                               kGoldenDigests[first_part + part]));
+  }
+}
+
+std::string upsample_inputs(const UpsampleInput &c) {
+  return std::to_string(c.rows) + " x " + std::to_string(c.cols) + ", nbns " +
+         describe_double(c.nbns);
+}
+
+std::string spike_inputs(const SpikeInput &c, const char *what) {
+  return std::to_string(c.spinds.size()) + " spikes, " +
+         std::to_string(c.taps) + " x " + std::to_string(c.filters) + what +
+         ", twin " + describe_double(c.twin[0]) + ", " +
+         describe_double(c.twin[1]);
+}
+
+TEST(GoldenSet, UpsampleBins) {
+  check_golden_set(kGoldenUpsampleCases, 0, 2, [](int32_t index) {
+    UpsampleInput c = build_upsample_case(index);
+    const UpsampleShape shape = upsample_output_shape(c.rows, c.nbns);
+    EXPECT_EQ(shape.status, UpsampleShapeStatus::ok) << "case " << index;
+    const size_t size = static_cast<size_t>(shape.output_rows) * c.cols;
+    GoldenRun run{guarded(size, kSentinel), std::vector<double>(size, 7.25),
+                  shape.output_rows,        false,
+                  c.cols == 1 ? 0 : 1,      upsample_inputs(c)};
+    upsample_bins({c.rows, c.cols, c.x.data()}, c.nbns,
+                  {shape.output_rows, c.cols, run.output.data()});
+    reference_upsample(c.x.data(), c.rows, c.cols, c.nbns,
+                       run.reference.data());
+    return finished(std::move(run));
+  });
 }
 
 TEST(GoldenSet, SpikeFilterSum) {
-  GoldenDigest sums{"", 0, 0};
-  int reported = 0;
-  for (int32_t index = 0; index < kGoldenSpikeCases; ++index) {
+  check_golden_set(kGoldenSpikeCases, 2, 1, [](int32_t index) {
     const SpikeInput c = build_spike_case(index);
     const SpikeWindow window = spike_window(c.twin);
-    ASSERT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
+    EXPECT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
     const size_t size = static_cast<size_t>(window.rows) * c.filters;
     std::vector<double> h = c.h;
-    std::vector<double> y(size + 2, kSentinel);  // two guard elements
-    std::fill(y.begin(), y.begin() + size, 0.0);
+    GoldenRun run{guarded(size, 0.0),
+                  std::vector<double>(size, 0.0),
+                  window.rows,
+                  false,
+                  2,
+                  spike_inputs(c, " filters")};
     spike_filter_sum(c.spinds.data(), static_cast<int32_t>(c.spinds.size()),
                      {c.taps, c.filters, h.data()}, c.twin,
-                     {window.rows, c.filters, y.data()});
-    EXPECT_TRUE(untouched({y.begin() + size, y.end()})) << "case " << index;
-    y.resize(size);
-    std::vector<double> expected(size, 0.0);
+                     {window.rows, c.filters, run.output.data()});
     reference_spike_sum(c.spinds.data(), static_cast<int32_t>(c.spinds.size()),
                         c.h.data(), c.taps, c.filters, c.twin[0], c.twin[1],
-                        expected.data());
-    const testing::AssertionResult same =
-        same_bits_as(y, expected, window.rows);
-    if (!same && reported++ < kMaxReported) {
-      ADD_FAILURE() << "case " << index << " (" << c.spinds.size()
-                    << " spikes, " << c.taps << " x " << c.filters
-                    << " filters, twin " << describe_double(c.twin[0]) << ", "
-                    << describe_double(c.twin[1])
-                    << ") differs from the reference: " << same.message();
-    }
-    fold(y, &sums);
-  }
-  EXPECT_TRUE(matches_golden(sums, kGoldenDigests[2]));
+                        run.reference.data());
+    return finished(std::move(run));
+  });
 }
 
 TEST(GoldenSet, UpsampleBinsAdjoint) {
-  GoldenDigest sums{"", 0, 0};
-  int reported = 0;
-  for (int32_t index = 0; index < kGoldenAdjointUpsampleCases; ++index) {
+  check_golden_set(kGoldenAdjointUpsampleCases, 3, 1, [](int32_t index) {
     UpsampleInput c = build_upsample_adjoint_case(index);
     const UpsampleAdjointShape shape = upsample_adjoint_shape(c.rows, c.nbns);
-    ASSERT_EQ(shape.status, UpsampleAdjointShapeStatus::ok) << "case " << index;
+    EXPECT_EQ(shape.status, UpsampleAdjointShapeStatus::ok) << "case " << index;
     const size_t size = static_cast<size_t>(shape.output_rows) * c.cols;
-    std::vector<double> g(size + 2, kSentinel);  // two guard elements
+    GoldenRun run{guarded(size, kSentinel),
+                  std::vector<double>(size, 7.25),
+                  shape.output_rows,
+                  false,
+                  3,
+                  upsample_inputs(c)};
     upsample_bins_adjoint({c.rows, c.cols, c.x.data()}, c.nbns,
-                          {shape.output_rows, c.cols, g.data()});
-    EXPECT_TRUE(untouched({g.begin() + size, g.end()})) << "case " << index;
-    g.resize(size);
-    std::vector<double> expected(size, 7.25);
+                          {shape.output_rows, c.cols, run.output.data()});
     reference_upsample_adjoint(c.x.data(), c.rows, c.cols, c.nbns,
-                               expected.data());
-    const testing::AssertionResult same =
-        same_bits_as(g, expected, shape.output_rows);
-    if (!same && reported++ < kMaxReported) {
-      ADD_FAILURE() << "case " << index << " (" << c.rows << " x " << c.cols
-                    << ", nbns " << describe_double(c.nbns)
-                    << ") differs from the reference: " << same.message();
-    }
-    fold(g, &sums);
-  }
-  EXPECT_TRUE(matches_golden(sums, kGoldenDigests[3]));
+                               run.reference.data());
+    return finished(std::move(run));
+  });
 }
 
 TEST(GoldenSet, SpikeFilterSumAdjoint) {
-  GoldenDigest sums{"", 0, 0};
-  int reported = 0;
-  for (int32_t index = 0; index < kGoldenAdjointSpikeCases; ++index) {
+  check_golden_set(kGoldenAdjointSpikeCases, 4, 1, [](int32_t index) {
     const SpikeInput c = build_spike_case(index, true);
     const SpikeWindow window = spike_window(c.twin);
-    ASSERT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
+    EXPECT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
     const size_t size = static_cast<size_t>(c.taps) * c.filters;
     std::vector<double> r = c.h;
-    std::vector<double> g(size + 2, kSentinel);  // two guard elements
-    std::fill(g.begin(), g.begin() + size, 0.0);
+    GoldenRun run{guarded(size, 0.0),
+                  std::vector<double>(size, 0.0),
+                  c.taps,
+                  false,
+                  4,
+                  spike_inputs(c, " (taps x columns)")};
     spike_filter_sum_adjoint(c.spinds.data(),
                              static_cast<int32_t>(c.spinds.size()),
                              {window.rows, c.filters, r.data()}, c.twin, c.taps,
-                             {c.taps, c.filters, g.data()});
-    EXPECT_TRUE(untouched({g.begin() + size, g.end()})) << "case " << index;
-    g.resize(size);
-    std::vector<double> expected(size, 0.0);
+                             {c.taps, c.filters, run.output.data()});
     reference_spike_sum_adjoint(
         c.spinds.data(), static_cast<int32_t>(c.spinds.size()), c.h.data(),
-        c.taps, c.filters, c.twin[0], c.twin[1], expected.data());
-    const testing::AssertionResult same = same_bits_as(g, expected, c.taps);
-    if (!same && reported++ < kMaxReported) {
-      ADD_FAILURE() << "case " << index << " (" << c.spinds.size()
-                    << " spikes, " << c.taps << " taps, " << c.filters
-                    << " columns, twin " << describe_double(c.twin[0]) << ", "
-                    << describe_double(c.twin[1])
-                    << ") differs from the reference: " << same.message();
-    }
-    fold(g, &sums);
-  }
-  EXPECT_TRUE(matches_golden(sums, kGoldenDigests[4]));
+        c.taps, c.filters, c.twin[0], c.twin[1], run.reference.data());
+    return finished(std::move(run));
+  });
 }
 
 }  // namespace
