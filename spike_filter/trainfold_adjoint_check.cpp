@@ -6,33 +6,16 @@ namespace spike_bins {
 
 namespace {
 
-constexpr Refusal kArgCount{
-    RefusalKind::arg_count,
-    "trainfold_adjoint needs 4 input args: spinds, r, twin, ntaps",
-    "trainfold_adjoint() takes 4 arguments: spinds, r, twin, ntaps"};
-constexpr Refusal kNotColumn{
-    RefusalKind::arg_value,
-    "spinds must be a column vector of spike times (one column)",
-    "spinds must be a 1-D array or a single column of spike times"};
-constexpr Refusal kRType{
-    RefusalKind::arg_type, "r must be a full (non-sparse) double array",
-    "r must be an array of real numbers (bool, integer or float; not "
-    "complex, text, objects or a sparse matrix)"};
-constexpr Refusal kNtapsType{
-    RefusalKind::arg_type, "ntaps must be a full (non-sparse) double array",
-    "ntaps must be a real number (bool, integer or float; not complex, text "
-    "or objects)"};
-constexpr Refusal kNtapsEmpty{
-    RefusalKind::arg_value,
-    "ntaps is empty; it must hold the number of filter taps",
-    "ntaps is empty; it must hold the number of filter taps"};
-constexpr Refusal kRDims{
-    RefusalKind::arg_value,
-    "r must have at most 2 dimensions (a 1-D r is one column)",
-    "r must have at most 2 dimensions (a 1-D r is one column)"};
-constexpr Refusal kSizes{RefusalKind::arg_value,
-                         "spinds or r has more than 2^31 - 1 rows or columns",
-                         "spinds or r has more than 2^31 - 1 rows or columns"};
+constexpr auto kArgCount =
+    arg_count_refusal("trainfold_adjoint", "4", "spinds, r, twin, ntaps");
+constexpr auto kNotColumn = spinds_column_refusal(
+    "spinds must be a column vector of spike times (one column)");
+constexpr auto kRType = matrix_type_refusal("r");
+constexpr auto kNtapsType = scalar_type_refusal("ntaps");
+constexpr auto kNtapsEmpty =
+    empty_refusal("ntaps", "the number of filter taps");
+constexpr auto kRDims = dims_refusal("r", "column");
+constexpr auto kSizes = size_refusal("spinds or r");
 constexpr Refusal kNtapsRange{
     RefusalKind::arg_value,
     "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "

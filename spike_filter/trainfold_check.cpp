@@ -6,29 +6,15 @@ namespace spike_bins {
 
 namespace {
 
-constexpr Refusal kArgCount{
-    RefusalKind::arg_count,
-    "needs 3 input args:  trainfold_mex(spinds, h_currents, twin)",
-    "trainfold() takes 3 arguments: spinds, h_currents, twin"};
-constexpr Refusal kNotColumn{
-    RefusalKind::arg_value,
-    "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!",
-    "spinds must be a 1-D array or a single column of spike times"};
-constexpr Refusal kFiltersType{
-    RefusalKind::arg_type,
-    "h_currents must be a full (non-sparse) double array",
-    "h_currents must be an array of real numbers (bool, integer or float; "
-    "not complex, text, objects or a sparse matrix)"};
-constexpr Refusal kFiltersDims{
-    RefusalKind::arg_value,
-    "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
-    "filter)",
-    "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
-    "filter)"};
-constexpr Refusal kSizes{
-    RefusalKind::arg_value,
-    "spinds or h_currents has more than 2^31 - 1 rows or columns",
-    "spinds or h_currents has more than 2^31 - 1 rows or columns"};
+// The gateway's count and column messages are the module's own.
+constexpr auto kArgCount = arg_count_refusal(
+    join("needs 3 input args:  trainfold_mex(spinds, h_currents, twin)"),
+    "trainfold", "3", "spinds, h_currents, twin");
+constexpr auto kNotColumn = spinds_column_refusal(
+    "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!");
+constexpr auto kFiltersType = matrix_type_refusal("h_currents");
+constexpr auto kFiltersDims = dims_refusal("h_currents", "filter");
+constexpr auto kSizes = size_refusal("spinds or h_currents");
 
 TrainfoldCall refused(const Refusal &refusal) {
   return {refusal, 0, 0, 0, {SpikeWindowStatus::ok, 0, 0, 0}};

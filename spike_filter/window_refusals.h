@@ -8,14 +8,17 @@
 
 namespace spike_bins {
 
-inline constexpr Refusal kSpindsType{
-    RefusalKind::arg_type, "spinds must be a full (non-sparse) double array",
-    "spinds must be an array of real numbers (bool, integer or float; not "
-    "complex, text, objects or a sparse matrix)"};
-inline constexpr Refusal kTwinType{
-    RefusalKind::arg_type, "twin must be a full (non-sparse) double array",
-    "twin must be an array of real numbers (bool, integer or float; not "
-    "complex, text or objects)"};
+inline constexpr auto kSpindsType = matrix_type_refusal("spinds");
+
+// Spike times in more than one column: the gateways' texts are their own,
+// Python's is one.
+template <std::size_t M>
+constexpr auto spinds_column_refusal(const char (&mex_text)[M]) {
+  return refusal(
+      RefusalKind::arg_value, join(mex_text),
+      join("spinds must be a 1-D array or a single column of spike times"));
+}
+inline constexpr auto kTwinType = values_type_refusal("twin");
 inline constexpr Refusal kTwinCount{
     RefusalKind::arg_value,
     "twin must hold two values, the first and last bin of the window",

@@ -7,14 +7,9 @@
 
 namespace spike_bins {
 
-inline constexpr Refusal kNbnsType{
-    RefusalKind::arg_type, "nbns must be a full (non-sparse) double array",
-    "nbns must be a real number (bool, integer or float; not complex, text "
-    "or objects)"};
-inline constexpr Refusal kNbnsEmpty{
-    RefusalKind::arg_value,
-    "nbns is empty; it must hold the number of fine bins per coarse bin",
-    "nbns is empty; it must hold the number of fine bins per coarse bin"};
+inline constexpr auto kNbnsType = scalar_type_refusal("nbns");
+inline constexpr auto kNbnsEmpty =
+    empty_refusal("nbns", "the number of fine bins per coarse bin");
 
 }  // namespace spike_bins
 

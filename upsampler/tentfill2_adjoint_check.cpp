@@ -6,20 +6,11 @@ namespace spike_bins {
 
 namespace {
 
-constexpr Refusal kArgCount{RefusalKind::arg_count,
-                            "tentfill2_adjoint needs 2 input args: r, nbns",
-                            "tentfill2_adjoint() takes 2 arguments: r, nbns"};
-constexpr Refusal kRType{
-    RefusalKind::arg_type, "r must be a full (non-sparse) double array",
-    "r must be an array of real numbers (bool, integer or float; not "
-    "complex, text, objects or a sparse matrix)"};
-constexpr Refusal kRDims{
-    RefusalKind::arg_value,
-    "r must have at most 2 dimensions (a 1-D r is one column)",
-    "r must have at most 2 dimensions (a 1-D r is one column)"};
-constexpr Refusal kRSize{RefusalKind::arg_value,
-                         "r has more than 2^31 - 1 rows or columns",
-                         "r has more than 2^31 - 1 rows or columns"};
+constexpr auto kArgCount =
+    arg_count_refusal("tentfill2_adjoint", "2", "r, nbns");
+constexpr auto kRType = matrix_type_refusal("r");
+constexpr auto kRDims = dims_refusal("r", "column");
+constexpr auto kRSize = size_refusal("r");
 constexpr Refusal kNbnsRange{
     RefusalKind::arg_value,
     "nbns must be a number of at least 1 and less than 2^31 (not NaN or Inf)",

@@ -6,20 +6,12 @@ namespace spike_bins {
 
 namespace {
 
-constexpr Refusal kArgCount{RefusalKind::arg_count,
-                            "tentfill needs 2 input args: x, nbns",
-                            "tentfill2() takes 2 arguments: x, nbns"};
-constexpr Refusal kXType{
-    RefusalKind::arg_type, "x must be a full (non-sparse) double array",
-    "x must be an array of real numbers (bool, integer or float; not "
-    "complex, text, objects or a sparse matrix)"};
-constexpr Refusal kXDims{
-    RefusalKind::arg_value,
-    "x must have at most 2 dimensions (a 1-D x is one column)",
-    "x must have at most 2 dimensions (a 1-D x is one column)"};
-constexpr Refusal kXSize{RefusalKind::arg_value,
-                         "x has more than 2^31 - 1 rows or columns",
-                         "x has more than 2^31 - 1 rows or columns"};
+// The gateway's count message names the module "tentfill".
+constexpr auto kArgCount = arg_count_refusal(
+    needs_args_text("tentfill", "2", "x, nbns"), "tentfill2", "2", "x, nbns");
+constexpr auto kXType = matrix_type_refusal("x");
+constexpr auto kXDims = dims_refusal("x", "column");
+constexpr auto kXSize = size_refusal("x");
 constexpr Refusal kNbnsRange{
     RefusalKind::arg_value,
     "nbns must be a number greater than -1 and less than 2^31 (not NaN or "
