@@ -130,6 +130,44 @@
 %! };
 %! check_results (@trainfold_mex, cases);
 
+## Every module of the module list (module_table), from its row: each
+## argument of its worked example in turn replaced by each lazily stored
+## value below. The call must end as the same call on full real copies
+## does: the same bits, or the same message.
+%!function [y, message] = outcome (fn, args)
+%!  y = [];
+%!  message = "";
+%!  try
+%!    y = fn (args{:});
+%!  catch err
+%!    message = err.message;
+%!  end_try_catch
+%!endfunction
+
+%!test
+%! lazy = {0.5:0.5:3, (4:-1:1)', eye(3), 0.25 * eye(2, 3), eye(3, 2), ...
+%!         eye(4)([2 4 1 3], :), find([0; 1; 0; 1]), 2 + 0i, ...
+%!         complex([1; 2], [0; 1]), 3 * eye(2) * (1 + 2i), 1:0, eye(0, 3), ...
+%!         eye(3, 0), complex(zeros(0, 2))};
+%! modules = module_table ();
+%! for k = 1:numel (modules)
+%!   m = modules(k);
+%!   fn = str2func (m.name);
+%!   for i = 1:numel (m.arguments)
+%!     for v = 1:numel (lazy)
+%!       args = m.example;
+%!       args{i} = lazy{v};
+%!       full_args = cellfun (@full_copy, args, "uniformoutput", false);
+%!       [y, message] = outcome (fn, args);
+%!       [want, want_message] = outcome (fn, full_args);
+%!       name = sprintf ("%s, %s = lazy value %d (%s)", m.name, m.arguments{i},
+%!                       v, typeinfo (lazy{v}));
+%!       assert (message, want_message, name);
+%!       assert_same_bits (y, want, name);
+%!     endfor
+%!   endfor
+%! endfor
+
 ## Refusals of huge lazily stored arguments: each is refused with its message
 ## before the argument is converted, so the call's peak stays far below the
 ## argument's full size. Arguments too large to be allocated anywhere (a

@@ -128,3 +128,35 @@
 %!   assert (! isempty (message), "call %d raised no error", i);
 %!   assert (message, regexprep (strtrim (message), '^(\w+): +', '$1: '));
 %! endfor
+
+%!# Every module of the module list (module_table), from its row: sizes
+%!# beyond 2^31 - 1 in each argument position (arrays with no elements, so
+%!# nothing is allocated) and a wrong class in each position are refused
+%!# with a message that has no blank at its ends, and the next call (the
+%!# worked example) still gives the row's result.
+%!test
+%! modules = module_table ();
+%! for k = 1:numel (modules)
+%!   m = modules(k);
+%!   fn = str2func (m.name);
+%!   for i = 1:numel (m.arguments)
+%!     for bad = {zeros(2^31, 0), zeros(0, 2^31), zeros(0, 2^16, 2^15), int8(1)}
+%!       args = m.example;
+%!       args{i} = bad{1};
+%!       message = "";
+%!       try
+%!         fn (args{:});
+%!       catch err
+%!         message = err.message;
+%!       end_try_catch
+%!       name = sprintf ("%s, %s of size %s", m.name, m.arguments{i},
+%!                       mat2str (size (bad{1})));
+%!       assert (strncmp (message, [m.name ": "], numel (m.name) + 2),
+%!               "%s: \"%s\"", name, message);
+%!       assert (message, regexprep (strtrim (message), '^(\w+): +', '$1: '),
+%!               name);
+%!       y = fn (m.example{:});
+%!       assert (isequal (y(:).', m.result), "%s, then the example", name);
+%!     endfor
+%!   endfor
+%! endfor
