@@ -1,4 +1,4 @@
-# MATLAB: tentfill2 and trainfold_mex as MEX files (.mexa64, .mexmaci64,
+# MATLAB: every module of the module list as a MEX file (.mexa64, .mexmaci64,
 # .mexw64, ...) with their help files, in MATLAB_MODULE_DIR
 # (<build>/matlab_modules), so that addpath of that folder is all a user
 # needs; installed to SPIKE_BINS_MATLAB_INSTALL_DIR under the prefix. Configured only

@@ -1,7 +1,8 @@
-# GNU Octave: tentfill2.mex and trainfold_mex.mex, built with this project's
-# compiler and flags against Octave's MEX header, plus the help files, all in
-# OCTAVE_MODULE_DIR (<build>/octave_modules) so that addpath of that folder is
-# all a user needs; installed to SPIKE_BINS_OCTAVE_INSTALL_DIR under the prefix.
+# GNU Octave: a <module>.mex for every module of the module list, built with
+# this project's compiler and flags against Octave's MEX header, plus the help
+# files, all in OCTAVE_MODULE_DIR (<build>/octave_modules) so that addpath of
+# that folder is all a user needs; installed to SPIKE_BINS_OCTAVE_INSTALL_DIR
+# under the prefix.
 #
 # Octave's own "mkoctfile --mex" compiles with its packager's flags; here the
 # modules (and the spike_bin_kernels objects they link) keep the project's
