@@ -304,3 +304,8 @@ def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
     counts = np.array(counts, dtype=np.int64)
     spikes = [np.repeat(times[owners == i], counts[owners == i]) for i in range(nneurons)]
     return Population(stimulus, spikes, nbins, nbns, basis, stim_lags), theta
+
+
+# The estimator for recorded populations (defined in spike_bins._population).
+from spike_bins._population import (  # noqa: E402
+    ConvergenceWarning, PopulationGLM, PopulationGLMCV)
