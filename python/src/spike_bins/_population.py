@@ -46,7 +46,8 @@ def _spike_lists(spike_times):
             isinstance(p, (list, tuple)) or _is_neo_train(p) for p in spike_times):
         flat = np.asarray(spike_times[0])
         index = np.asarray(spike_times[1])
-        if flat.ndim != 1 or index.ndim != 1 or not np.issubdtype(index.dtype, np.integer):
+        if (flat.ndim != 1 or index.ndim != 1
+                or not np.issubdtype(index.dtype, np.integer)):
             raise TypeError("spike_times as (times, index) needs 1-D times and a 1-D "
                             "integer index of end offsets")
         if index.size and (index[0] < 0 or np.any(np.diff(index) < 0)
@@ -74,7 +75,8 @@ def _spike_lists(spike_times):
 
 
 def _positive(name, value):
-    if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
+    if isinstance(value, bool) or not isinstance(
+            value, (int, float, np.integer, np.floating)):
         raise TypeError(f"{name} must be a real number")
     value = float(value)
     if not (math.isfinite(value) and value > 0):
@@ -98,7 +100,8 @@ def _recording(spike_times, duration, t_start, bin_size):
     t_start = float(t_start)
     nbins = math.floor(duration / bin_size + 1e-6)
     if not 1 <= nbins <= _MAX_BINS:
-        raise ValueError(f"duration / bin_size must give 1 to 2**31 - 1 bins, got {nbins}")
+        raise ValueError("duration / bin_size must give 1 to 2**31 - 1 bins, "
+                         f"got {nbins}")
     bins = []
     for i, s in enumerate(_spike_lists(spike_times)):
         bad = ~np.isfinite(s)
@@ -405,10 +408,10 @@ def _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter):
                     gr[g] += alpha * th[g] / nw
             return v, gr
 
+        # The metric gains the group norms' curvature across a group, alpha / ||w_g||.
         h = hess.copy()
-        for g, c in zip(groups, scale):
-            h[g, g] += np.eye(g.stop - g.start) * (alpha / max(np.linalg.norm(theta[g]), 1e-12)
-                                                    if theta[g].any() else 0.0)
+        for g in active:
+            h[g, g] += np.eye(g.stop - g.start) * (alpha / np.linalg.norm(theta[g]))
         theta, _, k = _lbfgs(total, theta, h, free, tol, min(max_iter - iters, 200))
         iters += max(k, 1)
         value, grad = smooth(theta)
@@ -513,7 +516,8 @@ def _poisson_ll(eta, bins, counts, lo=0, hi=None):
     hi = eta.size if hi is None else hi
     keep = (bins >= lo) & (bins < hi)
     b, c = bins[keep], counts[keep]
-    return float(np.sum(c * eta[b]) - np.sum(np.exp(eta[lo:hi])) - np.sum(gammaln(c + 1.0)))
+    return float(np.sum(c * eta[b]) - np.sum(np.exp(eta[lo:hi]))
+                 - np.sum(gammaln(c + 1.0)))
 
 
 def _null_ll(rate, counts, nbins):
@@ -637,9 +641,11 @@ class PopulationGLM:
             setattr(self, key, value)
         return self
 
-    def _options(self):
+    def _options(self, fitting=True):
         """The validated model options (bin_size, basis, penalty, alpha)."""
         bin_size = _positive("bin_size", self.bin_size)
+        if hasattr(self, "bin_size_") and not fitting:
+            bin_size = self.bin_size_
         if isinstance(self.basis, str):
             if self.basis != "raised_cosine":
                 raise ValueError(f"basis must be 'raised_cosine' or an array, got "
@@ -667,6 +673,7 @@ class PopulationGLM:
         if not (math.isfinite(alpha) and alpha >= 0):
             raise ValueError(f"alpha must be finite and >= 0, got {self.alpha}")
         _positive("tol", self.tol)
+        _whole("stimulus_lags", self.stimulus_lags, 0)  # 1 or more with a stimulus
         _whole("max_iter", self.max_iter, 1)
         if not isinstance(self.coupling, (bool, np.bool_)):
             raise TypeError("coupling must be True or False")
@@ -674,7 +681,7 @@ class PopulationGLM:
 
     def _data(self, spike_times, duration, stimulus, stimulus_rate, t_start,
               fitting=True):
-        bin_size, basis, alpha = self._options()
+        bin_size, basis, alpha = self._options(fitting)
         nbins, bins = _recording(spike_times, duration, t_start, bin_size)
         if fitting and basis.shape[0] > nbins:
             raise ValueError(f"history_taps ({basis.shape[0]}) is longer than the "
@@ -691,7 +698,8 @@ class PopulationGLM:
                 raise ValueError(f"stimulus: {nch} channels, the model has "
                                  f"{self.stimulus_filters_.shape[1]}")
             basis = self.basis_
-        return _Data(nbins, bins, design, nch, m, basis, bool(self.coupling)), alpha
+        coupling = bool(self.coupling) if fitting else self.coupling_
+        return _Data(nbins, bins, design, nch, m, basis, coupling), alpha
 
     def fit(self, spike_times, duration, stimulus=None, stimulus_rate=None,
             t_start=0.0, client=None):
@@ -737,7 +745,7 @@ class PopulationGLM:
         nch = data.nchannels
         weights = np.array([r[0] for r in results]).reshape(n, data.nparams)
         filters = np.zeros((data.basis.shape[0], n, n))
-        stim = np.zeros((lags if nch else int(lags), nch, n))
+        stim = np.zeros((lags, nch, n))
         for i in range(n):
             th = weights[i]
             if nch:
@@ -756,6 +764,7 @@ class PopulationGLM:
         self.n_bins_ = data.nbins
         self.null_rate_ = np.maximum(data.nspikes, 0.5) / data.nbins
         self.coupling_ = data.coupling
+        self.bin_size_ = float(self.bin_size)
 
     def _check_fitted(self):
         if not hasattr(self, "weights_"):
@@ -817,8 +826,9 @@ class PopulationGLM:
         return out
 
     def simulate(self, duration, stimulus=None, stimulus_rate=None, seed=None):
-        """Spike times (list of N arrays, seconds from 0) drawn from the fitted
-        model, bin by bin, Poisson counts given the past; every drawn spike
+        """Spike times (list of N arrays, seconds from 0, at bin centres) drawn
+        from the fitted model, bin by bin, Poisson counts given the past (a bin
+        with k spikes lists its time k times); every drawn spike
         feeds all neurons' history. Raises RuntimeError when a log rate per
         bin passes MAX_LOG_RATE (10: the model is unstable there)."""
         self._check_fitted()
