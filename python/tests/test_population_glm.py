@@ -238,3 +238,19 @@ def test_scores_and_simulation(rec):
     model.weights_[:, 0] += 12.0
     with pytest.raises(RuntimeError, match="log rate"):
         model.simulate(1.0, stimulus=rec["stimulus"][:100], stimulus_rate=100.0)
+
+
+def test_predictions_refuse_other_shapes_and_coupling_off(rec):
+    model = glm.PopulationGLM(history_taps=TAPS, n_basis=NB, stimulus_lags=LAGS,
+                              coupling=False)
+    args = fit_args(rec)
+    with pytest.raises(RuntimeError, match="not fitted"):
+        model.predict_rate(**args)
+    model.fit(**args)
+    off = ~np.eye(3, dtype=bool)
+    assert not model.filters_[:, off].any() and model.filters_[:, ~off].all(axis=0).any()
+    assert model.weights_.shape == (3, 1 + 2 * LAGS + NB)
+    for change, match in [({"spike_times": rec["spike_times"][:2]}, "2 neurons"),
+                          ({"stimulus": rec["stimulus"][:, :1]}, "1 channels")]:
+        with pytest.raises(ValueError, match=match):
+            model.predict_rate(**dict(args, **change))

@@ -913,7 +913,9 @@ class PopulationGLMCV(PopulationGLM):
     the training objective sums over the other bins only (the drive is
     computed on the whole recording, so history at a block's start uses the
     real spikes before it). alpha_ maximises the held-out Poisson
-    log-likelihood summed over folds and neurons.
+    log-likelihood summed over folds and neurons (ties: the first in alphas).
+    The penalty defaults to 'group_lasso'; the other parameters are
+    PopulationGLM's.
 
     Attributes (besides PopulationGLM's, from the refit with alpha_)
     ----------
