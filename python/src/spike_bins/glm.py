@@ -16,6 +16,9 @@ The drive is computed with one combined filter per source neuron and the
 gradient with the adjoints, so memory stays at a few T x 1 arrays however
 many basis functions there are. Parameters of neuron i, in order:
 [b_i, k_i (stim_lags), w_i0 (nbasis), ..., w_i(N-1) (nbasis)].
+
+PopulationGLM (and PopulationGLMCV) fit the same model to recorded spike
+times in seconds, with stimulus channels, penalties, scores and simulation.
 """
 import math
 
