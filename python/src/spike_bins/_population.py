@@ -369,7 +369,7 @@ def _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter):
         # Proximal steps until the support holds for a few of them.
         stable = 0
         support = [bool(theta[g].any()) for g in groups]
-        while iters < max_iter and stable < 5:
+        while iters < max_iter and stable < 3:
             iters += 1
             while True:
                 new = theta.copy()
@@ -412,7 +412,7 @@ def _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter):
         h = hess.copy()
         for g in active:
             h[g, g] += np.eye(g.stop - g.start) * (alpha / np.linalg.norm(theta[g]))
-        theta, _, k = _lbfgs(total, theta, h, free, tol, min(max_iter - iters, 200))
+        theta, _, k = _lbfgs(total, theta, h, free, tol, min(max_iter - iters, 30))
         iters += max(k, 1)
         value, grad = smooth(theta)
     return theta, _group_optimal(grad, theta, groups, alpha, tol, penalised), iters
