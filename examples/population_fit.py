@@ -2,15 +2,16 @@
 """Worked fit: Poisson GLMs of a simulated population, without a design matrix.
 
     python3 examples/population_fit.py [--neurons 20] [--seconds 3600]
-                                       [--figures DIR] [--check]
+                                       [--figures DIR] [--cv] [--check]
 
 Simulates N neurons over one hour of 1 ms bins (a fixed seed), each driven by
-a coarse stimulus (10 ms bins upsampled with tentfill2), its own spike history
-and coupling from the other neurons, with filters built from a raised-cosine
-basis; then fits every neuron by maximum likelihood with L-BFGS-B, drive and
-gradient from tentfill2/trainfold and their adjoints (spike_bins.glm). Prints
-each neuron's recovered errors and writes two figures: true against fitted
-filters, and a raster with the fitted rate.
+a coarse stimulus (10 ms samples upsampled with tentfill2), its own spike
+history and coupling from the other neurons, with filters built from a
+raised-cosine basis; then fits the recording with glm.PopulationGLM (drive
+and gradient from tentfill2/trainfold and their adjoints). Prints each
+neuron's recovered errors and score and writes two figures: true
+against fitted filters, and a raster with the fitted rate. --cv chooses a
+group-lasso alpha by cross-validation (glm.PopulationGLMCV) instead.
 
 --check runs a small population and exits non-zero unless the fit recovers
 the filters within the bounds below and both figures are written.
@@ -28,38 +29,38 @@ CHECK = {"neurons": 3, "seconds": 600, "seed": 3}
 # Bounds for the check size: several times the errors it gives, far below
 # those of a fit that ignores the history or the stimulus (near 1).
 CHECK_BOUNDS = {"bias": 0.1, "stimulus": 0.2, "history": 0.4, "coupling": 0.6}
+NAMES = ("bias", "stimulus", "history", "coupling")
 
 
-def fit_all(pop):
-    thetas, evaluations = [], []
-    for i in range(pop.nneurons):
-        theta, nfev = glm.fit_neuron(pop, i)
-        thetas.append(theta)
-        evaluations.append(nfev)
-    return np.array(thetas), evaluations
+def recording(pop):
+    """Spike times (s, bin centres) and fit arguments of a simulated population."""
+    return {"spike_times": [(s + 0.5) * 0.001 for s in pop.spikes],
+            "duration": pop.nbins / 1000, "stimulus": pop.stimulus,
+            "stimulus_rate": 1000 / pop.nbns}
 
 
-def report(pop, truth, fitted, evaluations, seconds):
-    names = ("bias", "stimulus", "history", "coupling")
-    errors = [glm.filter_errors(pop, truth[i], fitted[i], i)
+def report(pop, truth, model, seconds):
+    errors = [glm.filter_errors(pop, truth[i], model.weights_[i], i)
               for i in range(pop.nneurons)]
+    bits = model.score(**recording(pop))  # in-sample here
     print(f"population fit: {pop.nneurons} neurons, {pop.nbins} bins of 1 ms, "
-          f"stimulus {pop.stimulus.size} coarse bins x nbns {pop.nbns}, "
+          f"stimulus {pop.stimulus.size} samples x {pop.nbns} bins, "
           f"{pop.basis.shape[1]} raised cosines over {pop.basis.shape[0]} taps")
-    print(f"fit time {seconds:.1f} s, {sum(evaluations)} evaluations "
-          f"({pop.nparams} parameters per neuron)")
-    print("neuron  spikes  evals   " + "  ".join(f"{n:>9}" for n in names))
+    print(f"fit time {seconds:.1f} s, {int(model.n_iter_.sum())} iterations "
+          f"({model.weights_.shape[1]} parameters per neuron)")
+    print("neuron  spikes  iters  bits/spike  " + "  ".join(f"{n:>9}" for n in NAMES))
     for i, e in enumerate(errors):
-        print(f"{i:6d}  {pop.spikes[i].size:6d}  {evaluations[i]:5d}   "
-              + "  ".join(f"{e[n]:9.4f}" for n in names))
-    medians = {n: float(np.median([e[n] for e in errors])) for n in names}
-    print("median                  " + "  ".join(f"{medians[n]:9.4f}" for n in names))
-    print("(bias: absolute error; filters: relative L2 error over taps, "
-          "coupling over all sources together)")
-    return errors, medians
+        print(f"{i:6d}  {pop.spikes[i].size:6d}  {model.n_iter_[i]:5d}  {bits[i]:10.4f}  "
+              + "  ".join(f"{e[n]:9.4f}" for n in NAMES))
+    medians = {n: float(np.median([e[n] for e in errors])) for n in NAMES}
+    print("median                          "
+          + "  ".join(f"{medians[n]:9.4f}" for n in NAMES))
+    print("(bias: absolute error; filters: relative L2 error over taps, coupling "
+          "over all sources together; bits/spike: in-sample, against a constant rate)")
+    return medians
 
 
-def figures(pop, truth, fitted, folder):
+def figures(pop, truth, model, folder):
     import matplotlib
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
@@ -68,28 +69,23 @@ def figures(pop, truth, fitted, folder):
     shown = min(pop.nneurons, 3)
     fig, axes = plt.subplots(shown, 3, figsize=(11, 2.6 * shown), squeeze=False)
     e = int(pop.nbns)
+    taps = np.arange(1, model.filters_.shape[0] + 1)  # lag k bins = k ms
     for i in range(shown):
         _, k0, w0 = pop.split(truth[i])
-        _, k1, w1 = pop.split(fitted[i])
         lags = (glm.STIMULUS_DELAY + np.arange(k0.size)) * e
         ax = axes[i, 0]
         ax.plot(lags, k0, "k-o", label="true")
-        ax.plot(lags, k1, "r--s", label="fitted")
+        ax.plot(lags, model.stimulus_filters_[:, 0, i], "r--s", label="fitted")
         ax.set_title(f"neuron {i}: stimulus filter")
-        ax.set_xlabel("lag (ms, coarse bins of %d ms)" % e)
-        ax = axes[i, 1]
-        taps = np.arange(pop.basis.shape[0]) + 1
-        ax.plot(taps, pop.basis @ w0[i], "k-", label="true")
-        ax.plot(taps, pop.basis @ w1[i], "r--", label="fitted")
-        ax.set_title(f"neuron {i}: spike history")
-        ax.set_xlabel("lag after a spike (ms)")
-        ax = axes[i, 2]
+        ax.set_xlabel(f"lag (ms, samples of {e} ms)")
         j = int(np.argmax([np.abs(w0[s]).sum() if s != i else -1
                            for s in range(pop.nneurons)]))
-        ax.plot(taps, pop.basis @ w0[j], "k-", label="true")
-        ax.plot(taps, pop.basis @ w1[j], "r--", label="fitted")
-        ax.set_title(f"neuron {i}: coupling from neuron {j}")
-        ax.set_xlabel("lag after a spike (ms)")
+        for ax, src, what in [(axes[i, 1], i, "spike history"),
+                              (axes[i, 2], j, f"coupling from neuron {j}")]:
+            ax.plot(taps, pop.basis @ w0[src], "k-", label="true")
+            ax.plot(taps, model.filters_[:, src, i], "r--", label="fitted")
+            ax.set_title(f"neuron {i}: {what}")
+            ax.set_xlabel("lag after a spike (ms)")
     axes[0, 0].legend(loc="best")
     fig.tight_layout()
     filters_png = os.path.join(folder, "population_filters.png")
@@ -109,7 +105,7 @@ def figures(pop, truth, fitted, folder):
     top.set_title("spikes, 2 s of the recording")
     t = np.arange(start, stop) / 1000
     true_rate = np.exp(glm.log_rate(pop, truth[0])[start:stop]) * 1000
-    fitted_rate = np.exp(glm.log_rate(pop, fitted[0])[start:stop]) * 1000
+    fitted_rate = model.predict_rate(**recording(pop))[start:stop, 0] * 1000
     bottom.plot(t, true_rate, "k-", linewidth=0.8, label="true")
     bottom.plot(t, fitted_rate, "r-", linewidth=0.8, alpha=0.7, label="fitted")
     bottom.set_ylabel("neuron 0 rate (Hz)")
@@ -129,6 +125,8 @@ def main(argv=None):
     parser.add_argument("--seconds", type=float, default=3600)
     parser.add_argument("--seed", type=int, default=0)
     parser.add_argument("--figures", default="population_figures")
+    parser.add_argument("--cv", action="store_true",
+                        help="choose a group-lasso alpha by 5-fold cross-validation")
     parser.add_argument("--check", action="store_true")
     args = parser.parse_args(argv)
     if args.check:
@@ -137,11 +135,22 @@ def main(argv=None):
 
     pop, truth = glm.simulate(nneurons=args.neurons,
                               nbins=int(args.seconds * 1000), seed=args.seed)
+    shape = {"history_taps": pop.basis.shape[0], "n_basis": pop.basis.shape[1],
+             "stimulus_lags": pop.stim_lags}
+    if args.cv:
+        model = glm.PopulationGLMCV(alphas=(0.0, 1e-6, 1e-5, 1e-4, 1e-3), **shape)
+    else:
+        model = glm.PopulationGLM(**shape)
     start = time.perf_counter()
-    fitted, evaluations = fit_all(pop)
+    model.fit(**recording(pop))
     seconds = time.perf_counter() - start
-    _, medians = report(pop, truth, fitted, evaluations, seconds)
-    pngs = figures(pop, truth, fitted, args.figures)
+    if args.cv:
+        print("cross-validation: held-out log-likelihood per alpha "
+              + ", ".join(f"{a:g}: {s:.1f}" for a, s in
+                          zip(model.alphas, model.cv_scores_.sum(axis=1)))
+              + f"; chose alpha {model.alpha_:g}")
+    medians = report(pop, truth, model, seconds)
+    pngs = figures(pop, truth, model, args.figures)
     for png in pngs:
         print("wrote", png)
     if args.check:

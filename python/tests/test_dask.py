@@ -122,6 +122,7 @@ def test_trainfold_refuses_as_the_whole_call(args):
 @pytest.mark.parametrize("args", [
     ([1.0j], 2), ([1.0], np.nan), ([1.0, 2.0], 2**30), ([1.0], []),
     (np.zeros((2, 2, 2)), 2), ([1.0], -1),
+    (np.ma.masked_array(X, X > 1.5), 4), (X.astype(object), 4),
 ])
 def test_tentfill2_refuses_as_the_whole_call(args):
     with pytest.raises(Exception) as whole:
@@ -162,3 +163,14 @@ def test_distributed_fit_is_the_serial_fit(client):
     distributed_fit = sbd.fit_population(client, pop)
     assert_same_bits(distributed_fit, serial)
     assert_same_bits(sbd.fit_population(client, pop, [2, 0]), serial[[2, 0]])
+
+
+@pytest.mark.skipif(not hasattr(spike_bins, "trainfold_adjoint"),
+                    reason="the adjoints are missing")
+@pytest.mark.parametrize("params", [{}, {"penalty": "group_lasso", "alpha": 1e-4}])
+def test_estimator_on_a_client_is_the_serial_fit(client, params):
+    pop, _ = glm.simulate(nneurons=3, nbins=30_000, seed=2, ntaps=20, nbasis=3)
+    args = ([(s + 0.5) * 0.001 for s in pop.spikes], 30.0, pop.stimulus, 100.0)
+    model = glm.PopulationGLM(history_taps=20, n_basis=3, **params)
+    serial = model.fit(*args).weights_.copy()
+    assert_same_bits(model.fit(*args, client=client).weights_, serial)

@@ -39,10 +39,10 @@ def tentfill2(x, nbns, chunk_rows):
 
     Arguments are refused as by spike_bins.tentfill2, with its messages."""
     chunk = _chunk_size(chunk_rows)
-    given = np.asarray(x)
-    # The kinds and dimensions of x and nbns, on no rows.
-    _sb.tentfill2(given.reshape(-1)[:0] if given.ndim < 2 else given[:0], nbns)
-    x = np.asarray(given, dtype=np.float64)
+    # All of x checked as the whole call checks it (kinds, masked elements,
+    # object arrays), at an nbns that gives no rows.
+    _sb.tentfill2(x, 0.5)
+    x = np.asarray(x, dtype=np.float64)
     if x.ndim < 2:
         x = x.reshape(-1, 1)
     _sb.tentfill2(np.empty((x.shape[0], 0)), nbns)  # nbns and the row count

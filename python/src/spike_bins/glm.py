@@ -16,6 +16,9 @@ The drive is computed with one combined filter per source neuron and the
 gradient with the adjoints, so memory stays at a few T x 1 arrays however
 many basis functions there are. Parameters of neuron i, in order:
 [b_i, k_i (stim_lags), w_i0 (nbasis), ..., w_i(N-1) (nbasis)].
+
+PopulationGLM (and PopulationGLMCV) fit the same model to recorded spike
+times in seconds, with stimulus channels, penalties, scores and simulation.
 """
 import math
 
@@ -304,3 +307,8 @@ def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
     counts = np.array(counts, dtype=np.int64)
     spikes = [np.repeat(times[owners == i], counts[owners == i]) for i in range(nneurons)]
     return Population(stimulus, spikes, nbins, nbns, basis, stim_lags), theta
+
+
+# The estimator for recorded populations (defined in spike_bins._population).
+from spike_bins._population import (  # noqa: E402
+    ConvergenceWarning, PopulationGLM, PopulationGLMCV)
