@@ -230,3 +230,165 @@ if exist('OCTAVE_VERSION', 'builtin')
   fflush(stdout);
 end
 end
+
+% Tests (run with "test spike_glm_fit"). The expected fits come from Newton's
+% method on the design matrix written out column by column.
+
+%!function [spikes, S, B] = small_population (seed)
+%!  rand ("state", seed); randn ("state", seed);
+%!  S = randn (3000, 2);                      % 30 s at 100 Hz, 2 channels
+%!  B = [ones(4, 1), (4:-1:1)' / 4];          % 4 taps, 2 basis columns
+%!  spikes = cell (3, 1);
+%!  for j = 1:3
+%!    spikes{j} = sort (rand (400 + 150 * j, 1) * 30);
+%!  endfor
+%!endfunction
+
+%!function X = design (spikes, S, B, src)
+%!  T = 30000; L = 2; C = columns (S);
+%!  Xc = zeros (rows (S), L * C);
+%!  for ch = 1:C
+%!    for l = 0:L-1
+%!      Xc(3 + l:end, (ch - 1) * L + l + 1) = S(1:end - 2 - l, ch);
+%!    endfor
+%!  endfor
+%!  X = ones (T, 1);
+%!  for k = 1:columns (Xc)
+%!    X(:, end + 1) = tentfill2 (Xc(:, k), 10);
+%!  endfor
+%!  for j = src
+%!    b = floor (spikes{j} / 1e-3);
+%!    for q = 1:columns (B)
+%!      X(:, end + 1) = trainfold_mex (sort (b) + 1, B(:, q), [0 29999]);
+%!    endfor
+%!  endfor
+%!endfunction
+
+%!function theta = newton_ridge (X, y, alpha)
+%!  n = rows (X); D = alpha * eye (columns (X)); D(1, 1) = 0;
+%!  theta = zeros (columns (X), 1); theta(1) = log (sum (y) / n);
+%!  for it = 1:50
+%!    mu = exp (X * theta);
+%!    g = X' * (mu - y) / n + D * theta;
+%!    theta -= (X' * (X .* mu) / n + D) \ g;
+%!  endfor
+%!endfunction
+
+%!test
+%! ## Ridge fits equal Newton's on the design matrix: all bins or a mask,
+%! ## coupling on or off.
+%! [spikes, S, B] = small_population (1);
+%! half = (1:30000)' <= 17000;
+%! cases = {[], true; half, true; [], false};
+%! for c = 1:rows (cases)
+%!   [mask, coupling] = cases{c, :};
+%!   o = struct ("stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
+%!               "basis", B, "coupling", coupling, "penalty", "ridge", ...
+%!               "alpha", 1e-3, "tol", 1e-11, "fit_bins", mask);
+%!   fit = spike_glm_fit (spikes, 30, o);
+%!   assert (fit.converged, true (3, 1));
+%!   for i = 1:3
+%!     src = 1:3;
+%!     if ! coupling, src = i; endif
+%!     X = design (spikes, S, B, src);
+%!     y = accumarray (floor (spikes{i} / 1e-3) + 1, 1, [30000 1]);
+%!     if ! isempty (mask), X = X(mask, :); y = y(mask); endif
+%!     expected = newton_ridge (X, y, 1e-3);
+%!     assert (fit.weights(:, i), expected, 1e-6 * norm (expected, Inf));
+%!     assert (fit.bias(i), expected(1), 1e-6);
+%!     assert (fit.stimulus_filters(:, :, i), reshape (expected(2:5), 2, 2), 1e-6);
+%!     w = reshape (expected(6:end), 2, []);
+%!     assert (fit.filters(:, src, i), B * w, 1e-6);
+%!     assert (nnz (fit.filters(:, setdiff (1:3, src), i)), 0);
+%!   endfor
+%! endfor
+
+%!test
+%! ## Group lasso: the optimality conditions hold for the gradient of the
+%! ## design matrix; a large alpha zeroes every coupling group.
+%! [spikes, S, B] = small_population (2);
+%! X = design (spikes, S, B, 1:3);
+%! for alpha = [3e-4, 1]
+%!   o = struct ("stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
+%!               "basis", B, "penalty", "group_lasso", "alpha", alpha, "tol", 1e-9);
+%!   fit = spike_glm_fit (spikes, 30, o);
+%!   assert (fit.converged, true (3, 1));
+%!   for i = 1:3
+%!     y = accumarray (floor (spikes{i} / 1e-3) + 1, 1, [30000 1]);
+%!     theta = fit.weights(:, i);
+%!     g = X' * (exp (X * theta) - y) / 30000;
+%!     free = [1:5, 5 + 2 * (i - 1) + (1:2)];
+%!     assert (norm (g(free), Inf) < 2e-9);
+%!     for j = setdiff (1:3, i)
+%!       at = 5 + 2 * (j - 1) + (1:2);
+%!       w = theta(at);
+%!       if alpha == 1
+%!         assert (w, [0; 0]);
+%!       endif
+%!       if any (w)
+%!         assert (norm (g(at) + alpha * w / norm (w), Inf) < 2e-9);
+%!       else
+%!         assert (norm (g(at)) <= alpha + 1e-9);
+%!       endif
+%!     endfor
+%!   endfor
+%! endfor
+
+%!test
+%! ## A neuron without spikes is not fitted; unsorted lists are sorted;
+%! ## too few iterations warn, naming the neurons.
+%! [spikes, S, B] = small_population (3);
+%! o = struct ("basis", B, "penalty", "ridge", "alpha", 1e-3);
+%! fit = spike_glm_fit (spikes, 30, o);
+%! shuffled = spikes;
+%! shuffled{2} = spikes{2}(end:-1:1);
+%! assert (spike_glm_fit (shuffled, 30, o).weights, fit.weights);
+%! spikes{2} = [];
+%! evalc ("fit = spike_glm_fit (spikes, 30, o);");
+%! [~, id] = lastwarn ();
+%! assert (id, "spike_glm:silentNeuron");
+%! assert (fit.weights(:, 2), [log(0.5 / 30000); zeros(6, 1)]);
+%! assert (fit.converged(2) && fit.iterations(2) == 0);
+%! assert (fit.null_rate(2), 0.5 / 30000);
+%! o.max_iter = 1;
+%! evalc ("fit = spike_glm_fit (spikes, 30, o);");
+%! [msg, id] = lastwarn ();
+%! assert (id, "spike_glm:notConverged");
+%! assert (! isempty (strfind (msg, "neuron(s) 1  3 ")), msg);
+%! assert (fit.converged, [false; true; false]);
+
+%!test
+%! ## Refusals name the argument.
+%! ok = {[0.1; 0.2], [0.3]};
+%! S = zeros (1000, 1);
+%! cases = {
+%!   {[0.1; NaN], [0.3]}, 10, struct(), "spike_times{1}(2) is NaN"
+%!   {[0.1], [Inf]}, 10, struct(), "spike_times{2}(1) is Inf"
+%!   {[0.1; 10.0]}, 10, struct(), "spike_times{1}(2) = 10 s lies outside"
+%!   {[-0.001]}, 10, struct(), "spike_times{1}(1) = -0.001 s lies outside"
+%!   {[0.1]}, 10, struct("t_start", 0.2), "spike_times{1}(1) = 0.1 s lies outside"
+%!   ok, 10, struct("stimulus", zeros(999, 1), "stimulus_rate", 100), "has 999 samples; the recording of 10000 bins needs 1000 samples"
+%!   ok, 10, struct("stimulus", S, "stimulus_rate", 300), "the stimulus period must be a whole number of fine bins"
+%!   ok, 10, struct("stimulus", S), "opts.stimulus_rate (Hz) is needed"
+%!   {[0.01]}, 0.05, struct(), "opts.history_taps (100) is longer than the recording (50 bins)"
+%!   ok, 10, struct("alpha", -1), "opts.alpha must be a finite number >= 0"
+%!   ok, 10, struct("penalty", "lasso"), "opts.penalty must be 'none', 'ridge' or 'group_lasso'"
+%!   ok, 10, struct("basis", ones(10, 2), "history_taps", 20), "opts.basis has 10 rows but opts.history_taps is 20"
+%!   ok, 10, struct("basis", ones(10, 2, 2)), "opts.basis must be a finite real matrix"
+%!   ok, 10, struct("basis", "gauss"), "opts.basis must be 'raised_cosine' or a matrix"
+%!   ok, 10, struct("bin_size", 0), "opts.bin_size must be a positive finite number"
+%!   ok, 10, struct("fit_bins", true(10, 1)), "opts.fit_bins must be a logical mask of 10000 bins"
+%!   ok, 10, struct("lambda", 1), "unknown option opts.lambda"
+%!   [0.1; 0.2], 10, struct(), "spike_times must be a cell array"
+%! };
+%! for c = 1:rows (cases)
+%!   [spikes, duration, o, expected] = cases{c, :};
+%!   try
+%!     spike_glm_fit (spikes, duration, o);
+%!     error ("no error for case %d", c);
+%!   catch err
+%!     assert (! isempty (strfind (err.message, ["spike_glm_fit: " expected])) ...
+%!             || ! isempty (strfind (err.message, expected)), ...
+%!             "case %d: %s", c, err.message);
+%!   end_try_catch
+%! endfor
