@@ -73,3 +73,27 @@ function ll = poisson_ll(r, n, nbins, logfact)
 % Homogeneous Poisson log-likelihood: n spikes over nbins bins at rate r.
 ll = n * log(r) - nbins * r - logfact;
 end
+
+% Tests (run with "test spike_glm_score").
+
+%!test
+%! warning ("off", "spike_glm:notConverged", "local");
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! ## At the null model every score is 0; scores against the Poisson
+%! ## log-likelihood written out; NaN bits per spike without spikes scored.
+%! spikes = {[0.0005; 0.0015; 0.0017; 0.0061], [0.0091]};
+%! fit = spike_glm_fit (spikes, 0.01, struct ("history_taps", 2, ...
+%!                      "n_basis", 1, "coupling", false, "max_iter", 0));
+%! s = spike_glm_score (fit, spikes, 0.01);
+%! y = [1 2 0 0 0 0 1 0 0 0]';
+%! mu = 0.4;
+%! assert (s.log_likelihood(1), sum (y * log (mu) - mu - gammaln (y + 1)), 1e-12);
+%! assert ([s.bits_per_spike, s.pseudo_r2], zeros (2, 2), 1e-12);
+%! assert (s.n_spikes, [4; 1]);
+%! first = (1:10)' <= 5;
+%! s = spike_glm_score (fit, spikes, 0.01, struct ("bins", first));
+%! assert (isnan (s.bits_per_spike(2)) && s.n_spikes(2) == 0);
+%! ll = sum (y(first) * log (mu) - mu - gammaln (y(first) + 1));
+%! same = 3 * log (3 / 5) - 3 - log (2);
+%! assert (s.bits_per_spike(1), 0, 1e-12);
+%! assert (s.pseudo_r2(1), 1 - ll / same, 1e-12);

@@ -130,3 +130,32 @@ for i = 1:N
   spike_times{i} = o.t_start + (bins(:) + 0.5) * o.bin_size;
 end
 end
+
+% Tests (run with "test spike_glm_simulate").
+
+%!test
+%! warning ("off", "spike_glm:notConverged", "local");
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! ## A refractory self-filter of 5 taps: no two spikes of a neuron closer
+%! ## than 6 bins, while the other neuron (no history) has such pairs; the
+%! ## same seed gives the same trains; the mean count follows the bias.
+%! fit = spike_glm_fit ({[], []}, 1, struct ("history_taps", 5, ...
+%!                      "basis", ones (5, 1), "coupling", false, "max_iter", 0));
+%! fit.filters(:, 1, 1) = -50;
+%! fit.bias = log ([0.2; 0.2]);
+%! a = spike_glm_simulate (fit, 20, struct ("seed", 7, "t_start", 3));
+%! b = spike_glm_simulate (fit, 20, struct ("seed", 7, "t_start", 3));
+%! assert (isequal (a, b));
+%! gaps = cellfun (@(s) min (diff (unique (round ((s - 3) / 1e-3 - 0.5)))), a);
+%! assert (gaps(1) >= 6 && gaps(2) <= 5);
+%! assert (abs (numel (a{2}) / 20000 - 0.2) < 0.01);
+%! assert (all (a{2} > 3 & a{2} < 23));
+
+%!error <log rate of neuron 2 passed 10>
+%! warning ("off", "spike_glm:notConverged", "local");
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! fit = spike_glm_fit ({[], []}, 1, struct ("history_taps", 5, ...
+%!                      "basis", ones (5, 1), "max_iter", 0));
+%! fit.filters(:, 1, 2) = 3;
+%! fit.bias = [log(0.2); -2];
+%! spike_glm_simulate (fit, 5, struct ("seed", 1));
