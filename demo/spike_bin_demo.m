@@ -7,18 +7,24 @@ function spike_bin_demo(figure_dir, mode)
 %   writes two PNG figures into FIGURE_DIR (created when missing):
 %     upsampled_stimulus.png     coarse samples over the fine signal
 %     spike_filter_currents.png  spike raster above each filter's current
+%   Then it simulates 3 coupled neurons over 3 minutes (spike_glm_simulate),
+%   fits them on the first 2 minutes (spike_glm_fit), scores the last
+%   minute (spike_glm_score), prints a line per neuron and writes
+%     population_glm_filters.png true against fitted filters (ms)
 %
 %   SPIKE_BIN_DEMO(FIGURE_DIR, 'check') also recomputes both results with
 %   the project's Octave references (ref_tentfill2 and ref_trainfold in
 %   tests/octave, which must be on the path), requires them to equal the
 %   modules' results bit for bit (same_bits, also from tests/octave),
 %   requires the printed summary to be the one the reference results give,
-%   and requires both figures to be non-blank PNG images. It ends with
-%   an error when any of this fails (the demo's test).
+%   requires the population fit to converge and to beat the null model on
+%   the held-out minute, and requires the figures to be non-blank PNG
+%   images. It ends with an error when any of this fails (the demo's test).
 %
-%   The data come from a fixed-seed generator written in this file, so every
-%   run, in Octave or MATLAB, sees the same numbers. tentfill2 and
-%   trainfold_mex must be on the path.
+%   The data of the first part come from a fixed-seed generator written in
+%   this file, so every run, in Octave or MATLAB, sees the same numbers; the
+%   population's spikes come from the host's rand with a fixed seed. The
+%   modules and the spike_glm_* functions must be on the path.
 %
 %   See also TENTFILL2, TRAINFOLD_MEX.
 
