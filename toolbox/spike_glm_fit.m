@@ -176,8 +176,8 @@ for i = 1:N
   fun = @(theta) glm_objective(theta, model, data, i, fitset, ridge);
   report = [];
   if o.verbose
-    report = @(k, f, g) progress('  neuron %d: iteration %d, objective %.10g, largest gradient %.3g\n', ...
-                                 i, k, f, norm(g, Inf));
+    report = @(k, f, r) progress('  neuron %d: iteration %d, objective %.10g, optimality residual %.3g (tol %g)\n', ...
+                                 i, k, f, r, o.tol);
   end
   if strcmp(o.penalty, 'group_lasso') && o.alpha > 0 && numel(src) > 1
     groups = {};

@@ -7,7 +7,8 @@ function [x, iters, converged] = glm_fista(fun, x, H0, groups, alpha, tol, max_i
 %   the step stays a closed-form group soft-threshold; a scale Lk of the
 %   metric is raised until the quadratic model bounds f. Converged: the
 %   optimality conditions hold to TOL (GLM_GROUP_OPTIMAL) within MAX_ITER
-%   iterations. REPORT(iter, f, g) every 25 iterations ([] for none).
+%   iterations. REPORT(iter, objective, largest violation of the conditions)
+%   every 25 iterations ([] for none).
 P = numel(x);
 penalised = false(P, 1);
 c = zeros(numel(groups), 1);
@@ -54,9 +55,9 @@ while ~converged && iters < max_iter
     Lk = 2 * Lk;
   end
   iters = iters + 1;
-  converged = glm_group_optimal(gz, z, groups, alpha, tol);
+  [converged, residual] = glm_group_optimal(gz, z, groups, alpha, tol);
   if ~isempty(report) && mod(iters, 25) == 0
-    report(iters, fz + penalty(z), gz);
+    report(iters, fz + penalty(z), residual);
   end
   % Restart the momentum when it points uphill (O'Donoghue and Candes).
   if (y - z)' * (z - x) > 0

@@ -5,8 +5,8 @@ function [x, iters, converged, f, g] = glm_lbfgs(fun, x, R, tol, max_iter, repor
 %   the same as plain L-BFGS on u = R * x. Steps satisfy the strong Wolfe
 %   conditions, or, where rounding hides the decrease of f, the approximate
 %   Wolfe conditions of Hager and Zhang. Converged: norm(g, Inf) <= TOL
-%   within MAX_ITER iterations. REPORT(iter, f, g) is called every 25
-%   iterations ([] for none).
+%   within MAX_ITER iterations. REPORT(iter, f, norm(g, Inf)) is called
+%   every 25 iterations ([] for none).
 memory = 10;
 S = zeros(numel(x), 0);
 Y = zeros(numel(x), 0);
@@ -39,7 +39,7 @@ while ~converged && iters < max_iter
   iters = iters + 1;
   converged = norm(g, Inf) <= tol;
   if ~isempty(report) && mod(iters, 25) == 0
-    report(iters, f, g);
+    report(iters, f, norm(g, Inf));
   end
 end
 end
