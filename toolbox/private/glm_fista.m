@@ -7,7 +7,9 @@ function [x, iters, converged] = glm_fista(fun, x, H0, groups, alpha, tol, max_i
 %   the step stays a closed-form group soft-threshold; a scale Lk of the
 %   metric is raised until the quadratic model bounds f. Converged: the
 %   optimality conditions hold to TOL (GLM_GROUP_OPTIMAL) within MAX_ITER
-%   iterations. REPORT(iter, objective, largest violation of the conditions)
+%   iterations (proximal steps and those of the L-BFGS finish, which starts
+%   once the zero groups stay the same for 5 steps, 50 at most, 3 times at most). REPORT(iter, objective,
+%   largest violation of the conditions)
 %   every 25 iterations ([] for none).
 P = numel(x);
 penalised = false(P, 1);
@@ -27,6 +29,9 @@ converged = glm_group_optimal(gx, x, groups, alpha, tol);
 y = x; fy = fx; gy = gx;
 t = 1;
 Lk = 1;
+support = group_support(x, groups);
+stable = 0;
+polishes = 0;
 while ~converged && iters < max_iter
   % Proximal step from y, backtracking on the metric scale Lk.
   for tries = 1:60
@@ -76,5 +81,65 @@ while ~converged && iters < max_iter
   end
   x = z;
   Lk = max(Lk / 1.25, 1e-3);
+  % Once the zero groups stay the same for 5 steps, the objective is
+  % smooth near x on the other coordinates: finish there with L-BFGS, and
+  % go on with proximal steps only if the result is not optimal.
+  current = group_support(x, groups);
+  if isequal(current, support)
+    stable = stable + 1;
+  else
+    stable = 0;
+  end
+  support = current;
+  if ~converged && stable >= 5 && polishes < 3 && iters < max_iter
+    polishes = polishes + 1;
+    stable = 0;
+    [x, used] = polish(fun, x, H0, groups, support, alpha, tol, min(50, max_iter - iters));
+    iters = iters + used;
+    [fx, gx] = fun(x);
+    converged = glm_group_optimal(gx, x, groups, alpha, tol);
+    y = x; fy = fx; gy = gx;
+    t = 1;
+  end
+end
+end
+
+function on = group_support(x, groups)
+on = false(numel(groups), 1);
+for k = 1:numel(groups)
+  on(k) = any(x(groups{k}));
+end
+end
+
+function [x, iters] = polish(fun, x, H0, groups, support, alpha, tol, max_iter)
+% L-BFGS on the unpenalised coordinates and the non-zero groups, the zero
+% groups held at zero: there the penalty is smooth and the gradient test is
+% the optimality conditions of those coordinates.
+keep = true(numel(x), 1);
+for k = find(~support)'
+  keep(groups{k}) = false;
+end
+idx = find(keep);
+on = groups(support);
+for k = 1:numel(on)
+  [~, on{k}] = ismember(on{k}, idx);
+end
+smooth = @(v) reduced(fun, x, idx, v, on, alpha);
+[v, iters] = glm_lbfgs(smooth, x(idx), chol(H0(idx, idx)), tol, max_iter, []);
+x(idx) = v;
+end
+
+function [f, g] = reduced(fun, x, idx, v, on, alpha)
+x(idx) = v;
+[f, gx] = fun(x);
+g = gx(idx);
+for k = 1:numel(on)
+  w = v(on{k});
+  nw = norm(w);
+  f = f + alpha * nw;
+  g(on{k}) = g(on{k}) + alpha * w / nw;
+end
+if ~isfinite(f) || any(~isfinite(g))
+  f = Inf;
 end
 end
