@@ -64,9 +64,9 @@ function population_fit (folder, mode, nneurons, seconds)
                     rel(truth.filters(:, others, i), fit.filters(:, others, i))];
   end
   fprintf ('population fit: %d neurons, %d bins of 1 ms, stimulus %d samples of 10 ms, %d raised cosines over %d taps\n', ...
-           nneurons, fit.n_bins, rows (stimulus), columns (fit.basis), rows (fit.basis));
+           nneurons, fit.n_bins, size (stimulus, 1), size (fit.basis, 2), size (fit.basis, 1));
   fprintf ('fit time %.1f s, %d iterations (%d parameters per neuron)\n', ...
-           elapsed, sum (fit.iterations), rows (fit.weights));
+           elapsed, sum (fit.iterations), size (fit.weights, 1));
   fprintf ('neuron  spikes  iters   %9s  %9s  %9s  %9s\n', names{:});
   for i = 1:nneurons
     fprintf ('%6d  %6d  %5d   %9.4f  %9.4f  %9.4f  %9.4f\n', i - 1, ...
@@ -149,7 +149,7 @@ function pngs = figures (truth, fit, spikes, stimulus, folder)
   end
   n = numel (fit.bias);
   shown = min (n, 3);
-  ms = (1:rows (fit.basis))';   % tap k: k bins of 1 ms after the spike
+  ms = (1:size (fit.basis, 1))';   % tap k: k bins of 1 ms after the spike
   f = figure ('visible', 'off');
   for i = 1:shown
     lags = (2 + (0:size (fit.stimulus_filters, 1) - 1)') * 10;
@@ -219,7 +219,7 @@ function fit = truth_as_fit (truth)
   % column rank).
   n = numel (truth.bias);
   fit = truth;
-  fit.weights = zeros (1 + size (truth.stimulus_filters, 1) + n * columns (truth.basis), n);
+  fit.weights = zeros (1 + size (truth.stimulus_filters, 1) + n * size (truth.basis, 2), n);
   for i = 1:n
     w = truth.basis \ truth.filters(:, :, i);
     fit.weights(:, i) = [truth.bias(i); truth.stimulus_filters(:, 1, i); w(:)];
