@@ -159,3 +159,19 @@ end
 %! fit.filters(:, 1, 2) = 3;
 %! fit.bias = [log(0.2); -2];
 %! spike_glm_simulate (fit, 5, struct ("seed", 1));
+
+%!test
+%! ## Orientation: filters(:, j, i) is source j onto target i in the draws
+%! ## and in the fit of the draws (neuron 1 excites neuron 2, not back).
+%! warning ("off", "spike_glm:notConverged", "local");
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! o = struct ("history_taps", 10, "basis", ones (10, 1), "penalty", "ridge", ...
+%!             "alpha", 1e-6);
+%! fit = spike_glm_fit ({[], []}, 1, setfield (o, "max_iter", 0));
+%! fit.bias = log ([0.02; 0.005]);
+%! fit.filters(:, 1, 2) = 1.5;
+%! spikes = spike_glm_simulate (fit, 200, struct ("seed", 3));
+%! again = spike_glm_fit (spikes, 200, o);
+%! assert (again.converged, [true; true]);
+%! assert (again.filters(1, 1, 2), 1.5, 0.15);
+%! assert (abs (again.filters(1, 2, 1)) < 0.3);
