@@ -8,7 +8,7 @@ function [x, iters, converged] = glm_fista(fun, x, H0, groups, alpha, tol, max_i
 %   metric is raised until the quadratic model bounds f. Converged: the
 %   optimality conditions hold to TOL (GLM_GROUP_OPTIMAL) within MAX_ITER
 %   iterations (proximal steps and those of the L-BFGS finish, which starts
-%   once the zero groups stay the same for 5 steps, 50 at most, 3 times at most). REPORT(iter, objective,
+%   once the zero groups stay the same for 10 steps, 20 at most, 3 times at most). REPORT(iter, objective,
 %   largest violation of the conditions)
 %   every 25 iterations ([] for none).
 P = numel(x);
@@ -81,7 +81,7 @@ while ~converged && iters < max_iter
   end
   x = z;
   Lk = max(Lk / 1.25, 1e-3);
-  % Once the zero groups stay the same for 5 steps, the objective is
+  % Once the zero groups stay the same for 10 steps, the objective is
   % smooth near x on the other coordinates: finish there with L-BFGS, and
   % go on with proximal steps only if the result is not optimal.
   current = group_support(x, groups);
@@ -91,10 +91,10 @@ while ~converged && iters < max_iter
     stable = 0;
   end
   support = current;
-  if ~converged && stable >= 5 && polishes < 3 && iters < max_iter
+  if ~converged && stable >= 10 && polishes < 3 && iters < max_iter
     polishes = polishes + 1;
     stable = 0;
-    [x, used] = polish(fun, x, H0, groups, support, alpha, tol, min(50, max_iter - iters));
+    [x, used] = polish(fun, x, H0, groups, support, alpha, tol, min(20, max_iter - iters));
     iters = iters + used;
     [fx, gx] = fun(x);
     converged = glm_group_optimal(gx, x, groups, alpha, tol);
