@@ -8,9 +8,9 @@ function [x, iters, converged] = glm_fista(fun, x, H0, groups, alpha, tol, max_i
 %   metric is raised until the quadratic model bounds f. Converged: the
 %   optimality conditions hold to TOL (GLM_GROUP_OPTIMAL) within MAX_ITER
 %   iterations (proximal steps and those of the L-BFGS finish, which starts
-%   once the zero groups stay the same for 10 steps, 20 at most, 3 times at most). REPORT(iter, objective,
-%   largest violation of the conditions)
-%   every 25 iterations ([] for none).
+%   once the zero groups stay the same for 10 steps: 20 iterations at most,
+%   3 times at most). REPORT(iter, objective, largest violation of the
+%   conditions) every 25 iterations ([] for none).
 P = numel(x);
 penalised = false(P, 1);
 c = zeros(numel(groups), 1);
