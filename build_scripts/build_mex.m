@@ -3,7 +3,8 @@ function module_files = build_mex(output_dir)
 %   BUILD_MEX(OUTPUT_DIR) compiles the modules listed in
 %   build_scripts/modules.txt (tentfill2, trainfold_mex and their adjoints),
 %   each from its gateway and kernel sources, into OUTPUT_DIR (created if
-%   missing) and copies the help files (one per module, Contents.m) next to
+%   missing) and copies the help files (one per module, Contents.m), the
+%   population GLM functions spike_glm_* and their private/ folder next to
 %   them, so that addpath(OUTPUT_DIR) is all a user needs. BUILD_MEX() builds
 %   into the folder out/mex of the project. Returns the paths of the modules.
 %
@@ -82,6 +83,16 @@ help_files = [strcat(modules(:, 1), '.m'); {'Contents.m'}];
 for i = 1:numel(help_files)
   copyfile(fullfile(root, 'toolbox', help_files{i}), output_dir);
 end
+% The population GLM functions (M code) and their private helpers.
+glm_files = dir(fullfile(root, 'toolbox', 'spike_glm_*.m'));
+for i = 1:numel(glm_files)
+  copyfile(fullfile(root, 'toolbox', glm_files(i).name), output_dir);
+end
+if ~exist(fullfile(output_dir, 'private'), 'dir')
+  mkdir(fullfile(output_dir, 'private'));
+end
+copyfile(fullfile(root, 'toolbox', 'private', '*.m'), ...
+         fullfile(output_dir, 'private'));
 end
 
 function modules = read_module_list(file, root)

@@ -10,7 +10,8 @@
 #
 # Layout of the package:
 #   DESCRIPTION, INDEX, COPYING (the repository's LICENSE)
-#   inst/        the help files (toolbox/*.m), with their %! tests
+#   inst/        the help files (toolbox/*.m), with their %! tests, and the
+#                population GLM (spike_glm_*.m, helpers in inst/private/)
 #   inst/test/   the Octave tests of tests/octave (*_test.m), with the
 #                references and same_bits they call ("pkg test" runs them
 #                from that folder; it is not on the path after pkg load)
@@ -43,7 +44,7 @@ mkdir -p "$pkg_dir/inst/test" "$pkg_dir/src"
 calls=$(awk '!/^#/ && NF { gsub(",", ", ", $4); printf "%s%s(%s)", sep, $1, $4; sep = ", " }' \
   "$root/build_scripts/modules.txt")
 count=$(awk '!/^#/ && NF { n++ } END { print n }' "$root/build_scripts/modules.txt")
-description=$(fold -s -w 72 <<<"Description: $count compiled functions (MEX files) for work on signals binned in time, such as fitting models of spike trains: $calls. Each function's help text states its contract. Results are bit-exact: every operation is one IEEE double operation in a fixed order, with no fused multiply-add." |
+description=$(fold -s -w 72 <<<"Description: $count compiled functions (MEX files) for work on signals binned in time, such as fitting models of spike trains: $calls. Each function's help text states its contract. Results are bit-exact: every operation is one IEEE double operation in a fixed order, with no fused multiply-add. spike_glm_fit, spike_glm_rate, spike_glm_score and spike_glm_simulate fit, evaluate and run Poisson GLMs of spike-train populations with these functions." |
   sed -e 's/ *$//' -e '2,$s/^/ /')
 cat >"$pkg_dir/DESCRIPTION" <<DESCRIPTION
 Name: $name
@@ -57,15 +58,23 @@ License: BSD-3-Clause
 Depends: octave (>= 7.1.0)
 DESCRIPTION
 
-# The index lists every module of the module list.
+# The index lists every module of the module list and the GLM functions.
 {
   echo "$name >> Binned signals and spike trains"
   echo "Functions"
   awk '!/^#/ && NF { print " " $1 }' "$root/build_scripts/modules.txt"
+  echo "Population GLM"
+  for file in "$root"/toolbox/spike_glm_*.m; do
+    echo " $(basename "$file" .m)"
+  done
 } >"$pkg_dir/INDEX"
 
 cp "$root/LICENSE" "$pkg_dir/COPYING"
 cp "$root"/toolbox/*.m "$pkg_dir/inst/"
+# The population GLM's helpers stay private to the spike_glm_* functions of
+# inst/ (the Makefile moves only the modules' help files).
+mkdir -p "$pkg_dir/inst/private"
+cp "$root"/toolbox/private/*.m "$pkg_dir/inst/private/"
 # "help spike_bins" prints the overview: pkg installs into a folder named
 # after the version, which "help" does not take for the package's name.
 cp "$root/toolbox/Contents.m" "$pkg_dir/inst/$name.m"

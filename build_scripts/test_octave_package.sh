@@ -5,7 +5,8 @@
 # 2. in a fresh octave-cli with an empty environment (a temporary HOME, no
 #    CXXFLAGS or other build variables of the caller), pkg install -local into
 #    a temporary prefix and package list; then in a second octave-cli pkg
-#    load, pkg test: every file of tests must run and none may fail;
+#    load, a tiny spike_glm_fit, pkg test: every file of tests must run and
+#    none may fail;
 # 3. compares the package's modules with the CMake-built ones in <module dir>
 #    bit for bit over a set of inputs (tests/octave/module_results.m);
 # 4. installs the package again with hostile CXXFLAGS (-O3 -march=native
@@ -68,6 +69,12 @@ install_and_probe() {
     if isempty(strfind(help('spike_bins'), 'Upsampling'))
       error('help spike_bins does not print the package overview');
     end
+    fit = spike_glm_fit({[0.0105; 0.3; 0.31; 0.7], [0.2; 0.5]}, 1, ...
+        struct('history_taps', 10, 'n_basis', 2, 'penalty', 'ridge', 'alpha', 1e-3));
+    if ~all(fit.converged) || ~isequal(size(fit.filters), [10 2 2])
+      error('spike_glm_fit after pkg load: no converged 2-neuron fit');
+    end
+    printf('spike_glm_fit after pkg load: %d and %d iterations\n', fit.iterations);
     $test_cmd
     addpath(getenv('TESTS_DIR'));
     results = module_results();
@@ -103,7 +110,7 @@ compare_with_cmake() {
 echo "=== Octave package: $(basename "$tarball")"
 mkdir -p "$work/plain"
 install_and_probe "$work/plain" test
-sed -n '/^Integrated test scripts/,/^Summary/p;/^  PASS/p;/^  FAIL/p' \
+sed -n '/^spike_glm_fit after/p;/^Integrated test scripts/,/^Summary/p;/^  PASS/p;/^  FAIL/p' \
   "$work/plain/octave.log"
 # Every file of tests ran (each module's help file and tests/octave/*_test.m),
 # and nothing failed.
@@ -111,7 +118,7 @@ files_with_tests=()
 for module in $(awk '!/^#/ && NF { print $1 }' "$root/build_scripts/modules.txt"); do
   files_with_tests+=("$module.m")
 done
-for file in "$tests_dir"/*_test.m; do
+for file in "$tests_dir"/*_test.m "$root"/toolbox/spike_glm_*.m; do
   files_with_tests+=("$(basename "$file")")
 done
 for file in "${files_with_tests[@]}"; do

@@ -101,18 +101,27 @@ function(add_mex_module target source)
   endif()
 endfunction()
 
-# add_mex_host_folder(<dir> <install dir> <module targets>...): the help files
-# next to the modules in <dir> (the host runs the MEX file and prints the
-# comments of the .m file of the same name for "help"; Contents.m describes
-# the folder), and the same folder under the install prefix.
+# add_mex_host_folder(<dir> <install dir> <module targets>...): the M files
+# of toolbox/ next to the modules in <dir> (the modules' help files: the host
+# runs the MEX file and prints the comments of the .m file of the same name
+# for "help"; Contents.m describes the folder; the spike_glm_* functions and
+# their helpers in private/), and the same folder under the install prefix.
 function(add_mex_host_folder dir install_dir)
   file(GLOB help_files CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/toolbox/*.m)
+  file(GLOB private_files CONFIGURE_DEPENDS
+       ${PROJECT_SOURCE_DIR}/toolbox/private/*.m)
   foreach(help_file IN LISTS help_files)
     get_filename_component(help_name ${help_file} NAME)
     configure_file(${help_file} ${dir}/${help_name} COPYONLY)
+  endforeach()
+  foreach(private_file IN LISTS private_files)
+    get_filename_component(private_name ${private_file} NAME)
+    configure_file(${private_file} ${dir}/private/${private_name} COPYONLY)
   endforeach()
   install(TARGETS ${ARGN}
     LIBRARY DESTINATION ${install_dir} COMPONENT modules
     RUNTIME DESTINATION ${install_dir} COMPONENT modules)
   install(FILES ${help_files} DESTINATION ${install_dir} COMPONENT modules)
+  install(FILES ${private_files} DESTINATION ${install_dir}/private
+          COMPONENT modules)
 endfunction()

@@ -1,4 +1,5 @@
-% Binned signals and spike trains: compiled modules (MEX files).
+% Binned signals and spike trains: compiled modules (MEX files) and a
+% population GLM built on them.
 %
 % Upsampling
 %   tentfill2     - Upsample binned signals by linear interpolation between
@@ -10,7 +11,13 @@
 %   trainfold_adjoint - The adjoint of trainfold_mex with respect to its
 %                   filters.
 %
-% The functions are compiled modules (.mex in Octave, .mexa64/.mexmaci64/
-% .mexw64 in MATLAB); the .m files of the same names hold their help text.
-% Results are bit-exact: every operation is one IEEE double operation in a
-% fixed order, with no fused multiply-add.
+% Population GLM (plain M code for Octave and MATLAB; run in Octave)
+%   spike_glm_fit      - Fit a Poisson GLM to a population of spike trains.
+%   spike_glm_rate     - Expected spike counts per bin of a fitted GLM.
+%   spike_glm_score    - Held-out scores (bits per spike, pseudo-R2).
+%   spike_glm_simulate - Draw spike trains from a fitted GLM.
+%
+% The upsampling and spike-train functions are compiled modules (.mex in
+% Octave, .mexa64/.mexmaci64/.mexw64 in MATLAB); the .m files of the same
+% names hold their help text. Their results are bit-exact: every operation
+% is one IEEE double operation in a fixed order, with no fused multiply-add.

@@ -1,0 +1,34 @@
+function Hs = glm_start_hessian(gram, model, src, rate, ridge)
+%GLM_START_HESSIAN Hessian of the objective at the constant-rate start,
+%   (rate / n_F) * X'X + ridge on every coordinate but the bias, with the
+%   spike columns of X'X taken as if spikes of different neurons, and
+%   distinct spikes of one neuron, were independent: n_j * B'B +
+%   n_j * n_k * s * s' / n_F. SRC lists the source neurons.
+nF = gram.nF;
+ns = model.nstim;
+nb = model.nb;
+P = 1 + ns + numel(src) * nb;
+G = zeros(P);
+G(1, 1) = nF;
+G(2:1 + ns, 2:1 + ns) = gram.stim;
+G(1, 2:1 + ns) = gram.sums';
+G(2:1 + ns, 1) = gram.sums;
+n = gram.n(src);
+s = gram.s;
+for a = 1:numel(src)
+  ia = 1 + ns + (a - 1) * nb + (1:nb);
+  G(1, ia) = n(a) * s';
+  G(ia, 1) = n(a) * s;
+  G(2:1 + ns, ia) = gram.sums * (n(a) * s' / nF);
+  G(ia, 2:1 + ns) = G(2:1 + ns, ia)';
+  for b = 1:numel(src)
+    ib = 1 + ns + (b - 1) * nb + (1:nb);
+    G(ia, ib) = (n(a) * n(b) / nF) * (s * s');
+  end
+  G(ia, ia) = G(ia, ia) + n(a) * gram.BB;
+end
+% Sources without spikes leave their columns at zero: keep it definite.
+G = G + 1e-9 * nF * eye(P);
+Hs = (rate / nF) * G;
+Hs(2:end, 2:end) = Hs(2:end, 2:end) + ridge * eye(P - 1);
+end
