@@ -335,8 +335,8 @@ std::vector<double> pop_ids(int32_t spikes, int32_t sources) {
   const std::vector<double> u = random_values(spikes, 9);
   std::vector<double> ids(static_cast<size_t>(spikes));
   for (int32_t j = 0; j < spikes; ++j) {
-    ids[j] = static_cast<double>(
-        std::min(sources - 1, static_cast<int32_t>((u[j] + 1.0) / 2.0 * sources)));
+    ids[j] = static_cast<double>(std::min(
+        sources - 1, static_cast<int32_t>((u[j] + 1.0) / 2.0 * sources)));
   }
   return ids;
 }
@@ -482,8 +482,8 @@ void register_benchmarks() {
   }
   for (const PopWorkload &p : kPopWorkloads) {
     benchmark::RegisterBenchmark(
-        (std::string("spike_pop/") + p.spikes.name + "/kernel").c_str(),
-        bm_pop, p)
+        (std::string("spike_pop/") + p.spikes.name + "/kernel").c_str(), bm_pop,
+        p)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark(

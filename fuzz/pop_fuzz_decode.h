@@ -57,8 +57,8 @@ inline PopFuzzInput take_pop_input(FuzzBytes *in) {
     c.ids.push_back(id_byte >= 0xf0 ? take_value(in)
                                     : c.base + id_byte % known);
   }
-  c.ids_ok = c.sources > 0 && reference_source_ids(c.ids.data(), spike_count,
-                                                   c.sources, c.base);
+  c.ids_ok = c.sources > 0 &&
+             reference_source_ids(c.ids.data(), spike_count, c.sources, c.base);
   return c;
 }
 

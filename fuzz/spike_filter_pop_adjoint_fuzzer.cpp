@@ -36,8 +36,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const PopFuzzInput c = take_pop_input(&in);
   const double ntaps = (c.mode & 0x20) ? take_value(&in) : c.taps;
   const SpikeWindow window = spike_window(c.twin.data());
-  int64_t rows = window.status == SpikeWindowStatus::ok ? window.rows
-                                                        : c.mode % 8;
+  int64_t rows =
+      window.status == SpikeWindowStatus::ok ? window.rows : c.mode % 8;
   if (c.mode & 0x04) ++rows;
   if (rows * c.outputs > kMaxFuzzOutput) return 0;
   std::vector<double> values(static_cast<size_t>(rows * c.outputs));
@@ -71,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (count <= kMaxFuzzOutput) {
     std::vector<double> g(static_cast<size_t>(count), 0.0);
     std::vector<double> expected(static_cast<size_t>(count), 0.0);
-    spike_filter_pop_adjoint(c.spikes.data(), c.ids.data(), b, r,
-                             c.twin.data(), ntaps, c.nsources, c.base,
+    spike_filter_pop_adjoint(c.spikes.data(), c.ids.data(), b, r, c.twin.data(),
+                             ntaps, c.nsources, c.base,
                              DoubleMatrix{shape.taps, pop.filters, g.data()});
     reference_pop_sum_adjoint(c.spikes.data(), c.ids.data(), b, values.data(),
                               shape.taps, c.sources, c.outputs, c.base,
@@ -81,7 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                     "spike_filter_pop_adjoint");
     if (c.mode & 0x80) {
       const int32_t wrong_cols = pop.filters + ((c.mode & 2) ? 1 : -1);
-      if (wrong_cols >= 0 && int64_t{shape.taps} * wrong_cols <= kMaxFuzzOutput) {
+      if (wrong_cols >= 0 &&
+          int64_t{shape.taps} * wrong_cols <= kMaxFuzzOutput) {
         check_writes_nothing(c, r, ntaps, shape.taps, wrong_cols);
       }
     }

@@ -35,8 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   FuzzBytes in{data, size, 0};
   const PopFuzzInput c = take_pop_input(&in);
   const int32_t n = c.sources > 0 && c.sources <= 64 ? c.sources : 1;
-  const int32_t filter_cols =
-      (c.mode & 0x40) ? c.outputs + 1 : n * c.outputs;
+  const int32_t filter_cols = (c.mode & 0x40) ? c.outputs + 1 : n * c.outputs;
   if (int64_t{c.taps} * filter_cols > kMaxFuzzOutput) return 0;
   std::vector<double> h(static_cast<size_t>(c.taps) * filter_cols);
   for (double &tap : h) {
@@ -47,24 +46,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const PopSources pop = pop_sources_of_filters(c.nsources, filter_cols);
   const bool pop_expected = c.sources > 0 && filter_cols % c.sources == 0;
   if ((pop.status == PopSourcesStatus::ok) != pop_expected ||
-      (pop_expected && (pop.sources != c.sources ||
-                        pop.outputs != filter_cols / c.sources))) {
+      (pop_expected &&
+       (pop.sources != c.sources || pop.outputs != filter_cols / c.sources))) {
     fuzz_fail("source rule for nsources %s, %d columns: status %d",
               describe_double(c.nsources).c_str(), filter_cols,
               static_cast<int>(pop.status));
   }
   const int32_t b = static_cast<int32_t>(c.spikes.size());
-  if (c.sources > 0 &&
-      (first_bad_source_id(c.ids.data(), b, c.sources, c.base) == b) !=
-          c.ids_ok) {
+  if (c.sources > 0 && (first_bad_source_id(c.ids.data(), b, c.sources,
+                                            c.base) == b) != c.ids_ok) {
     fuzz_fail("id rule disagrees with the reference");
   }
   const SpikeWindow window = spike_window(c.twin.data());
   if (window.status != SpikeWindowStatus::ok || !pop_expected || !c.ids_ok) {
     const int32_t rows =
-        window.status == SpikeWindowStatus::ok && window.rows < 64
-            ? window.rows
-            : c.mode % 8;
+        window.status == SpikeWindowStatus::ok && window.rows < 64 ? window.rows
+                                                                   : c.mode % 8;
     check_writes_nothing(c, filters, rows, pop_expected ? pop.outputs : 1);
     return 0;
   }
@@ -82,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   if ((c.mode & 0x80) && window.rows < 64) {
     const int32_t wrong_rows = window.rows + ((c.mode & 2) ? 1 : -1);
-    if (wrong_rows >= 0) check_writes_nothing(c, filters, wrong_rows, pop.outputs);
+    if (wrong_rows >= 0)
+      check_writes_nothing(c, filters, wrong_rows, pop.outputs);
     check_writes_nothing(c, filters, window.rows, pop.outputs + 1);
   }
   return 0;

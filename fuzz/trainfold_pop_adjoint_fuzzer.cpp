@@ -75,8 +75,8 @@ bool expected_outcome(const FuzzCall &call, ExpectedOutcome *expected) {
   expected->columns = static_cast<size_t>(sources) * outputs;
   expected->values.assign(static_cast<size_t>(count), 0.0);
   reference_pop_sum_adjoint(real_doubles(spinds), real_doubles(ids), b,
-                            real_doubles(r), taps, sources, outputs, 1,
-                            twin[0], twin[1], expected->values.data());
+                            real_doubles(r), taps, sources, outputs, 1, twin[0],
+                            twin[1], expected->values.data());
   return true;
 }
 

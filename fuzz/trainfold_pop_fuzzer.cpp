@@ -73,9 +73,9 @@ bool expected_outcome(const FuzzCall &call, ExpectedOutcome *expected) {
   expected->rows = static_cast<size_t>(rows);
   expected->columns = static_cast<size_t>(outputs);
   expected->values.assign(static_cast<size_t>(count), 0.0);
-  reference_pop_sum(real_doubles(spinds), real_doubles(ids), b,
-                    real_doubles(h), static_cast<int32_t>(h.rows), sources,
-                    outputs, 1, twin[0], twin[1], expected->values.data());
+  reference_pop_sum(real_doubles(spinds), real_doubles(ids), b, real_doubles(h),
+                    static_cast<int32_t>(h.rows), sources, outputs, 1, twin[0],
+                    twin[1], expected->values.data());
   return true;
 }
 
@@ -94,10 +94,9 @@ extern "C" int LLVMFuzzerInitialize(int * /*argc*/, char *** /*argv*/) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const StandinModule &module = trainfold_pop_module();
   FuzzBytes in{data, size, 0};
-  const FuzzCall call =
-      take_call(&in, {ValueKind::spike_time, ValueKind::source_id,
-                      ValueKind::sample, ValueKind::window_end,
-                      ValueKind::bin_count});
+  const FuzzCall call = take_call(
+      &in, {ValueKind::spike_time, ValueKind::source_id, ValueKind::sample,
+            ValueKind::window_end, ValueKind::bin_count});
   ExpectedOutcome expected;
   if (expected_outcome(call, &expected)) {
     call_and_check(module, call, expected);

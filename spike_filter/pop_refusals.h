@@ -42,10 +42,9 @@ inline constexpr Refusal kBadId{
 
 // The ids' refusal once the host has read their data: kBadId when one of the
 // b ids is not a whole number from base to base + sources - 1.
-inline Refusal source_id_refusal(const double *ids, int32_t b,
-                                 int32_t sources, int32_t base) {
-  return first_bad_source_id(ids, b, sources, base) < b ? kBadId
-                                                         : kNoRefusal;
+inline Refusal source_id_refusal(const double *ids, int32_t b, int32_t sources,
+                                 int32_t base) {
+  return first_bad_source_id(ids, b, sources, base) < b ? kBadId : kNoRefusal;
 }
 
 #endif  // SPIKE_FILTER_POP_REFUSALS_H

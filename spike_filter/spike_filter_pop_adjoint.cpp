@@ -39,7 +39,8 @@ void spike_filter_pop_adjoint(const double *spinds, const double *ids,
   const PopSources pop = pop_sources_of_outputs(nsources, r.cols);
   if (shape.status != SpikeAdjointShapeStatus::ok ||
       pop.status != PopSourcesStatus::ok || g.rows != shape.taps ||
-      g.cols != pop.filters || first_bad_source_id(ids, b, pop.sources, base) < b) {
+      g.cols != pop.filters ||
+      first_bad_source_id(ids, b, pop.sources, base) < b) {
     return;
   }
   if (b <= 0 || r.rows == 0 || g.rows == 0 || r.cols == 0) {

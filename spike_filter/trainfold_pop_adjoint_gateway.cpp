@@ -28,9 +28,9 @@ extern "C" MODULE_EXPORT void mexFunction(int /*nlhs*/, mxArray *plhs[],
   const double *nsources_values = leading_values(nsources_array, nsources, 1);
   const double ntaps_value = ntaps_values ? ntaps_values[0] : 0.0;
   const double nsources_value = nsources_values ? nsources_values[0] : 0.0;
-  TrainfoldPopAdjointCall call = trainfold_pop_adjoint_check(
-      nrhs, spinds, ids, r, twin, ntaps, nsources, twin_values, ntaps_value,
-      nsources_value);
+  TrainfoldPopAdjointCall call =
+      trainfold_pop_adjoint_check(nrhs, spinds, ids, r, twin, ntaps, nsources,
+                                  twin_values, ntaps_value, nsources_value);
   refuse_if(call.refusal);
   const double *source_ids = data_of(ids_array);
   call = trainfold_pop_adjoint_check_ids(call, source_ids, kIdBase);

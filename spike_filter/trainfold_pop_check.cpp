@@ -32,13 +32,10 @@ TrainfoldPopCall refused(const Refusal &refusal) {
 
 }  // namespace
 
-TrainfoldPopCall trainfold_pop_check(int arg_count, const ArgInfo &spinds,
-                                     const ArgInfo &ids,
-                                     const ArgInfo &h_currents,
-                                     const ArgInfo &twin,
-                                     const ArgInfo &nsources,
-                                     const double *twin_first_two,
-                                     double nsources_first) {
+TrainfoldPopCall trainfold_pop_check(
+    int arg_count, const ArgInfo &spinds, const ArgInfo &ids,
+    const ArgInfo &h_currents, const ArgInfo &twin, const ArgInfo &nsources,
+    const double *twin_first_two, double nsources_first) {
   if (arg_count != 5) return refused(kArgCount);
   // Compared in the host's width, so that a column count beyond 2^31 cannot
   // wrap to 1 and pass.

@@ -29,13 +29,10 @@ struct TrainfoldPopCall {
 // h_currents' columns not a multiple of nsources. twin_first_two and
 // nsources_first are read only once their argument is known to be numeric
 // with enough values (the host may pass null or 0 else).
-TrainfoldPopCall trainfold_pop_check(int arg_count, const ArgInfo &spinds,
-                                     const ArgInfo &ids,
-                                     const ArgInfo &h_currents,
-                                     const ArgInfo &twin,
-                                     const ArgInfo &nsources,
-                                     const double *twin_first_two,
-                                     double nsources_first);
+TrainfoldPopCall trainfold_pop_check(
+    int arg_count, const ArgInfo &spinds, const ArgInfo &ids,
+    const ArgInfo &h_currents, const ArgInfo &twin, const ArgInfo &nsources,
+    const double *twin_first_two, double nsources_first);
 
 // The last refusals, for a call trainfold_pop_check passed (any other is
 // returned as it is): an id that is not a whole number from base to

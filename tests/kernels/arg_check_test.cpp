@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "spike_filter/trainfold_adjoint_check.h"
+#include "spike_filter/trainfold_check.h"
 #include "spike_filter/trainfold_pop_adjoint_check.h"
 #include "spike_filter/trainfold_pop_check.h"
-#include "spike_filter/trainfold_check.h"
 #include "upsampler/tentfill2_adjoint_check.h"
 #include "upsampler/tentfill2_check.h"
 
@@ -55,13 +55,13 @@ Refusal sp_adjoint_refusal(int count, ArgInfo spinds, ArgInfo r, ArgInfo twin,
 
 // Both steps of trainfold_pop's check, with ids {base, base, id}.
 Refusal pop_refusal(int count, ArgInfo spinds, ArgInfo ids, ArgInfo h,
-                    ArgInfo twin, ArgInfo nsources, double last,
-                    double sources, double id = 2, int32_t base = 1) {
+                    ArgInfo twin, ArgInfo nsources, double last, double sources,
+                    double id = 2, int32_t base = 1) {
   const double values[2] = {0, last};
-  const double id_values[3] = {static_cast<double>(base), static_cast<double>(base),
-                               id};
-  const TrainfoldPopCall call = trainfold_pop_check(
-      count, spinds, ids, h, twin, nsources, values, sources);
+  const double id_values[3] = {static_cast<double>(base),
+                               static_cast<double>(base), id};
+  const TrainfoldPopCall call = trainfold_pop_check(count, spinds, ids, h, twin,
+                                                    nsources, values, sources);
   return trainfold_pop_check_ids(call, id_values, base).refusal;
 }
 
@@ -70,8 +70,8 @@ Refusal pop_adjoint_refusal(int count, ArgInfo spinds, ArgInfo ids, ArgInfo r,
                             double last, double taps, double sources,
                             double id = 2, int32_t base = 1) {
   const double values[2] = {0, last};
-  const double id_values[3] = {static_cast<double>(base), static_cast<double>(base),
-                               id};
+  const double id_values[3] = {static_cast<double>(base),
+                               static_cast<double>(base), id};
   const TrainfoldPopAdjointCall call = trainfold_pop_adjoint_check(
       count, spinds, ids, r, twin, ntaps, nsources, values, taps, sources);
   return trainfold_pop_adjoint_check_ids(call, id_values, base).refusal;
@@ -91,8 +91,7 @@ std::vector<CheckCase> pop_cases() {
   const char *bad_id_python =
       "ids must be whole numbers from 0 to nsources - 1 (not NaN or Inf)";
   return {
-      {"pop count", pop_refusal(4, row, row, kText, kText, kText, 2, 2),
-       count,
+      {"pop count", pop_refusal(4, row, row, kText, kText, kText, 2, 2), count,
        "trainfold_pop needs 5 input args: spinds, ids, h_currents, twin, "
        "nsources",
        "trainfold_pop() takes 5 arguments: spinds, ids, h_currents, twin, "
@@ -105,13 +104,14 @@ std::vector<CheckCase> pop_cases() {
        pop_refusal(5, kNoColumnText, row, kText, kText, kText, 2, 2), value,
        "ids must be a column vector of source numbers (one column)",
        "ids must be a 1-D array or a single column of source numbers"},
-      {"ids type", pop_refusal(5, kColumn, {false, false, 3, 1}, kText, kText,
-                               kText, 2, 2),
+      {"ids type",
+       pop_refusal(5, kColumn, {false, false, 3, 1}, kText, kText, kText, 2, 2),
        type, "ids must be a full (non-sparse) double array",
        "ids must be an array of real numbers (bool, integer or float; not "
        "complex, text, objects or a sparse matrix)"},
-      {"pop h type", pop_refusal(5, kColumn, kColumn, kText, kText, kText, 2, 2),
-       type, "h_currents must be a full (non-sparse) double array",
+      {"pop h type",
+       pop_refusal(5, kColumn, kColumn, kText, kText, kText, 2, 2), type,
+       "h_currents must be a full (non-sparse) double array",
        "h_currents must be an array of real numbers (bool, integer or float; "
        "not complex, text, objects or a sparse matrix)"},
       {"nsources type",
@@ -125,8 +125,7 @@ std::vector<CheckCase> pop_cases() {
        nullptr},
       {"nsources empty",
        pop_refusal(5, kColumn, kColumn, kCube, kPair, kEmpty, 2, 2), value,
-       "nsources is empty; it must hold the number of source neurons",
-       nullptr},
+       "nsources is empty; it must hold the number of source neurons", nullptr},
       {"pop h dims", pop_refusal(5, kColumn, big, kCube, kPair, kScalar, 2, 2),
        value,
        "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
@@ -148,14 +147,13 @@ std::vector<CheckCase> pop_cases() {
        "negative number of rows)",
        "twin[1] must be at least twin[0] - 1 (the window would have a "
        "negative number of rows)"},
-      {"nsources range", pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2,
-                                     0.5),
-       value,
+      {"nsources range",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 0.5), value,
        "nsources must be a whole number from 1 to 2^31 - 1 (not fractional, "
        "NaN or Inf)",
        nullptr},
-      {"nsources 2^31", pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2,
-                                    2147483648.0),
+      {"nsources 2^31",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2147483648.0),
        value,
        "nsources must be a whole number from 1 to 2^31 - 1 (not fractional, "
        "NaN or Inf)",
@@ -166,8 +164,8 @@ std::vector<CheckCase> pop_cases() {
        "h_currents must hold nsources filters per output column: its column "
        "count must be a multiple of nsources",
        nullptr},
-      {"id NaN", pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2,
-                             0.0 / 0.0),
+      {"id NaN",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2, 0.0 / 0.0),
        value, bad_id_mex, bad_id_python},
       {"id past nsources",
        pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2, 3), value,
@@ -202,8 +200,8 @@ std::vector<CheckCase> pop_cases() {
        "trainfold_pop_adjoint() takes 6 arguments: spinds, ids, r, twin, "
        "ntaps, nsources"},
       {"pop adjoint ids column",
-       pop_adjoint_refusal(6, kNoColumnText, row, kText, kText, kText, kText,
-                           2, 1, 2),
+       pop_adjoint_refusal(6, kNoColumnText, row, kText, kText, kText, kText, 2,
+                           1, 2),
        value, "ids must be a column vector of source numbers (one column)",
        "ids must be a 1-D array or a single column of source numbers"},
       {"pop adjoint r type",

@@ -357,8 +357,7 @@ PopInput build_pop_case(int32_t index, bool adjoint) {
   const bool near_zero = chance(&s, 90);
   const int64_t first =
       near_zero ? below(&s, 29) - 8 : INT32_MAX - below(&s, 7);
-  const int64_t last =
-      std::min<int64_t>(first - 1 + below(&s, 30), INT32_MAX);
+  const int64_t last = std::min<int64_t>(first - 1 + below(&s, 30), INT32_MAX);
   c.twin[0] = window_end(&s, first);
   c.twin[1] = window_end(&s, last);
   c.taps = chance(&s, 5) ? 0 : static_cast<int32_t>(1 + below(&s, 8));
@@ -572,8 +571,8 @@ TEST(GoldenSet, SpikeFilterPop) {
     const testing::AssertionResult same =
         same_bits_as(y, expected, window.rows);
     if (!same && reported++ < kMaxReported) {
-      ADD_FAILURE() << "case " << index << " (" << b << " spikes, "
-                    << c.sources << " sources) differs from the reference: "
+      ADD_FAILURE() << "case " << index << " (" << b << " spikes, " << c.sources
+                    << " sources) differs from the reference: "
                     << same.message();
     }
     fold(y, &sums);
@@ -595,9 +594,8 @@ TEST(GoldenSet, SpikeFilterPopAdjoint) {
     std::vector<double> g(size + 2, kSentinel);  // two guard elements
     std::fill(g.begin(), g.begin() + size, 0.0);
     spike_filter_pop_adjoint(c.spinds.data(), c.ids.data(), b,
-                             {window.rows, c.outputs, r.data()}, c.twin,
-                             c.taps, c.sources, c.base,
-                             {c.taps, filters, g.data()});
+                             {window.rows, c.outputs, r.data()}, c.twin, c.taps,
+                             c.sources, c.base, {c.taps, filters, g.data()});
     EXPECT_TRUE(untouched({g.begin() + size, g.end()})) << "case " << index;
     g.resize(size);
     std::vector<double> expected(size, 0.0);
@@ -606,8 +604,8 @@ TEST(GoldenSet, SpikeFilterPopAdjoint) {
                               c.twin[1], expected.data());
     const testing::AssertionResult same = same_bits_as(g, expected, c.taps);
     if (!same && reported++ < kMaxReported) {
-      ADD_FAILURE() << "case " << index << " (" << b << " spikes, "
-                    << c.sources << " sources) differs from the reference: "
+      ADD_FAILURE() << "case " << index << " (" << b << " spikes, " << c.sources
+                    << " sources) differs from the reference: "
                     << same.message();
     }
     fold(g, &sums);

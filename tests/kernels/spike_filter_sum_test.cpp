@@ -1,6 +1,6 @@
 // Exact-value tests of spike_filter_sum, its adjoint, the window rule, the
-// adjoint's shape rule and the population sums (tables, and seeded comparisons with the reference
-// rules over wide ranges).
+// adjoint's shape rule and the population sums (tables, and seeded comparisons
+// with the reference rules over wide ranges).
 #include "spike_filter/spike_filter_sum.h"
 
 #include <gtest/gtest.h>
@@ -758,16 +758,15 @@ TEST_P(PopExact, GivesTheExpectedBits) {
   std::vector<double> g(c.g.size() + 2, kSentinel);
   std::fill(g.begin(), g.end() - 2, 0.0);
   spike_filter_pop_adjoint(c.spinds.data(), c.ids.data(), b,
-                           view_of(r, rows, c.outputs), twin, c.taps,
-                           c.sources, c.base, view_of(g, c.taps, filters));
+                           view_of(r, rows, c.outputs), twin, c.taps, c.sources,
+                           c.base, view_of(g, c.taps, filters));
   EXPECT_TRUE(untouched({g.end() - 2, g.end()})) << "guard";
   g.resize(c.g.size());
   EXPECT_TRUE(same_bits_as(g, c.g, c.taps));
 
   std::vector<double> reference(c.y.size(), 0.0);
   reference_pop_sum(c.spinds.data(), c.ids.data(), b, c.h.data(), c.taps,
-                    c.sources, c.outputs, c.base, c.t0, c.t1,
-                    reference.data());
+                    c.sources, c.outputs, c.base, c.t0, c.t1, reference.data());
   EXPECT_TRUE(same_bits_as(reference, c.y, rows)) << "reference";
   reference.assign(c.g.size(), 0.0);
   reference_pop_sum_adjoint(c.spinds.data(), c.ids.data(), b, c.r.data(),
@@ -795,20 +794,20 @@ INSTANTIATE_TEST_SUITE_P(
                 {0.30000000000000004, 6.0, 9.0, 1.4, 0.6666666666666666, 0.2}},
         // Three sources numbered from 0, two output columns, spikes out of
         // order, the scan ending at the NaN (the spike at 11 is not used).
-        PopCase{"three_sources_two_columns_from_zero",
-                {8.0, 10.5, 13.2, 9.1, kNaN, 11.0},
-                {2.0, 0.0, 1.0, 2.0, 0.0, 1.0},
-                0,
-                3,
-                2,
-                2,
-                {1, 2, 3, 4, 5, 6, 10, 20, 30, 40, 50, 60},
-                {1.0, 2.0, 4.0, 8.0, 16.0, 32.0, 64.0, 128.0},
-                10.0,
-                13.0,
-                {7.0, 2.0, 0.0, 3.0, 70.0, 20.0, 0.0, 30.0},
-                {1.0, 2.0, 8.0, 0.0, 0.0, 1.0, 16.0, 32.0, 128.0, 0.0, 0.0,
-                 16.0}}),
+        PopCase{
+            "three_sources_two_columns_from_zero",
+            {8.0, 10.5, 13.2, 9.1, kNaN, 11.0},
+            {2.0, 0.0, 1.0, 2.0, 0.0, 1.0},
+            0,
+            3,
+            2,
+            2,
+            {1, 2, 3, 4, 5, 6, 10, 20, 30, 40, 50, 60},
+            {1.0, 2.0, 4.0, 8.0, 16.0, 32.0, 64.0, 128.0},
+            10.0,
+            13.0,
+            {7.0, 2.0, 0.0, 3.0, 70.0, 20.0, 0.0, 30.0},
+            {1.0, 2.0, 8.0, 0.0, 0.0, 1.0, 16.0, 32.0, 128.0, 0.0, 0.0, 16.0}}),
     case_name<PopCase>);
 
 // One source (every id the base) is the single-train sum bit for bit, into
@@ -839,8 +838,8 @@ TEST(SpikeFilterPop, OneSourceIsTheSingleTrainSum) {
 
     std::vector<double> y = start_y;
     std::vector<double> expected_y = start_y;
-    spike_filter_pop(spinds.data(), ids.data(), b, view_of(h, taps, cols),
-                     twin, 1.0, base, view_of(y, window.rows, cols));
+    spike_filter_pop(spinds.data(), ids.data(), b, view_of(h, taps, cols), twin,
+                     1.0, base, view_of(y, window.rows, cols));
     spike_filter_sum(spinds.data(), b, view_of(h, taps, cols), twin,
                      view_of(expected_y, window.rows, cols));
     EXPECT_TRUE(same_bits_as(y, expected_y, window.rows)) << "case " << index;
@@ -865,10 +864,14 @@ TEST(SpikeFilterPop, RefusedSourcesWriteNothing) {
     int32_t filter_cols;
   };
   const Refused cases[] = {
-      {"id NaN", kNaN, 2, 4},         {"id zero", 0.0, 2, 4},
-      {"id past N", 3.0, 2, 4},       {"id fractional", 1.5, 2, 4},
-      {"id -Inf", -kInf, 2, 4},       {"nsources 0", 1.0, 0.0, 4},
-      {"nsources 1.5", 1.0, 1.5, 4},  {"nsources NaN", 1.0, kNaN, 4},
+      {"id NaN", kNaN, 2, 4},
+      {"id zero", 0.0, 2, 4},
+      {"id past N", 3.0, 2, 4},
+      {"id fractional", 1.5, 2, 4},
+      {"id -Inf", -kInf, 2, 4},
+      {"nsources 0", 1.0, 0.0, 4},
+      {"nsources 1.5", 1.0, 1.5, 4},
+      {"nsources NaN", 1.0, kNaN, 4},
       {"columns not a multiple", 1.0, 3.0, 4},
   };
   const double twin[2] = {0.0, 3.0};

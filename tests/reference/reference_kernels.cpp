@@ -134,17 +134,16 @@ void for_each_taken_spike(const double *spinds, int32_t b, int32_t c, double t0,
 void reference_spike_sum(const double *spinds, int32_t b, const double *h,
                          int32_t c, int32_t k, double t0, double t1,
                          double *y) {
-  for_each_taken_spike(
-      spinds, b, c, t0, t1,
-      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows,
-          int32_t) {
-        for (int64_t col = 0; col < k; ++col) {
-          for (int64_t t = a; t <= z; ++t) {
-            double &out = y[(t - first_bin) + rows * col];
-            out = h[(t - bin) + int64_t{c} * col] + out;
-          }
-        }
-      });
+  for_each_taken_spike(spinds, b, c, t0, t1,
+                       [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+                           int64_t rows, int32_t) {
+                         for (int64_t col = 0; col < k; ++col) {
+                           for (int64_t t = a; t <= z; ++t) {
+                             double &out = y[(t - first_bin) + rows * col];
+                             out = h[(t - bin) + int64_t{c} * col] + out;
+                           }
+                         }
+                       });
 }
 
 bool reference_adjoint_bins_per_sample(double nbns, int32_t *bins) {
@@ -212,17 +211,16 @@ bool reference_tap_count(double ntaps, int32_t *taps) {
 void reference_spike_sum_adjoint(const double *spinds, int32_t b,
                                  const double *r, int32_t c, int32_t k,
                                  double t0, double t1, double *g) {
-  for_each_taken_spike(
-      spinds, b, c, t0, t1,
-      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows,
-          int32_t) {
-        for (int64_t col = 0; col < k; ++col) {
-          for (int64_t t = a; t <= z; ++t) {
-            double &out = g[(t - bin) + int64_t{c} * col];
-            out = r[(t - first_bin) + rows * col] + out;
-          }
-        }
-      });
+  for_each_taken_spike(spinds, b, c, t0, t1,
+                       [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+                           int64_t rows, int32_t) {
+                         for (int64_t col = 0; col < k; ++col) {
+                           for (int64_t t = a; t <= z; ++t) {
+                             double &out = g[(t - bin) + int64_t{c} * col];
+                             out = r[(t - first_bin) + rows * col] + out;
+                           }
+                         }
+                       });
 }
 
 bool reference_source_count(double nsources, int32_t *sources) {
@@ -268,20 +266,20 @@ void reference_pop_sum(const double *spinds, const double *ids, int32_t b,
 }
 
 void reference_pop_sum_adjoint(const double *spinds, const double *ids,
-                               int32_t b, const double *r, int32_t c,
-                               int32_t n, int32_t k, int32_t base, double t0,
-                               double t1, double *g) {
-  for_each_taken_spike(
-      spinds, b, c, t0, t1,
-      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows,
-          int32_t j) {
-        const int64_t source = static_cast<int64_t>(ids[j]) - base;
-        for (int64_t col = 0; col < k; ++col) {
-          double *filter = g + int64_t{c} * (col * n + source);
-          for (int64_t t = a; t <= z; ++t) {
-            double &out = filter[t - bin];
-            out = r[(t - first_bin) + rows * col] + out;
-          }
-        }
-      });
+                               int32_t b, const double *r, int32_t c, int32_t n,
+                               int32_t k, int32_t base, double t0, double t1,
+                               double *g) {
+  for_each_taken_spike(spinds, b, c, t0, t1,
+                       [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+                           int64_t rows, int32_t j) {
+                         const int64_t source =
+                             static_cast<int64_t>(ids[j]) - base;
+                         for (int64_t col = 0; col < k; ++col) {
+                           double *filter = g + int64_t{c} * (col * n + source);
+                           for (int64_t t = a; t <= z; ++t) {
+                             double &out = filter[t - bin];
+                             out = r[(t - first_bin) + rows * col] + out;
+                           }
+                         }
+                       });
 }

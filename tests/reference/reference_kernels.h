@@ -80,7 +80,8 @@ void reference_spike_sum_adjoint(const double *spinds, int32_t b,
                                  const double *r, int32_t c, int32_t k,
                                  double t0, double t1, double *g);
 
-// --- Population sums ----------------------------------------------------------
+// --- Population sums
+// ----------------------------------------------------------
 
 // N = nsources when it is a whole number from 1 to 2^31 - 1; false otherwise.
 bool reference_source_count(double nsources, int32_t *sources);
@@ -101,8 +102,8 @@ void reference_pop_sum(const double *spinds, const double *ids, int32_t b,
 // each column col and bin t ascending, g(t - B, col*n + source) =
 // r(t - T0, col) + g(t - B, col*n + source). Requires valid ids.
 void reference_pop_sum_adjoint(const double *spinds, const double *ids,
-                               int32_t b, const double *r, int32_t c,
-                               int32_t n, int32_t k, int32_t base, double t0,
-                               double t1, double *g);
+                               int32_t b, const double *r, int32_t c, int32_t n,
+                               int32_t k, int32_t base, double t0, double t1,
+                               double *g);
 
 #endif  // TESTS_REFERENCE_REFERENCE_KERNELS_H

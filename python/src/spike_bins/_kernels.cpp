@@ -352,10 +352,9 @@ py::array trainfold_pop(py::handle spinds_arg, py::handle ids_arg,
   const FortranArray id_data = fortran_float64(ids.array);
   call = trainfold_pop_check_ids(call, id_data.data(), kPythonIdBase);
   raise_if_refused(call.refusal);
-  FortranArray result =
-      result_or_out(out, call.window.rows, call.pop.outputs,
-                    {spinds.array, ids.array, h_currents.array, twin.array,
-                     nsources.array});
+  FortranArray result = result_or_out(
+      out, call.window.rows, call.pop.outputs,
+      {spinds.array, ids.array, h_currents.array, twin.array, nsources.array});
   const FortranArray spike_data = fortran_float64(spinds.array);
   const FortranArray filter_data = fortran_float64(h_currents.array);
   const DoubleMatrix filters =
@@ -365,12 +364,11 @@ py::array trainfold_pop(py::handle spinds_arg, py::handle ids_arg,
   {
     py::gil_scoped_release unlocked;
     if (out.is_none()) {
-      advise_huge_pages(output.data,
-                        static_cast<std::size_t>(result.nbytes()));
+      advise_huge_pages(output.data, static_cast<std::size_t>(result.nbytes()));
     }
     spike_filter_pop(spike_data.data(), id_data.data(), call.spike_count,
-                     filters, twin_values.data(), nsources_value,
-                     kPythonIdBase, output);
+                     filters, twin_values.data(), nsources_value, kPythonIdBase,
+                     output);
   }
   return result;
 }
@@ -397,8 +395,8 @@ py::array trainfold_pop_adjoint(py::handle spinds_arg, py::handle ids_arg,
   raise_if_refused(call.refusal);
   FortranArray result =
       result_or_out(out, call.shape.taps, call.pop.filters,
-                    {spinds.array, ids.array, r.array, twin.array,
-                     ntaps.array, nsources.array});
+                    {spinds.array, ids.array, r.array, twin.array, ntaps.array,
+                     nsources.array});
   const FortranArray spike_data = fortran_float64(spinds.array);
   const FortranArray r_data = fortran_float64(r.array);
   const DoubleMatrix input =
@@ -407,10 +405,9 @@ py::array trainfold_pop_adjoint(py::handle spinds_arg, py::handle ids_arg,
       view_of(result, call.shape.taps, call.pop.filters);
   {
     py::gil_scoped_release unlocked;
-    spike_filter_pop_adjoint(spike_data.data(), id_data.data(),
-                             call.spike_count, input, twin_values.data(),
-                             ntaps_value, nsources_value, kPythonIdBase,
-                             output);
+    spike_filter_pop_adjoint(
+        spike_data.data(), id_data.data(), call.spike_count, input,
+        twin_values.data(), ntaps_value, nsources_value, kPythonIdBase, output);
   }
   return result;
 }
@@ -428,11 +425,10 @@ PYBIND11_MODULE(_kernels, module) {
              py::arg("nbns"));
   module.def("trainfold_adjoint", &trainfold_adjoint, py::arg("spinds"),
              py::arg("r"), py::arg("twin"), py::arg("ntaps"));
-  module.def("trainfold_pop", &trainfold_pop, py::arg("spinds"),
-             py::arg("ids"), py::arg("h_currents"), py::arg("twin"),
-             py::arg("nsources"), py::arg("out") = py::none());
-  module.def("trainfold_pop_adjoint", &trainfold_pop_adjoint,
-             py::arg("spinds"), py::arg("ids"), py::arg("r"), py::arg("twin"),
-             py::arg("ntaps"), py::arg("nsources"),
+  module.def("trainfold_pop", &trainfold_pop, py::arg("spinds"), py::arg("ids"),
+             py::arg("h_currents"), py::arg("twin"), py::arg("nsources"),
              py::arg("out") = py::none());
+  module.def("trainfold_pop_adjoint", &trainfold_pop_adjoint, py::arg("spinds"),
+             py::arg("ids"), py::arg("r"), py::arg("twin"), py::arg("ntaps"),
+             py::arg("nsources"), py::arg("out") = py::none());
 }
