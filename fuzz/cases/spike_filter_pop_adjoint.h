@@ -54,9 +54,15 @@ void fuzz_one(FuzzBytes *in) {
   const PopSources pop = pop_sources_of_outputs(c.nsources, c.outputs);
   int32_t taps = 0;
   const bool taps_ok = reference_tap_count(ntaps, &taps);
-  if ((pop.status == PopSourcesStatus::ok) != (c.sources > 0)) {
-    fuzz_fail("source rule for nsources %s: status %d",
-              describe_double(c.nsources).c_str(),
+  // A valid nsources is refused only when N * K leaves the int32 range.
+  const PopSourcesStatus expected_pop =
+      c.sources == 0 ? PopSourcesStatus::bad_count
+      : int64_t{c.sources} * c.outputs > INT32_MAX
+          ? PopSourcesStatus::too_many_columns
+          : PopSourcesStatus::ok;
+  if (pop.status != expected_pop) {
+    fuzz_fail("source rule for nsources %s, %d columns: status %d",
+              describe_double(c.nsources).c_str(), c.outputs,
               static_cast<int>(pop.status));
   }
   if (shape.status != SpikeAdjointShapeStatus::ok ||
