@@ -88,10 +88,12 @@ void fuzz_one(FuzzBytes *in) {
     check_same_bits(expected.data(), g.data(), count,
                     "spike_filter_pop_adjoint");
     if (c.mode & 0x80) {
-      const int32_t wrong_cols = pop.filters + ((c.mode & 2) ? 1 : -1);
-      if (wrong_cols >= 0 &&
-          int64_t{shape.taps} * wrong_cols <= kMaxFuzzOutput) {
-        check_writes_nothing(c, r, ntaps, shape.taps, wrong_cols);
+      // In 64 bits: N * K may be 2^31 - 1 when no tap is asked for.
+      const int64_t wrong_cols = int64_t{pop.filters} + ((c.mode & 2) ? 1 : -1);
+      if (wrong_cols >= 0 && wrong_cols <= INT32_MAX &&
+          shape.taps * wrong_cols <= kMaxFuzzOutput) {
+        check_writes_nothing(c, r, ntaps, shape.taps,
+                             static_cast<int32_t>(wrong_cols));
       }
     }
   }
