@@ -8,41 +8,9 @@ constexpr Refusal kArgCount{
     RefusalKind::arg_count,
     "trainfold_adjoint needs 4 input args: spinds, r, twin, ntaps",
     "trainfold_adjoint() takes 4 arguments: spinds, r, twin, ntaps"};
-constexpr Refusal kNotColumn{
-    RefusalKind::arg_value,
-    "spinds must be a column vector of spike times (one column)",
-    "spinds must be a 1-D array or a single column of spike times"};
-constexpr Refusal kRType{
-    RefusalKind::arg_type, "r must be a full (non-sparse) double array",
-    "r must be an array of real numbers (bool, integer or float; not "
-    "complex, text, objects or a sparse matrix)"};
-constexpr Refusal kNtapsType{
-    RefusalKind::arg_type, "ntaps must be a full (non-sparse) double array",
-    "ntaps must be a real number (bool, integer or float; not complex, text "
-    "or objects)"};
-constexpr Refusal kNtapsEmpty{
-    RefusalKind::arg_value,
-    "ntaps is empty; it must hold the number of filter taps",
-    "ntaps is empty; it must hold the number of filter taps"};
-constexpr Refusal kRDims{
-    RefusalKind::arg_value,
-    "r must have at most 2 dimensions (a 1-D r is one column)",
-    "r must have at most 2 dimensions (a 1-D r is one column)"};
 constexpr Refusal kSizes{RefusalKind::arg_value,
                          "spinds or r has more than 2^31 - 1 rows or columns",
                          "spinds or r has more than 2^31 - 1 rows or columns"};
-constexpr Refusal kNtapsRange{
-    RefusalKind::arg_value,
-    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
-    "fractional, NaN or Inf)",
-    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
-    "fractional, NaN or Inf)"};
-constexpr Refusal kRRows{
-    RefusalKind::arg_value,
-    "r must have one row per bin of the window: fix(twin(2)) - fix(twin(1)) "
-    "+ 1 rows",
-    "r must have one row per bin of the window: int(twin[1]) - int(twin[0]) "
-    "+ 1 rows"};
 
 TrainfoldAdjointCall refused(const Refusal &refusal) {
   return {refusal,
@@ -59,7 +27,7 @@ TrainfoldAdjointCall trainfold_adjoint_check(
   if (arg_count != 4) return refused(kArgCount);
   // Compared in the host's width, so that a column count beyond 2^31 cannot
   // wrap to 1 and pass.
-  if (spinds.cols > 1) return refused(kNotColumn);
+  if (spinds.cols > 1) return refused(kSpindsNotColumn);
   if (!spinds.numeric) return refused(kSpindsType);
   if (!r.numeric) return refused(kRType);
   if (!twin.numeric) return refused(kTwinType);

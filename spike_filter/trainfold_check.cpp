@@ -12,17 +12,6 @@ constexpr Refusal kNotColumn{
     RefusalKind::arg_value,
     "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!",
     "spinds must be a 1-D array or a single column of spike times"};
-constexpr Refusal kFiltersType{
-    RefusalKind::arg_type,
-    "h_currents must be a full (non-sparse) double array",
-    "h_currents must be an array of real numbers (bool, integer or float; "
-    "not complex, text, objects or a sparse matrix)"};
-constexpr Refusal kFiltersDims{
-    RefusalKind::arg_value,
-    "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
-    "filter)",
-    "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
-    "filter)"};
 constexpr Refusal kSizes{
     RefusalKind::arg_value,
     "spinds or h_currents has more than 2^31 - 1 rows or columns",
