@@ -28,8 +28,10 @@ def recording(nneurons=4, seconds=30, seed=7, stimulus=True):
 
 
 def data_of(args, coupling=True):
+    # Without coupling a random basis, whose last tap is not zero.
+    basis = "raised_cosine" if coupling else np.random.default_rng(3).random((TAPS, NB))
     model = glm.PopulationGLM(history_taps=TAPS, n_basis=NB, stimulus_lags=LAGS,
-                              coupling=coupling)
+                              coupling=coupling, basis=basis)
     args = {"stimulus": None, "stimulus_rate": None, **args}
     return model._data(**args, t_start=0.0)[0]
 

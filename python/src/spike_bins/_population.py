@@ -1,10 +1,13 @@
 """The population GLM estimator behind spike_bins.glm.PopulationGLM.
 
 Recorded spike times become per-neuron fine-bin counts; each neuron's
-Poisson GLM is fitted on its own (one task per neuron on a dask cluster)
-with the drive from tentfill2/trainfold and the gradient from their
-adjoints. drive() and drive_gradient() are the only places that touch the
-operators for the fit.
+Poisson GLM is fitted on its own (one task per neuron on a dask cluster, or
+with each evaluation summed over time blocks held by different workers).
+drive() and drive_gradient() are the only places that touch the operators
+for the fit: the drive is tentfill2 plus one trainfold_pop pass over all
+sources' spikes (merged once per recording), added into the buffer that
+holds bias and stimulus; the gradient is tentfill2_adjoint plus one
+trainfold_pop_adjoint call and a small basis projection.
 """
 import ctypes
 import ctypes.util
@@ -632,6 +635,7 @@ class _TimeSplit:
 
     def __init__(self, data, edges, client):
         self.client = client
+        self._gram = None
         pieces = [data.piece(a, b) for a, b in zip(edges[:-1], edges[1:])]
         if client is None:
             self.groups = [(None, pieces)]
@@ -655,11 +659,14 @@ class _TimeSplit:
         return [r for part in self.client.gather(futures) for r in part]
 
     def gram(self):
-        parts = self.run(_pieces_gram)
-        sums, gram = parts[0]
-        for s, g in parts[1:]:
-            sums, gram = sums + s, gram + g
-        return sums, gram
+        """The recording's _stimulus_gram, summed in piece order (once)."""
+        if self._gram is None:
+            parts = self.run(_pieces_gram)
+            sums, gram = parts[0]
+            for s, g in parts[1:]:
+                sums, gram = sums + s, gram + g
+            self._gram = sums, gram
+        return self._gram
 
     def objective(self, data, i, block, nfit):
         def evaluate(theta):
@@ -1192,9 +1199,11 @@ class PopulationGLMCV(PopulationGLM):
         self.n_folds = n_folds
 
     def fit(self, spike_times, duration, stimulus=None, stimulus_rate=None,
-            t_start=0.0, client=None):
+            t_start=0.0, client=None, split="neurons", n_blocks=None,
+            block_seconds=None):
         """Cross-validate alphas, then fit on all data with alpha_; returns
-        self. Arguments as PopulationGLM.fit."""
+        self. Arguments as PopulationGLM.fit (with split='time' the held-out
+        scores are computed in this process, over the whole recording)."""
         alphas = np.asarray(self.alphas, dtype=float).reshape(-1)
         if alphas.size == 0 or not np.all(np.isfinite(alphas)) or np.any(alphas < 0):
             raise ValueError("alphas must be one or more finite values >= 0")
@@ -1202,6 +1211,7 @@ class PopulationGLMCV(PopulationGLM):
         data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start)
         if folds > data.nbins:
             raise ValueError(f"n_folds ({folds}) exceeds the recording's bins")
+        timed = self._time_split(data, client, split, n_blocks, block_seconds)
         edges = [f * data.nbins // folds for f in range(folds + 1)]
         scores = np.zeros((alphas.size, folds, data.nneurons))
         for a, alpha in enumerate(alphas):
@@ -1210,7 +1220,8 @@ class PopulationGLMCV(PopulationGLM):
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore", UserWarning)
                     results = _fit_all(data, self.penalty, float(alpha), self.tol,
-                                       int(self.max_iter), block, client, False)
+                                       int(self.max_iter), block, client, False,
+                                       timed)
                 for i in range(data.nneurons):
                     b, c = data.counts(i)
                     eta = drive(data, i, results[i][0])
@@ -1219,7 +1230,7 @@ class PopulationGLMCV(PopulationGLM):
                     print(f"alpha {alpha:g}, fold {f + 1}/{folds}: held-out "
                           f"log-likelihood {scores[a, f].sum():.1f}", flush=True)
         best = int(np.argmax(scores.sum(axis=(1, 2))))
-        results = self._run(data, float(alphas[best]), None, client)
+        results = self._run(data, float(alphas[best]), None, client, timed)
         self._set_fit(data, results)
         self.alpha_ = float(alphas[best])
         self.cv_scores_ = scores.sum(axis=2)
