@@ -25,6 +25,7 @@ STIMULUS_DELAY = 2  # coarse bins: the stimulus of coarse bin c acts from c + 1 
 MAX_LOG_RATE = 10.0  # simulate() refuses log rates per bin above this
 _PENALTIES = (None, "ridge", "group_lasso")
 _MAX_BINS = 2**31 - 1
+_STIM_ROWS = 65536  # rows of the stimulus drive computed at a time
 
 
 class ConvergenceWarning(UserWarning):
@@ -142,7 +143,7 @@ def _stimulus(stimulus, stimulus_rate, nbins, bin_size, lags):
                          f"({nbins} bins of {m} fine bins each)")
     _whole("stimulus_lags", lags, 1)
     nsamples, nchannels = s.shape
-    design = np.zeros((nsamples, nchannels * lags))
+    design = np.zeros((nsamples, nchannels * lags), order="F")  # columns contiguous
     for ch in range(nchannels):
         for lag in range(lags):
             d = STIMULUS_DELAY + lag
@@ -202,7 +203,7 @@ class _Data:
         design, first = None, 0
         if self.design is not None:
             first, end = sample_span(self.design.shape[0], self.m, lo, hi)
-            design = self.design[first:end].copy()
+            design = self.design[first:end].copy(order="F")
         return _Data(self.nbins, bins, design, self.nchannels, self.m, self.basis,
                      self.coupling, lo, hi, first)
 
@@ -232,6 +233,19 @@ def _stimulus_rows(data, coarse):
     return tentfill2_rows(coarse[:, None], data.first, data.m, data.lo, data.hi)
 
 
+def _stimulus_into(data, coarse, bias, dest):
+    """dest = bias + rows lo .. hi - 1 of tentfill2(u, m), computed in
+    cache-sized runs of rows (each the whole call's rows, bit for bit) so
+    that no T x 1 temporary is allocated."""
+    nsamples, m = data.nbins // data.m, data.m
+    for a in range(data.lo, data.hi, _STIM_ROWS):
+        b = min(a + _STIM_ROWS, data.hi)
+        first, end = sample_span(nsamples, m, a, b)
+        x = coarse[first - data.first:end - data.first, None]
+        np.add(tentfill2_rows(x, first, m, a, b)[:, 0], bias,
+               out=dest[a - data.lo:b - data.lo])
+
+
 def _stimulus_adjoint(data, resid):
     """The adjoint of _stimulus_rows: d/du of sum(resid * rows)."""
     m, rows = data.m, data.design.shape[0] * data.m
@@ -251,20 +265,20 @@ def _history_spikes(data, i):
 
 
 def drive(data, i, theta, out=None):
-    """eta_i(t), t = lo .. hi - 1 of the piece: bias + stimulus drive +
-    history of every source in one trainfold_pop pass (out: a (hi - lo, 1)
-    Fortran float64 buffer to build it in). Returns a 1-D view."""
+    """eta_i(t), t = lo .. hi - 1 of the piece: bias + stimulus drive,
+    then the history of every source added in one trainfold_pop pass (out:
+    a (hi - lo, 1) Fortran float64 buffer to build it in, reused across
+    evaluations). Returns a 1-D view."""
     nb = data.basis.shape[1]
+    eta = np.empty((data.hi - data.lo, 1), order="F") if out is None else out
     if data.nstim:
         k = theta[1:1 + data.nstim]
         coarse = np.zeros(data.design.shape[0])
         for c in range(data.nstim):
             if k[c] != 0.0:
                 coarse += k[c] * data.design[:, c]
-        eta = _stimulus_rows(data, coarse)
-        eta += theta[0]
+        _stimulus_into(data, coarse, theta[0], eta[:, 0])
     else:
-        eta = np.empty((data.hi - data.lo, 1), order="F") if out is None else out
         eta.fill(theta[0])
     w = theta[1 + data.nstim:].reshape(-1, nb)
     spikes, ids, nsrc = _history_spikes(data, i)
@@ -311,10 +325,8 @@ def drive_gradient(data, i, resid):
 def _piece_nll(data, i, theta, block):
     """Over the piece's bins outside the held-out block: (sum of mu - y eta,
     _raw_gradient parts), unscaled, for summing over pieces in order."""
-    buf = None
-    if not data.nstim:
-        buf = data._spare.pop() if data._spare else np.empty(
-            (data.hi - data.lo, 1), order="F")
+    buf = data._spare.pop() if data._spare else np.empty(
+        (data.hi - data.lo, 1), order="F")
     eta = drive(data, i, theta, buf)
     bins, counts = data.counts(i, block)
     local = bins - data.lo
@@ -328,8 +340,7 @@ def _piece_nll(data, i, theta, block):
     value += total
     mu[local] -= counts
     raw = _raw_gradient(data, i, mu, total - np.sum(counts))
-    if buf is not None:
-        data._spare.append(buf)
+    data._spare.append(buf)
     return value, raw
 
 
