@@ -3,7 +3,7 @@
 trainfold call per source, and against a floor of streaming passes over T.
 
     python3 benchmarks/population_fused.py [--neurons 20] [--seconds 3600]
-                                           [--fit-seconds 3600] [--repeats 5]
+                                           [--fit-seconds 3600] [--repeats 7]
 
 Simulates a population (the worked example's model, fixed seed) and, in one
 run:
@@ -14,7 +14,8 @@ run:
   source, each writing or reading a whole T x 1 column); medians of
   interleaved repeats;
 - times a floor over the same T: three streaming passes as numpy does them,
-  np.exp(x, out=y); y -= x; np.sum(y);
+  np.exp(x, out=y); y -= x; np.sum(y); and the two population kernels alone
+  (their spikes x taps additions, which no pass over T can avoid);
 - fits the first --fit-seconds of the recording with each evaluation
   (PopulationGLM, defaults otherwise) and reports the fit times and the
   largest parameter difference.
@@ -101,7 +102,7 @@ def main():
     parser.add_argument("--neurons", type=int, default=20)
     parser.add_argument("--seconds", type=float, default=3600)
     parser.add_argument("--fit-seconds", type=float, default=3600)
-    parser.add_argument("--repeats", type=int, default=5)
+    parser.add_argument("--repeats", type=int, default=7)
     args = parser.parse_args()
     print(f"load average at the start: {os.getloadavg()[0]:.2f}")
     pop, truth = glm.simulate(nneurons=args.neurons, nbins=int(args.seconds * 1000),
@@ -121,11 +122,23 @@ def main():
     diff = np.max(np.abs(a[1] - b[1])) / np.max(np.abs(b[1]))
     x = np.random.default_rng(0).standard_normal(data.nbins) * 0.1 - 4.0
     y = np.empty_like(x)
-    times = {k: [] for k in ("fused", "per source", "floor")}
+    # The spike work alone: the two population kernels of one evaluation.
+    w = theta[1 + data.nstim:].reshape(-1, data.basis.shape[1])
+    h = np.asfortranarray(data.basis @ w.T)
+    out = np.zeros((data.nbins, 1), order="F")
+    window = (0, data.nbins - 1)
+
+    def kernels():
+        sb.trainfold_pop(data.spikes, data.ids, h, window, data.nneurons, out=out)
+        sb.trainfold_pop_adjoint(data.spikes, data.ids, y, window, h.shape[0],
+                                 data.nneurons)
+
+    times = {k: [] for k in ("fused", "per source", "floor", "kernels")}
     for _ in range(args.repeats):
         times["fused"].append(timed(one["fused"]))
         times["per source"].append(timed(one["per source"]))
         times["floor"].append(timed(floor, x, y))
+        times["kernels"].append(timed(kernels))
     med = {k: float(np.median(v)) for k, v in times.items()}
     print(f"one evaluation (objective + gradient of neuron 0), medians of "
           f"{args.repeats} interleaved repeats; gradients differ by {diff:.1e} "
@@ -134,6 +147,10 @@ def main():
         print(f"  {k:11s} {1000 * med[k]:9.2f} ms")
     print(f"  per source / fused  {med['per source'] / med['fused']:6.2f}")
     print(f"  fused / floor       {med['fused'] / med['floor']:6.2f}")
+    print(f"  (fused - kernels) / floor  "
+          f"{(med['fused'] - med['kernels']) / med['floor']:6.2f}   (kernels: "
+          f"trainfold_pop + trainfold_pop_adjoint, {data.spikes.size} spikes x "
+          f"{h.shape[0]} taps each)")
 
     cut = int(args.fit_seconds * 1000) // pop.nbns * pop.nbns
     fit_spikes = [s[s < cut * 0.001] for s in spikes]

@@ -686,7 +686,7 @@ class _TimeSplit:
         return evaluate
 
 
-def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say):
+def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
     """Every neuron's fit with the evaluations summed over the pieces of
     split (a _TimeSplit); with a cluster, as many neurons at a time as it
     has workers (each evaluation uses all of them)."""
@@ -701,18 +701,21 @@ def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say):
         return r
 
     if split.client is None:
-        return [one(i) for i in range(n)]
+        return [one(i) for i in targets]
     from concurrent.futures import ThreadPoolExecutor
     with ThreadPoolExecutor(max(1, len(split.groups))) as pool:
-        return list(pool.map(one, range(n)))
+        return list(pool.map(one, targets))
 
 
-def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose, split=None):
-    """Every neuron's fit, serially, one dask task per neuron, or (split, a
-    _TimeSplit) with each evaluation summed over the recording's pieces:
-    lists of (theta, converged, iterations, seconds) in neuron order."""
+def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose, split=None,
+             targets=None):
+    """Every neuron's fit (or those in targets), serially, one dask task per
+    neuron, or (split, a _TimeSplit) with each evaluation summed over the
+    recording's pieces: lists of (theta, converged, iterations, seconds) in
+    neuron order."""
     n = data.nneurons
-    results = [None] * n
+    targets = list(range(n)) if targets is None else list(targets)
+    results = [None] * len(targets)
 
     def say(i, r):
         if verbose:
@@ -721,13 +724,14 @@ def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose, split=
                   flush=True)
 
     if split is not None:
-        return _fit_split(data, penalty, alpha, tol, max_iter, block, split, say)
+        return _fit_split(data, penalty, alpha, tol, max_iter, block, split, say,
+                          targets)
     gram = _stimulus_gram(data) if client is None or data.nstim == 0 else None
     if client is None:
-        for i in range(n):
-            results[i] = _fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
+        for x, i in enumerate(targets):
+            results[x] = _fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
                                      gram=gram)
-            say(i, results[i])
+            say(i, results[x])
         return results
     from dask.distributed import as_completed
     scattered = client.scatter(data, broadcast=True, hash=False)
@@ -735,15 +739,15 @@ def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose, split=
     if gram is None:
         gram = client.submit(_stimulus_gram, scattered, pure=False)
     futures = [client.submit(_fit_task, scattered, i, penalty, alpha, tol, max_iter,
-                             block, gram, pure=False) for i in range(n)]
-    where = {f.key: i for i, f in enumerate(futures)}
+                             block, gram, pure=False) for i in targets]
+    where = {f.key: x for x, f in enumerate(futures)}
     untuned = False
     for future in as_completed(futures):
-        i = where[future.key]
+        x = where[future.key]
         r = future.result()
-        results[i] = r[:4]
+        results[x] = r[:4]
         untuned |= not r[4]
-        say(i, results[i])
+        say(targets[x], results[x])
     if untuned:
         warnings.warn("could not raise glibc's malloc thresholds in the dask workers: "
                       "with dask's MALLOC_TRIM_THRESHOLD_ the distributed fit can be "
