@@ -8,14 +8,14 @@ time (split='time') against one task per neuron (split='neurons').
 Simulates a population (fixed seed) and fits the first --targets neurons,
 each coupled to all --neurons sources, on a fresh LocalCluster(n_workers=2,
 threads_per_worker=1, processes=True) per mode, and for comparison in this
-process with the same blocks. Prints the fit times, each worker's peak
-resident size (getrusage in the worker, before and after the fit) and
+process with the same blocks. Prints the fit times, each worker's resident
+size before the fit and its peak during it (Linux: VmHWM, reset through
+/proc/self/clear_refs before the fit) and
 whether the time-split parameters equal the serial blocked fit's bit for
 bit. Not a test: the figures depend on the machine and its load.
 """
 import argparse
 import os
-import resource
 import time
 
 import numpy as np
@@ -25,8 +25,23 @@ from spike_bins import _population as P
 from spike_bins import glm
 
 
+def _status_mb(field):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) / 1024
+    return float("nan")
+
+
+def reset_peak_mb():
+    """This process's resident size, its peak (VmHWM) reset to it."""
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")
+    return _status_mb("VmRSS")
+
+
 def peak_mb():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    return _status_mb("VmHWM")
 
 
 def fit(model, data, targets, client=None, split=None):
@@ -60,7 +75,7 @@ def main():
         with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                           dashboard_address=":0") as cluster, Client(cluster) as client:
             client.run(lambda: __import__("spike_bins.glm"))
-            before = client.run(peak_mb)
+            before = client.run(reset_peak_mb)
             split = P._TimeSplit(data, edges, client) if mode == "time" else None
             weights, seconds, results = fit(model, data, targets, client, split)
             after = client.run(peak_mb)
