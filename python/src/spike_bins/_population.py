@@ -1,10 +1,13 @@
 """The population GLM estimator behind spike_bins.glm.PopulationGLM.
 
 Recorded spike times become per-neuron fine-bin counts; each neuron's
-Poisson GLM is fitted on its own (one task per neuron on a dask cluster)
-with the drive from tentfill2/trainfold and the gradient from their
-adjoints. drive() and drive_gradient() are the only places that touch the
-operators for the fit.
+Poisson GLM is fitted on its own (one task per neuron on a dask cluster, or
+with each evaluation summed over time blocks held by different workers).
+drive() and drive_gradient() are the only places that touch the operators
+for the fit: the drive is tentfill2 plus one trainfold_pop pass over all
+sources' spikes (merged once per recording), added into the buffer that
+holds bias and stimulus; the gradient is tentfill2_adjoint plus one
+trainfold_pop_adjoint call and a small basis projection.
 """
 import ctypes
 import ctypes.util
@@ -16,11 +19,13 @@ import warnings
 import numpy as np
 
 import spike_bins as _sb
+from spike_bins._rows import sample_span, tentfill2_rows
 
 STIMULUS_DELAY = 2  # coarse bins: the stimulus of coarse bin c acts from c + 1 on
 MAX_LOG_RATE = 10.0  # simulate() refuses log rates per bin above this
 _PENALTIES = (None, "ridge", "group_lasso")
 _MAX_BINS = 2**31 - 1
+_STIM_ROWS = 65536  # rows of the stimulus drive computed at a time
 
 
 class ConvergenceWarning(UserWarning):
@@ -138,7 +143,7 @@ def _stimulus(stimulus, stimulus_rate, nbins, bin_size, lags):
                          f"({nbins} bins of {m} fine bins each)")
     _whole("stimulus_lags", lags, 1)
     nsamples, nchannels = s.shape
-    design = np.zeros((nsamples, nchannels * lags))
+    design = np.zeros((nsamples, nchannels * lags), order="F")  # columns contiguous
     for ch in range(nchannels):
         for lag in range(lags):
             d = STIMULUS_DELAY + lag
@@ -148,21 +153,59 @@ def _stimulus(stimulus, stimulus_rate, nbins, bin_size, lags):
 
 
 class _Data:
-    """One recording, ready for the per-neuron objective (picklable)."""
+    """One recording, or the piece of it for bins lo .. hi - 1 (picklable).
 
-    def __init__(self, nbins, bins, design, nchannels, m, basis, coupling):
-        self.nbins = nbins
+    A piece holds what its bins need: the spikes of the history_taps bins
+    before lo and of the piece (merged over neurons once: ascending bins + 1
+    with their source ids, and per neuron), and the lagged stimulus rows
+    first .. end - 1 whose tentfill2 reaches its bins; its memory grows with
+    hi - lo, not T. The whole recording is the piece 0 .. T - 1."""
+
+    def __init__(self, nbins, bins, design, nchannels, m, basis, coupling, lo=0,
+                 hi=None, first=0):
+        self.nbins = nbins  # T of the whole recording
+        self.lo, self.hi = lo, nbins if hi is None else hi
         self.design = design
+        self.first = first
         self.nchannels = nchannels
         self.m = m
         self.basis = basis
         self.coupling = coupling
         self.nneurons = len(bins)
-        self.nspikes = np.array([b.size for b in bins])
-        # History enters one bin late: trainfold gets spike times bin + 1.
-        self.shifted = [b.astype(float) + 1.0 for b in bins]
         self.bins = bins
         self.nstim = 0 if design is None else design.shape[1]
+        inside = [b[(b >= self.lo) & (b < self.hi)] for b in bins]
+        self.nspikes = np.array([b.size for b in inside])
+        self.count_bins, self.count_values = [], []
+        for b in inside:
+            u, c = np.unique(b, return_counts=True)
+            self.count_bins.append(u)
+            self.count_values.append(c.astype(float))
+        # History enters one bin late: trainfold gets spike times bin + 1.
+        self.shifted = [b.astype(float) + 1.0 for b in bins]
+        merged = np.concatenate(bins)
+        owner = np.repeat(np.arange(self.nneurons), [b.size for b in bins])
+        order = np.argsort(merged, kind="stable")
+        self.spikes = merged[order].astype(float) + 1.0
+        self.ids = owner[order].astype(float)
+        self._spare = []  # drive buffers for reuse, one per concurrent evaluation
+
+    def __getstate__(self):
+        state = self.__dict__.copy()
+        state["_spare"] = []
+        return state
+
+    def piece(self, lo, hi):
+        """The piece for bins lo .. hi - 1 of this recording."""
+        ntaps = self.basis.shape[0]
+        bins = [b[np.searchsorted(b, lo - ntaps):np.searchsorted(b, hi)]
+                for b in self.bins]
+        design, first = None, 0
+        if self.design is not None:
+            first, end = sample_span(self.design.shape[0], self.m, lo, hi)
+            design = self.design[first:end].copy(order="F")
+        return _Data(self.nbins, bins, design, self.nchannels, self.m, self.basis,
+                     self.coupling, lo, hi, first)
 
     def sources(self, i):
         return list(range(self.nneurons)) if self.coupling else [i]
@@ -173,69 +216,152 @@ class _Data:
         return 1 + self.nstim + nsrc * self.basis.shape[1]
 
     def counts(self, i, block=None):
-        """Distinct bins of neuron i and their counts, outside the held-out
-        block (lo, hi) when one is given."""
-        b = self.bins[i]
+        """Distinct bins of neuron i in this piece and their counts (float),
+        outside the held-out block (lo, hi) when one is given."""
+        b, c = self.count_bins[i], self.count_values[i]
         if block is not None:
-            b = b[(b < block[0]) | (b >= block[1])]
-        return np.unique(b, return_counts=True)
+            keep = (b < block[0]) | (b >= block[1])
+            b, c = b[keep], c[keep]
+        return b, c
 
 
 # ---------------------------------------------------------- drive, gradient
 
-def drive(data, i, theta):
-    """eta_i(t), t = 0 .. T-1: bias + stimulus drive + history of each source."""
+def _stimulus_rows(data, coarse):
+    """Rows lo .. hi - 1 of tentfill2(u, m) (T x 1, Fortran) from the coarse
+    drive u of samples first .. of the piece: the rows of the whole call."""
+    return tentfill2_rows(coarse[:, None], data.first, data.m, data.lo, data.hi)
+
+
+def _stimulus_into(data, coarse, bias, dest):
+    """dest = bias + rows lo .. hi - 1 of tentfill2(u, m), computed in
+    cache-sized runs of rows (each the whole call's rows, bit for bit) so
+    that no T x 1 temporary is allocated."""
+    nsamples, m = data.nbins // data.m, data.m
+    for a in range(data.lo, data.hi, _STIM_ROWS):
+        b = min(a + _STIM_ROWS, data.hi)
+        first, end = sample_span(nsamples, m, a, b)
+        x = coarse[first - data.first:end - data.first, None]
+        np.add(tentfill2_rows(x, first, m, a, b)[:, 0], bias,
+               out=dest[a - data.lo:b - data.lo])
+
+
+def _stimulus_adjoint(data, resid):
+    """The adjoint of _stimulus_rows: d/du of sum(resid * rows)."""
+    m, rows = data.m, data.design.shape[0] * data.m
+    start = data.lo - data.first * m
+    if start == 0 and resid.size == rows:
+        return _sb.tentfill2_adjoint(resid, m)[:, 0]
+    full = np.zeros(rows)  # the sub-call's rows outside the piece get no residual
+    full[start:start + resid.size] = resid
+    return _sb.tentfill2_adjoint(full, m)[:, 0]
+
+
+def _history_spikes(data, i):
+    """(spike times, ids, number of sources) that neuron i's history reads."""
+    if data.coupling:
+        return data.spikes, data.ids, data.nneurons
+    return data.shifted[i], np.zeros(data.shifted[i].size), 1
+
+
+def drive(data, i, theta, out=None):
+    """eta_i(t), t = lo .. hi - 1 of the piece: bias + stimulus drive,
+    then the history of every source added in one trainfold_pop pass (out:
+    a (hi - lo, 1) Fortran float64 buffer to build it in, reused across
+    evaluations). Returns a 1-D view."""
     nb = data.basis.shape[1]
-    eta = np.full(data.nbins, theta[0])
+    eta = np.empty((data.hi - data.lo, 1), order="F") if out is None else out
     if data.nstim:
         k = theta[1:1 + data.nstim]
         coarse = np.zeros(data.design.shape[0])
         for c in range(data.nstim):
             if k[c] != 0.0:
                 coarse += k[c] * data.design[:, c]
-        eta += _sb.tentfill2(coarse, data.m)[:, 0]
-    window = (0, data.nbins - 1)
-    at = 1 + data.nstim
-    for j in data.sources(i):
-        w = theta[at:at + nb]
-        at += nb
-        if w.any() and data.shifted[j].size:
-            eta += _sb.trainfold(data.shifted[j], data.basis @ w, window)[:, 0]
-    return eta
+        _stimulus_into(data, coarse, theta[0], eta[:, 0])
+    else:
+        eta.fill(theta[0])
+    w = theta[1 + data.nstim:].reshape(-1, nb)
+    spikes, ids, nsrc = _history_spikes(data, i)
+    if w.any() and spikes.size:
+        h = np.asfortranarray(data.basis @ w.T)  # taps x sources
+        _sb.trainfold_pop(spikes, ids, h, (data.lo, data.hi - 1), nsrc, out=eta)
+    return eta[:, 0]
+
+
+def _raw_gradient(data, i, resid, total=None):
+    """The adjoint of drive() before the basis projection: (sum of resid,
+    stimulus part, history taps x sources) for summing over pieces."""
+    g0 = np.sum(resid) if total is None else total
+    gstim = np.zeros(data.nstim)
+    if data.nstim:
+        z = _stimulus_adjoint(data, resid)
+        for c in range(data.nstim):
+            gstim[c] = np.sum(z * data.design[:, c])
+    spikes, ids, nsrc = _history_spikes(data, i)
+    ntaps = data.basis.shape[0]
+    if spikes.size:
+        taps = _sb.trainfold_pop_adjoint(spikes, ids, resid, (data.lo, data.hi - 1),
+                                         ntaps, nsrc)
+    else:
+        taps = np.zeros((ntaps, nsrc), order="F")
+    return g0, gstim, taps
+
+
+def _add_raw(a, b):
+    return a[0] + b[0], a[1] + b[1], a[2] + b[2]
+
+
+def _project(data, raw):
+    """The gradient vector from (summed) _raw_gradient parts."""
+    g0, gstim, taps = raw
+    return np.concatenate([[g0], gstim, (data.basis.T @ taps).T.ravel()])
 
 
 def drive_gradient(data, i, resid):
     """The adjoint of drive(): d/dtheta of sum_t resid(t) * eta_i(t)."""
-    nb = data.basis.shape[1]
-    ntaps = data.basis.shape[0]
-    grad = np.empty(data.nparams)
-    grad[0] = np.sum(resid)
-    if data.nstim:
-        z = _sb.tentfill2_adjoint(resid, data.m)[:, 0]
-        for c in range(data.nstim):
-            grad[1 + c] = np.sum(z * data.design[:, c])
-    window = (0, data.nbins - 1)
-    at = 1 + data.nstim
-    for j in data.sources(i):
-        if data.shifted[j].size:
-            taps = _sb.trainfold_adjoint(data.shifted[j], resid, window, ntaps)[:, 0]
-            grad[at:at + nb] = np.sum(data.basis * taps[:, None], axis=0)
-        else:
-            grad[at:at + nb] = 0.0
-        at += nb
-    return grad
+    return _project(data, _raw_gradient(data, i, resid))
 
 
-def _nll(theta, data, i, bins, counts, block, nfit):
-    """NLL_i / n_F and its gradient; bins outside the held-out block only."""
-    eta = drive(data, i, theta)
-    value = -np.sum(counts * eta[bins])
+def _piece_nll(data, i, theta, block):
+    """Over the piece's bins outside the held-out block: (sum of mu - y eta,
+    _raw_gradient parts), unscaled, for summing over pieces in order."""
+    buf = data._spare.pop() if data._spare else np.empty(
+        (data.hi - data.lo, 1), order="F")
+    eta = drive(data, i, theta, buf)
+    bins, counts = data.counts(i, block)
+    local = bins - data.lo
+    value = -np.sum(counts * eta[local])
     mu = np.exp(eta, out=eta)
     if block is not None:
-        mu[block[0]:block[1]] = 0.0
-    value += np.sum(mu)
-    mu[bins] -= counts
-    return value / nfit, drive_gradient(data, i, mu) / nfit
+        a, b = max(block[0], data.lo), min(block[1], data.hi)
+        if a < b:
+            mu[a - data.lo:b - data.lo] = 0.0
+    total = np.sum(mu)
+    value += total
+    mu[local] -= counts
+    raw = _raw_gradient(data, i, mu, total - np.sum(counts))
+    data._spare.append(buf)
+    return value, raw
+
+
+def _nll(theta, data, i, block, nfit):
+    """NLL_i / n_F and its gradient on one piece (the whole recording)."""
+    value, raw = _piece_nll(data, i, theta, block)
+    return value / nfit, _project(data, raw) / nfit
+
+
+def _stimulus_gram(data):
+    """Over the piece's bins: the sums and the Gram matrix of the fine-bin
+    stimulus regressors (tentfill2 of each lagged column)."""
+    ns = data.nstim
+    sums, gram = np.zeros(ns), np.zeros((ns, ns))
+    for a in range(ns):
+        col = _stimulus_rows(data, data.design[:, a].copy())[:, 0]
+        sums[a] = np.sum(col)
+        back = _stimulus_adjoint(data, col)
+        for b in range(ns):
+            gram[b, a] = np.sum(data.design[:, b] * back)
+    return sums, gram
 
 
 def _group_slices(data, i):
@@ -250,21 +376,17 @@ def _group_slices(data, i):
     return groups
 
 
-def _start_hessian(data, i, nfit, rate):
+def _start_hessian(data, i, rate, gram):
     """An approximation of the objective's Hessian at the constant-rate start:
-    rate * X'X / T, exact for the bias and stimulus columns, with spikes of
-    different neurons and distinct spikes treated as independent."""
+    rate * X'X / T, exact for the bias and stimulus columns (gram: their
+    _stimulus_gram over the recording), with spikes of different neurons and
+    distinct spikes treated as independent."""
     t, basis, p = data.nbins, data.basis, data.nparams
     nb, ns = basis.shape[1], data.nstim
     g = np.zeros((p, p))
     g[0, 0] = t
-    sums = np.zeros(ns)
-    for a in range(ns):
-        col = _sb.tentfill2(data.design[:, a], data.m)[:, 0]
-        sums[a] = np.sum(col)
-        back = _sb.tentfill2_adjoint(col, data.m)[:, 0]
-        for b in range(ns):
-            g[1 + b, 1 + a] = np.sum(data.design[:, b] * back)
+    sums = gram[0]
+    g[1:1 + ns, 1:1 + ns] = gram[1]
     g[0, 1:1 + ns] = g[1:1 + ns, 0] = sums
     s = basis.sum(axis=0)
     bb = basis.T @ basis
@@ -418,22 +540,27 @@ def _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter):
     return theta, _group_optimal(grad, theta, groups, alpha, tol, penalised), iters
 
 
-def _fit_neuron(data, i, penalty, alpha, tol, max_iter, block=None):
+def _fit_neuron(data, i, penalty, alpha, tol, max_iter, block=None, evaluate=None,
+                gram=None):
     """Fit of neuron i: (theta, converged, iterations, seconds). block: the
-    held-out bins (lo, hi), left out of the objective."""
+    held-out bins (lo, hi), left out of the objective. evaluate(theta): the
+    objective and gradient (default: on the whole recording in data); gram:
+    the recording's _stimulus_gram (computed here when not given)."""
     started = time.perf_counter()
-    bins, counts = data.counts(i, block)
+    nspikes = int(data.counts(i, block)[1].sum())
     nfit = data.nbins - (0 if block is None else block[1] - block[0])
-    nspikes = int(counts.sum())
     theta = np.zeros(data.nparams)
     theta[0] = math.log(max(nspikes, 0.5) / nfit)
     if nspikes == 0:
         return theta, True, 0, time.perf_counter() - started
-    hess = _start_hessian(data, i, nfit, max(nspikes, 0.5) / nfit)
-    counts = counts.astype(float)
+    if gram is None:
+        gram = _stimulus_gram(data)
+    hess = _start_hessian(data, i, max(nspikes, 0.5) / nfit, gram)
 
     def smooth(th):
-        return _nll(th, data, i, bins, counts, block, nfit)
+        if evaluate is not None:
+            return evaluate(th)
+        return _nll(th, data, i, block, nfit)
 
     if penalty == "group_lasso" and alpha > 0 and data.coupling and data.nneurons > 1:
         theta, ok, k = _group_lasso(smooth, theta, hess, _group_slices(data, i),
@@ -469,16 +596,125 @@ def _tune_malloc():
         return False
 
 
-def _fit_task(data, i, penalty, alpha, tol, max_iter, block=None):
+def _fit_task(data, i, penalty, alpha, tol, max_iter, block=None, gram=None):
     tuned = _tune_malloc()
-    return _fit_neuron(data, i, penalty, alpha, tol, max_iter, block) + (tuned,)
+    return _fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
+                       gram=gram) + (tuned,)
 
 
-def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose):
-    """Every neuron's fit, serially or one dask task per neuron: lists of
-    (theta, converged, iterations) in neuron order."""
+# ------------------------------------------------- recordings split over time
+
+def _time_edges(nbins, n_blocks, block_seconds, bin_size, default):
+    """Block edges 0 = e_0 < ... < e_B = T: n_blocks blocks of near-equal
+    size, or blocks of block_seconds (the last one shorter), or `default`
+    blocks when neither is given."""
+    if n_blocks is not None and block_seconds is not None:
+        raise ValueError("give n_blocks or block_seconds, not both")
+    if block_seconds is not None:
+        size = round(_positive("block_seconds", block_seconds) / bin_size)
+        if size < 1:
+            raise ValueError("block_seconds must hold one bin or more")
+        return list(range(0, nbins, size)) + [nbins]
+    count = default if n_blocks is None else _whole("n_blocks", n_blocks, 1)
+    if count > nbins:
+        raise ValueError(f"n_blocks ({count}) exceeds the recording's {nbins} bins")
+    return [b * nbins // count for b in range(count + 1)]
+
+
+def _pieces_nll(pieces, i, theta, block):
+    return [_piece_nll(p, i, theta, block) for p in pieces]
+
+
+def _pieces_gram(pieces):
+    _tune_malloc()
+    return [_stimulus_gram(p) for p in pieces]
+
+
+def _in_order(results):
+    """Sums of per-piece (value, parts) in piece order."""
+    total = results[0]
+    for r in results[1:]:
+        total = (total[0] + r[0], _add_raw(total[1], r[1]))
+    return total
+
+
+class _TimeSplit:
+    """The recording's pieces, in this process (client None) or each held
+    by one worker of a dask cluster (contiguous runs of pieces per worker);
+    run() evaluates a function on every piece and returns the results in
+    piece order."""
+
+    def __init__(self, data, edges, client):
+        self.client = client
+        self._gram = None
+        pieces = [data.piece(a, b) for a, b in zip(edges[:-1], edges[1:])]
+        if client is None:
+            self.groups = [(None, pieces)]
+            return
+        workers = sorted(client.scheduler_info()["workers"])
+        per = -(-len(pieces) // len(workers))
+        self.groups = []
+        for k, w in enumerate(workers):
+            mine = pieces[k * per:(k + 1) * per]
+            if mine:
+                held = [client.scatter(p, workers=[w], hash=False) for p in mine]
+                self.groups.append((w, held))
+        del pieces
+
+    def run(self, fn, *args):
+        if self.client is None:
+            return fn(self.groups[0][1], *args)
+        futures = [self.client.submit(fn, held, *args, workers=[w],
+                                      allow_other_workers=False, pure=False)
+                   for w, held in self.groups]
+        return [r for part in self.client.gather(futures) for r in part]
+
+    def gram(self):
+        """The recording's _stimulus_gram, summed in piece order (once)."""
+        if self._gram is None:
+            parts = self.run(_pieces_gram)
+            sums, gram = parts[0]
+            for s, g in parts[1:]:
+                sums, gram = sums + s, gram + g
+            self._gram = sums, gram
+        return self._gram
+
+    def objective(self, data, i, block, nfit):
+        def evaluate(theta):
+            value, raw = _in_order(self.run(_pieces_nll, i, theta, block))
+            return value / nfit, _project(data, raw) / nfit
+        return evaluate
+
+
+def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
+    """Every neuron's fit with the evaluations summed over the pieces of
+    split (a _TimeSplit); with a cluster, as many neurons at a time as it
+    has workers (each evaluation uses all of them)."""
+    nfit = data.nbins - (0 if block is None else block[1] - block[0])
+    gram = split.gram()
+
+    def one(i):
+        r = _fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
+                        split.objective(data, i, block, nfit), gram)
+        say(i, r)
+        return r
+
+    if split.client is None:
+        return [one(i) for i in targets]
+    from concurrent.futures import ThreadPoolExecutor
+    with ThreadPoolExecutor(max(1, len(split.groups))) as pool:
+        return list(pool.map(one, targets))
+
+
+def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose, split=None,
+             targets=None):
+    """Every neuron's fit (or those in targets), serially, one dask task per
+    neuron, or (split, a _TimeSplit) with each evaluation summed over the
+    recording's pieces: lists of (theta, converged, iterations, seconds) in
+    neuron order."""
     n = data.nneurons
-    results = [None] * n
+    targets = list(range(n)) if targets is None else list(targets)
+    results = [None] * len(targets)
 
     def say(i, r):
         if verbose:
@@ -486,23 +722,31 @@ def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose):
             print(f"neuron {i + 1}/{n}: {state} in {r[2]} iterations, {r[3]:.1f} s",
                   flush=True)
 
+    if split is not None:
+        return _fit_split(data, penalty, alpha, tol, max_iter, block, split, say,
+                          targets)
+    gram = _stimulus_gram(data) if client is None or data.nstim == 0 else None
     if client is None:
-        for i in range(n):
-            results[i] = _fit_neuron(data, i, penalty, alpha, tol, max_iter, block)
-            say(i, results[i])
+        for x, i in enumerate(targets):
+            results[x] = _fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
+                                     gram=gram)
+            say(i, results[x])
         return results
     from dask.distributed import as_completed
     scattered = client.scatter(data, broadcast=True, hash=False)
+    # The stimulus Gram matrix once, on a worker (it passes over T).
+    if gram is None:
+        gram = client.submit(_stimulus_gram, scattered, pure=False)
     futures = [client.submit(_fit_task, scattered, i, penalty, alpha, tol, max_iter,
-                             block, pure=False) for i in range(n)]
-    where = {f.key: i for i, f in enumerate(futures)}
+                             block, gram, pure=False) for i in targets]
+    where = {f.key: x for x, f in enumerate(futures)}
     untuned = False
     for future in as_completed(futures):
-        i = where[future.key]
+        x = where[future.key]
         r = future.result()
-        results[i] = r[:4]
+        results[x] = r[:4]
         untuned |= not r[4]
-        say(i, results[i])
+        say(targets[x], results[x])
     if untuned:
         warnings.warn("could not raise glibc's malloc thresholds in the dask workers: "
                       "with dask's MALLOC_TRIM_THRESHOLD_ the distributed fit can be "
@@ -702,7 +946,8 @@ class PopulationGLM:
         return _Data(nbins, bins, design, nch, m, basis, coupling), alpha
 
     def fit(self, spike_times, duration, stimulus=None, stimulus_rate=None,
-            t_start=0.0, client=None):
+            t_start=0.0, client=None, split="neurons", n_blocks=None,
+            block_seconds=None):
         """Fit every neuron; returns self.
 
         Parameters
@@ -718,16 +963,47 @@ class PopulationGLM:
             a whole number m of bins, and M * m = T.
         t_start : float, default 0.0
         client : dask.distributed.Client, optional
-            Fit one neuron per task on the cluster (the same result, bit for bit).
+            Fit on the cluster, as `split` says.
+        split : 'neurons' or 'time', default 'neurons'
+            'neurons': one task per neuron, each worker holding the whole
+            recording (the serial result, bit for bit). 'time': the recording
+            is cut into contiguous time blocks, each held by one worker (its
+            spikes, those of the history_taps bins before it, its stimulus
+            samples), so a worker's memory grows with T / workers; every
+            evaluation of a neuron's objective sums the blocks' values and
+            gradients in block order, so the parameters depend on the blocks
+            but not on the number of workers. With client=None and
+            n_blocks or block_seconds given, the same blocked evaluation runs
+            in this process (the same result, bit for bit).
+        n_blocks : int, optional
+            Time blocks of near-equal length (split='time'); default: one
+            per worker.
+        block_seconds : float, optional
+            Time blocks of this length (the last one shorter) instead.
         """
         data, alpha = self._data(spike_times, duration, stimulus, stimulus_rate,
                                  t_start)
-        self._set_fit(data, self._run(data, alpha, None, client))
+        timed = self._time_split(data, client, split, n_blocks, block_seconds)
+        self._set_fit(data, self._run(data, alpha, None, client, timed))
         return self
 
-    def _run(self, data, alpha, block, client):
+    def _time_split(self, data, client, split, n_blocks, block_seconds):
+        """The _TimeSplit of the recording, or None to fit neuron by neuron."""
+        if split not in ("neurons", "time"):
+            raise ValueError(f"split must be 'neurons' or 'time', got {split!r}")
+        blocked = n_blocks is not None or block_seconds is not None
+        if split == "neurons" and (client is not None or not blocked):
+            if blocked:
+                raise ValueError("n_blocks and block_seconds need split='time'")
+            return None
+        workers = 1 if client is None else len(client.scheduler_info()["workers"])
+        edges = _time_edges(data.nbins, n_blocks, block_seconds, float(self.bin_size),
+                            workers)
+        return _TimeSplit(data, edges, client)
+
+    def _run(self, data, alpha, block, client, timed=None):
         results = _fit_all(data, self.penalty, alpha, self.tol, int(self.max_iter),
-                           block, client, self.verbose)
+                           block, client, self.verbose, timed)
         nfit = data.nbins - (0 if block is None else block[1] - block[0])
         silent = [i for i in range(data.nneurons) if data.counts(i, block)[1].sum() == 0]
         if silent:
@@ -937,9 +1213,11 @@ class PopulationGLMCV(PopulationGLM):
         self.n_folds = n_folds
 
     def fit(self, spike_times, duration, stimulus=None, stimulus_rate=None,
-            t_start=0.0, client=None):
+            t_start=0.0, client=None, split="neurons", n_blocks=None,
+            block_seconds=None):
         """Cross-validate alphas, then fit on all data with alpha_; returns
-        self. Arguments as PopulationGLM.fit."""
+        self. Arguments as PopulationGLM.fit (with split='time' the held-out
+        scores are computed in this process, over the whole recording)."""
         alphas = np.asarray(self.alphas, dtype=float).reshape(-1)
         if alphas.size == 0 or not np.all(np.isfinite(alphas)) or np.any(alphas < 0):
             raise ValueError("alphas must be one or more finite values >= 0")
@@ -947,6 +1225,7 @@ class PopulationGLMCV(PopulationGLM):
         data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start)
         if folds > data.nbins:
             raise ValueError(f"n_folds ({folds}) exceeds the recording's bins")
+        timed = self._time_split(data, client, split, n_blocks, block_seconds)
         edges = [f * data.nbins // folds for f in range(folds + 1)]
         scores = np.zeros((alphas.size, folds, data.nneurons))
         for a, alpha in enumerate(alphas):
@@ -955,7 +1234,8 @@ class PopulationGLMCV(PopulationGLM):
                 with warnings.catch_warnings():
                     warnings.simplefilter("ignore", UserWarning)
                     results = _fit_all(data, self.penalty, float(alpha), self.tol,
-                                       int(self.max_iter), block, client, False)
+                                       int(self.max_iter), block, client, False,
+                                       timed)
                 for i in range(data.nneurons):
                     b, c = data.counts(i)
                     eta = drive(data, i, results[i][0])
@@ -964,7 +1244,7 @@ class PopulationGLMCV(PopulationGLM):
                     print(f"alpha {alpha:g}, fold {f + 1}/{folds}: held-out "
                           f"log-likelihood {scores[a, f].sum():.1f}", flush=True)
         best = int(np.argmax(scores.sum(axis=(1, 2))))
-        results = self._run(data, float(alphas[best]), None, client)
+        results = self._run(data, float(alphas[best]), None, client, timed)
         self._set_fit(data, results)
         self.alpha_ = float(alphas[best])
         self.cv_scores_ = scores.sum(axis=2)

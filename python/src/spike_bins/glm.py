@@ -12,9 +12,10 @@ spikes enter at time + 1, so a spike in bin t acts from bin t + 1 on; the
 stimulus is delayed by two coarse bins, because tentfill2's ramp toward a
 sample starts half a coarse bin before that sample's own block of fine bins.
 
-The drive is computed with one combined filter per source neuron and the
-gradient with the adjoints, so memory stays at a few T x 1 arrays however
-many basis functions there are. Parameters of neuron i, in order:
+The drive is one trainfold_pop pass over all neurons' merged spikes (one
+combined filter per source neuron) and the gradient one trainfold_pop_adjoint
+call, so memory stays at a few T x 1 arrays however many neurons and basis
+functions there are. Parameters of neuron i, in order:
 [b_i, k_i (stim_lags), w_i0 (nbasis), ..., w_i(N-1) (nbasis)].
 
 PopulationGLM (and PopulationGLMCV) fit the same model to recorded spike
@@ -61,6 +62,11 @@ class Population:
         self.delayed = delayed
         # History enters one bin late: a spike in bin t acts from t + 1 on.
         self.shifted = [s + 1 for s in self.spikes]
+        # All neurons' spikes merged once, ascending, with their sources.
+        merged = np.concatenate(self.shifted)
+        owner = np.repeat(np.arange(len(self.spikes)), [s.size for s in self.spikes])
+        order = np.argsort(merged, kind="stable")
+        self.merged, self.ids = merged[order], owner[order].astype(float)
         counted = [np.unique(s.astype(np.int64), return_counts=True) for s in self.spikes]
         self.count_bins = [b for b, _ in counted]
         self.counts = [c.astype(float) for _, c in counted]
@@ -90,13 +96,12 @@ def _stimulus_coarse(delayed, k):
 def log_rate(pop, theta):
     """The log rate of one neuron with parameters theta, a length-T array."""
     bias, k, w = pop.split(theta)
-    eta = _sb.tentfill2(_stimulus_coarse(pop.delayed, k), pop.nbns)[:, 0]
+    eta = _sb.tentfill2(_stimulus_coarse(pop.delayed, k), pop.nbns)
     eta += bias
-    window = (0, pop.nbins - 1)
-    for j in range(pop.nneurons):
-        if w[j].any():
-            eta += _sb.trainfold(pop.shifted[j], pop.basis @ w[j], window)[:, 0]
-    return eta
+    if w.any() and pop.merged.size:
+        _sb.trainfold_pop(pop.merged, pop.ids, np.asfortranarray(pop.basis @ w.T),
+                          (0, pop.nbins - 1), pop.nneurons, out=eta)
+    return eta[:, 0]
 
 
 def negloglik(theta, pop, neuron):
@@ -116,13 +121,13 @@ def negloglik(theta, pop, neuron):
     m = coarse.size
     for lag in range(pop.stim_lags):
         grad[1 + lag] = np.sum(coarse[lag:] * pop.delayed[:m - lag])
-    nb = pop.basis.shape[1]
-    window = (0, pop.nbins - 1)
     ntaps = pop.basis.shape[0]
-    for j in range(pop.nneurons):
-        taps = _sb.trainfold_adjoint(pop.shifted[j], resid, window, ntaps)[:, 0]
-        at = 1 + pop.stim_lags + j * nb
-        grad[at:at + nb] = np.sum(pop.basis * taps[:, None], axis=0)
+    if pop.merged.size:
+        taps = _sb.trainfold_pop_adjoint(pop.merged, pop.ids, resid, (0, pop.nbins - 1),
+                                         ntaps, pop.nneurons)
+        grad[1 + pop.stim_lags:] = (pop.basis.T @ taps).T.ravel()
+    else:
+        grad[1 + pop.stim_lags:] = 0.0
     return value, grad
 
 
