@@ -16,6 +16,10 @@
 // what a user with the design matrix X built would do instead: X' * r, one
 // dot product per column of X (X built once, untimed).
 //
+// Population sums: the forward and its adjoint with N sources against the
+// same in-cache add loop, with as many additions as they make (K per tap
+// landing in the window).
+//
 // The scaling family times each kernel at 1x, 10x and 100x a base size; the
 // counter units is the work of one call (output values written, or tap
 // additions made), so time / units should stay flat.
@@ -30,6 +34,8 @@
 
 #include "benchmarks/baselines.h"
 #include "benchmarks/workloads.h"
+#include "spike_filter/spike_filter_pop.h"
+#include "spike_filter/spike_filter_pop_adjoint.h"
 #include "spike_filter/spike_filter_sum.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 #include "upsampler/upsample_bins.h"
@@ -309,6 +315,91 @@ void bm_spike_adjoint_design(benchmark::State &state) {
   state.counters["X_MB"] = static_cast<double>(x.size()) * 8 / 1e6;
 }
 
+// ---------------------------------------------------------------- population
+
+// The spike data of w (filters = K output columns) with N sources: ids
+// cycling through the sources in a fixed random order, the filters
+// taps x N*K.
+struct PopWorkload {
+  SpikeWorkload spikes;
+  int32_t sources;
+};
+
+const PopWorkload kPopWorkloads[] = {
+    {{"P1", 50000, 1000000, 200, 1, 0.0, 999999.0}, 10},
+    {{"P2", 50000, 1000000, 100, 4, 0.0, 999999.0}, 10},
+    {{"P3", 100, 1000, 50, 2, 0.0, 999.0}, 4},
+    // P1 with one source: the single-train sum's work, for comparison.
+    {{"P1-one", 50000, 1000000, 200, 1, 0.0, 999999.0}, 1},
+};
+
+std::vector<double> pop_ids(int32_t spikes, int32_t sources) {
+  const std::vector<double> u = random_values(spikes, 9);
+  std::vector<double> ids(static_cast<size_t>(spikes));
+  for (int32_t j = 0; j < spikes; ++j) {
+    ids[j] = static_cast<double>(std::min(
+        sources - 1, static_cast<int32_t>((u[j] + 1.0) / 2.0 * sources)));
+  }
+  return ids;
+}
+
+void bm_pop(benchmark::State &state, PopWorkload p) {
+  const SpikeWorkload &w = p.spikes;
+  const SpikeData d = make_spike_data(w);
+  const std::vector<double> ids = pop_ids(w.spikes, p.sources);
+  const int32_t filters = p.sources * w.filters;
+  const std::vector<double> h_data =
+      random_values(static_cast<int64_t>(w.taps) * filters, 10);
+  const int64_t count = static_cast<int64_t>(d.window_rows) * w.filters;
+  std::vector<double> out(static_cast<size_t>(count), 0.0);
+  const DoubleMatrix h{w.taps, filters, const_cast<double *>(h_data.data())};
+  const DoubleMatrix y{d.window_rows, w.filters, out.data()};
+  const int64_t additions = spike_tap_additions(w, d);
+  std::vector<double> add_y(kAddChunk, 0.0);
+  const std::vector<double> add_h = random_values(kAddChunk, 4);
+  time_against_baselines(
+      state,
+      [&] { std::memset(out.data(), 0, static_cast<size_t>(count) * 8); },
+      [&] {
+        spike_filter_pop(d.spinds.data(), ids.data(), w.spikes, h, d.twin,
+                         p.sources, 0, y);
+        benchmark::ClobberMemory();
+      },
+      {{"add", [&] {
+          add_loop_repeated(add_y.data(), add_h.data(), additions);
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["additions"] = static_cast<double>(additions);
+}
+
+void bm_pop_adjoint(benchmark::State &state, PopWorkload p) {
+  const SpikeWorkload &w = p.spikes;
+  const SpikeData d = make_spike_data(w);
+  const std::vector<double> ids = pop_ids(w.spikes, p.sources);
+  const int32_t filters = p.sources * w.filters;
+  const std::vector<double> r_data =
+      random_values(static_cast<int64_t>(d.window_rows) * w.filters, 6);
+  std::vector<double> out(static_cast<size_t>(w.taps) * filters, 0.0);
+  const DoubleMatrix r{d.window_rows, w.filters,
+                       const_cast<double *>(r_data.data())};
+  const DoubleMatrix g{w.taps, filters, out.data()};
+  const int64_t additions = spike_tap_additions(w, d);
+  std::vector<double> add_y(kAddChunk, 0.0);
+  const std::vector<double> add_h = random_values(kAddChunk, 4);
+  time_against_baselines(
+      state, [&] { std::fill(out.begin(), out.end(), 0.0); },
+      [&] {
+        spike_filter_pop_adjoint(d.spinds.data(), ids.data(), w.spikes, r,
+                                 d.twin, w.taps, p.sources, 0, g);
+        benchmark::ClobberMemory();
+      },
+      {{"add", [&] {
+          add_loop_repeated(add_y.data(), add_h.data(), additions);
+          benchmark::ClobberMemory();
+        }}});
+  state.counters["additions"] = static_cast<double>(additions);
+}
+
 // ---------------------------------------------------------------- scaling
 
 // Scaling. Each series grows the work 1x, 10x, 100x; "in_cache" series keep
@@ -388,6 +479,19 @@ void register_benchmarks() {
   for (const SpikeWorkload &w : kSpikeAdjointWorkloads) {
     const std::string name = std::string("spike_adjoint/") + w.name;
     benchmark::RegisterBenchmark(name.c_str(), bm_spike_adjoint, w)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+  }
+  for (const PopWorkload &p : kPopWorkloads) {
+    benchmark::RegisterBenchmark(
+        (std::string("spike_pop/") + p.spikes.name + "/kernel").c_str(), bm_pop,
+        p)
+        ->UseManualTime()
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(
+        (std::string("spike_pop_adjoint/A") + p.spikes.name + "/kernel")
+            .c_str(),
+        bm_pop_adjoint, p)
         ->UseManualTime()
         ->Unit(benchmark::kMicrosecond);
   }

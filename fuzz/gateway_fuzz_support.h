@@ -23,7 +23,7 @@
 #include "tests/support/module_loader.h"
 
 // How the values of an argument are decoded: what the argument stands for.
-enum class ValueKind { sample, bin_count, spike_time, window_end };
+enum class ValueKind { sample, bin_count, spike_time, window_end, source_id };
 
 // One argument of the call, with the facts the checks need.
 struct FuzzArgument {
@@ -50,6 +50,10 @@ inline double take_kind_value(FuzzBytes *in, ValueKind kind, double previous,
       return take_spike_time(in, 0, 20, 4);
     case ValueKind::window_end:
       return take_window_end(in, previous, index > 0);
+    case ValueKind::source_id: {  // mostly 0 .. 4, sometimes any value
+      const uint8_t byte = take_byte(in);
+      return byte < 0xf0 ? byte % 5 : take_value(in);
+    }
     case ValueKind::sample:
       break;
   }

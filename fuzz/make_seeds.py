@@ -523,6 +523,120 @@ def trainfold_adjoint_cases():
     return seeds
 
 
+def pop_seed(spikes, ids, sources, taps, outputs, values, t0, t1, base=1,
+             mode=0, ntaps=None):
+    """pop_fuzz_decode.h's layout, then the filters (forward) or, with ntaps
+    given or mode bit 0x20, ntaps and r (adjoint). ids: source numbers from
+    0, or ("value", v) for an id decoded as a value; sources: a count 1 .. 4
+    or ("value", v)."""
+    if isinstance(sources, tuple):
+        source_bytes = bytes([0x80]) + value(sources[1])
+    else:
+        source_bytes = bytes([sources - 1])
+    out = (window_end(t0) + window_end(t1) + count(taps, 6, 40) +
+           source_bytes + count(outputs, 3, 6) + count(len(spikes), 12, 127) +
+           bytes([mode | base]) + b"".join(spike_time(t) for t in spikes))
+    for i in ids:
+        out += bytes([0xf0]) + value(i[1]) if isinstance(i, tuple) else \
+            bytes([i])
+    if mode & 0x20:
+        out += value(ntaps)
+    return out + b"".join(value(v) for v in values)
+
+
+def spike_pop_cases():
+    h = [0.1, 1.0 / 3.0, 0.7, 0.5, 0.25, 2.0]
+    times = [5.0, 3.0, 5.0, 3.0, 5.0]
+    order = [0, 1, 0, 1, 0]
+    seeds = [
+        pop_seed(times, order, 2, 3, 1, h, 1.0, 9.0),
+        pop_seed(times, order, 2, 3, 1, h, 1.0, 9.0, base=0, mode=0x80),
+        pop_seed([8.0, 10.5, 13.2, 9.1, NAN, 11.0], [2, 0, 1, 2, 0, 1], 3, 2,
+                 2, [float(v) for v in range(1, 13)], 10.0, 13.0),
+        pop_seed([1.0, 2.0], [0, ("value", NAN)], 2, 2, 1, [1.0] * 4, 0.0, 3.0),
+        pop_seed([1.0, 2.0], [0, ("value", 2.0)], 2, 2, 1, [1.0] * 4, 0.0, 3.0,
+                 base=0),
+        pop_seed([1.0, 2.0], [0, ("value", 1.5)], 2, 2, 1, [1.0] * 4, 0.0, 3.0),
+        pop_seed([1.0], [0], ("value", 1.5), 2, 1, [1.0] * 2, 0.0, 3.0),
+        pop_seed([1.0], [0], ("value", 2147483648.0), 2, 1, [1.0] * 2, 0.0,
+                 3.0),
+        pop_seed([1.0], [0], 3, 2, 2, [1.0] * 6, 0.0, 3.0, mode=0x40),
+        pop_seed([], [], 2, 3, 2, [1.0] * 12, 0.0, 3.0),
+        pop_seed([1.0, 2.0], [0, 1], 2, 2, 1, [1.0] * 4, 5.0, 3.0),
+    ]
+    return seeds
+
+
+def spike_pop_adjoint_cases():
+    r = [0.5, 0.25, 0.7, 1.0 / 3.0, 0.1, 2.0, 3.0, 4.0, 5.0]
+    times = [5.0, 3.0, 5.0, 3.0, 5.0]
+    order = [0, 1, 0, 1, 0]
+    seeds = [
+        pop_seed(times, order, 2, 3, 1, r, 1.0, 9.0),
+        pop_seed(times, order, 2, 3, 1, r, 1.0, 9.0, base=0, mode=0x80),
+        pop_seed([8.0, 10.5, 13.2, 9.1, NAN, 11.0], [2, 0, 1, 2, 0, 1], 3, 2,
+                 2, [1.0, 2.0, 4.0, 8.0, 16.0, 32.0, 64.0, 128.0], 10.0, 13.0),
+        pop_seed([1.0, 2.0], [0, ("value", INF)], 2, 2, 1, [1.0] * 4, 0.0,
+                 3.0),
+        pop_seed([1.0], [0], ("value", 0.0), 2, 1, [1.0] * 4, 0.0, 3.0),
+        pop_seed([1.0], [0], 2, 2, 1, [1.0] * 4, 0.0, 3.0, mode=0x20,
+                 ntaps=2.5),
+        pop_seed([1.0], [0], 2, 2, 1, [1.0] * 5, 0.0, 3.0, mode=0x04),
+    ]
+    return seeds
+
+
+def trainfold_pop_cases():
+    spikes = spinds_arg([8.0, 10.5, 13.2, 14.0])
+    ids = arg((4, 1), [1.0, 2.0, 1.0, 2.0])
+    h = arg((3, 2), [1.0, 2.0, 4.0, 10.0, 20.0, 40.0])
+    twin = twin_arg(10.0, 13.0)
+    two = nbns_arg(2.0)
+
+    def pop(*args):
+        return call(list(args), 5)
+
+    seeds = [
+        pop(spikes, ids, h, twin, two), call([spikes, ids, h, twin], 5),
+        call([], 5), pop(spikes, ids, h, twin, nbns_arg(1.0)),
+        pop(spikes, arg((4, 1), [1.0, 3.0, 1.0, 2.0]), h, twin, two),
+        pop(spikes, arg((4, 1), [1.0, NAN, 1.0, 2.0]), h, twin, two),
+        pop(spikes, arg((4, 1), [1.0, 0.0, 1.0, 2.0]), h, twin, two),
+        pop(spikes, arg((3, 1), [1.0, 2.0, 1.0]), h, twin, two),
+        pop(spikes, arg((1, 4), [1.0, 2.0, 1.0, 2.0]), h, twin, two),
+        pop(spikes, ids, h, twin, nbns_arg(1.5)),
+        pop(spikes, ids, h, twin, arg((0, 0))),
+        pop(spikes, ids, arg((3, 3), [1.0] * 9), twin, two),
+        pop(spikes, arg((4, 1), bytes(4), cls="logical"), h, twin, two),
+        pop(arg((0, 0)), arg((0, 1)), h, twin, two),
+    ]
+    return seeds
+
+
+def trainfold_pop_adjoint_cases():
+    spikes = spinds_arg([8.0, 10.5, 13.2, 14.0])
+    ids = arg((4, 1), [1.0, 2.0, 1.0, 2.0])
+    r = arg((4, 1), [1.0, 2.0, 4.0, 8.0])
+    twin = twin_arg(10.0, 13.0)
+    three = nbns_arg(3.0)
+    two = nbns_arg(2.0)
+
+    def adjoint(*args):
+        return call(list(args), 6)
+
+    seeds = [
+        adjoint(spikes, ids, r, twin, three, two),
+        call([spikes, ids, r, twin, three], 6), call([], 6),
+        adjoint(spikes, arg((4, 1), [1.0, 2.0, 1.0, INF]), r, twin, three, two),
+        adjoint(spikes, ids, arg((5, 1), [1.0] * 5), twin, three, two),
+        adjoint(spikes, ids, r, twin, nbns_arg(2.5), two),
+        adjoint(spikes, ids, r, twin, three, nbns_arg(NAN)),
+        adjoint(spikes, ids, arg((4, 2), [1.0] * 8), twin, three,
+                nbns_arg(2147483647.0)),
+    ]
+    return seeds
+
+
 def dictionary():
     """Raw-bits tokens (tag 12, accepted by every value decoder) of values at
     decision boundaries, and a few argument headers of the gateway format."""
@@ -609,6 +723,10 @@ OWN_CASES = {
     "trainfold_mex": trainfold_cases,
     "tentfill2_adjoint": tentfill2_adjoint_cases,
     "trainfold_adjoint": trainfold_adjoint_cases,
+    "spike_filter_pop": spike_pop_cases,
+    "spike_filter_pop_adjoint": spike_pop_adjoint_cases,
+    "trainfold_pop": trainfold_pop_cases,
+    "trainfold_pop_adjoint": trainfold_pop_adjoint_cases,
 }
 
 

@@ -33,13 +33,15 @@ KERNEL_INLINE void add_span(const double *__restrict from,
   }
 }
 
-// Calls take(tap, row, count) for each taken spike in list order that reaches
-// the window: tap = a - B (the first tap that lands), row = a - T0 (its row),
-// count = z - a + 1. Any spike time is safe (NaN, +-Inf, far outside the
-// integer ranges). Requires a checked window and taps >= 0.
+// Calls take(j, tap, row, count) for each taken spike j (its index in
+// spinds) in list order that reaches the window: tap = a - B (the first tap
+// that lands), row = a - T0 (its row), count = z - a + 1. Any spike time is
+// safe (NaN, +-Inf, far outside the integer ranges). Requires a checked
+// window and taps >= 0.
 template <typename Take>
-KERNEL_INLINE void scan_spikes(const double *spinds, int32_t b, int64_t taps,
-                               SpikeWindow window, Take take) {
+KERNEL_INLINE void scan_indexed_spikes(const double *spinds, int32_t b,
+                                       int64_t taps, SpikeWindow window,
+                                       Take take) {
   const int64_t first_bin = window.first_bin;
   const int64_t last_bin = window.last_bin;
   // Thresholds in 64 bits: T0 - c + 1 and T1 + 1 can leave the int32 range.
@@ -68,8 +70,17 @@ KERNEL_INLINE void scan_spikes(const double *spinds, int32_t b, int64_t taps,
     if (first > last) {
       continue;
     }
-    take(first - bin, first - first_bin, last - first + 1);
+    take(j, first - bin, first - first_bin, last - first + 1);
   }
+}
+
+// As scan_indexed_spikes, calling take(tap, row, count).
+template <typename Take>
+KERNEL_INLINE void scan_spikes(const double *spinds, int32_t b, int64_t taps,
+                               SpikeWindow window, Take take) {
+  scan_indexed_spikes(spinds, b, taps, window,
+                      [&](int32_t /*j*/, int64_t tap, int64_t row,
+                          int64_t count) { take(tap, row, count); });
 }
 
 }  // namespace spike_bins

@@ -8,26 +8,7 @@ namespace {
 
 constexpr auto kArgCount =
     arg_count_refusal("trainfold_adjoint", "4", "spinds, r, twin, ntaps");
-constexpr auto kNotColumn = spinds_column_refusal(
-    "spinds must be a column vector of spike times (one column)");
-constexpr auto kRType = matrix_type_refusal("r");
-constexpr auto kNtapsType = scalar_type_refusal("ntaps");
-constexpr auto kNtapsEmpty =
-    empty_refusal("ntaps", "the number of filter taps");
-constexpr auto kRDims = dims_refusal("r", "column");
 constexpr auto kSizes = size_refusal("spinds or r");
-constexpr Refusal kNtapsRange{
-    RefusalKind::arg_value,
-    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
-    "fractional, NaN or Inf)",
-    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
-    "fractional, NaN or Inf)"};
-constexpr Refusal kRRows{
-    RefusalKind::arg_value,
-    "r must have one row per bin of the window: fix(twin(2)) - fix(twin(1)) "
-    "+ 1 rows",
-    "r must have one row per bin of the window: int(twin[1]) - int(twin[0]) "
-    "+ 1 rows"};
 
 TrainfoldAdjointCall refused(const Refusal &refusal) {
   return {refusal,
@@ -44,7 +25,7 @@ TrainfoldAdjointCall trainfold_adjoint_check(
   if (arg_count != 4) return refused(kArgCount);
   // Compared in the host's width, so that a column count beyond 2^31 cannot
   // wrap to 1 and pass.
-  if (spinds.cols > 1) return refused(kNotColumn);
+  if (spinds.cols > 1) return refused(kSpindsNotColumn);
   if (!spinds.numeric) return refused(kSpindsType);
   if (!r.numeric) return refused(kRType);
   if (!twin.numeric) return refused(kTwinType);

@@ -12,8 +12,6 @@ constexpr auto kArgCount = arg_count_refusal(
     "trainfold", "3", "spinds, h_currents, twin");
 constexpr auto kNotColumn = spinds_column_refusal(
     "trainfold_mex: Spike Times Must Be Passed in As a COLUMN Vector!!");
-constexpr auto kFiltersType = matrix_type_refusal("h_currents");
-constexpr auto kFiltersDims = dims_refusal("h_currents", "filter");
 constexpr auto kSizes = size_refusal("spinds or h_currents");
 
 TrainfoldCall refused(const Refusal &refusal) {

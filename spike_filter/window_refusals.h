@@ -1,5 +1,6 @@
-// Refusals of the spike times and the window, shared by the checks of
-// trainfold_mex and trainfold_adjoint (see common/arg_check.h).
+// Refusals of the spike times, the window, the filters, r and ntaps, shared
+// by the checks of trainfold_mex, trainfold_adjoint, trainfold_pop and
+// trainfold_pop_adjoint (see common/arg_check.h).
 #ifndef SPIKE_FILTER_WINDOW_REFUSALS_H
 #define SPIKE_FILTER_WINDOW_REFUSALS_H
 
@@ -18,7 +19,28 @@ constexpr auto spinds_column_refusal(const char (&mex_text)[M]) {
       RefusalKind::arg_value, join(mex_text),
       join("spinds must be a 1-D array or a single column of spike times"));
 }
+inline constexpr auto kSpindsNotColumn = spinds_column_refusal(
+    "spinds must be a column vector of spike times (one column)");
 inline constexpr auto kTwinType = values_type_refusal("twin");
+inline constexpr auto kFiltersType = matrix_type_refusal("h_currents");
+inline constexpr auto kFiltersDims = dims_refusal("h_currents", "filter");
+inline constexpr auto kRType = matrix_type_refusal("r");
+inline constexpr auto kRDims = dims_refusal("r", "column");
+inline constexpr auto kNtapsType = scalar_type_refusal("ntaps");
+inline constexpr auto kNtapsEmpty =
+    empty_refusal("ntaps", "the number of filter taps");
+inline constexpr Refusal kNtapsRange{
+    RefusalKind::arg_value,
+    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
+    "fractional, NaN or Inf)",
+    "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
+    "fractional, NaN or Inf)"};
+inline constexpr Refusal kRRows{
+    RefusalKind::arg_value,
+    "r must have one row per bin of the window: fix(twin(2)) - fix(twin(1)) "
+    "+ 1 rows",
+    "r must have one row per bin of the window: int(twin[1]) - int(twin[0]) "
+    "+ 1 rows"};
 inline constexpr Refusal kTwinCount{
     RefusalKind::arg_value,
     "twin must hold two values, the first and last bin of the window",

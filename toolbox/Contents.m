@@ -10,6 +10,10 @@
 %   trainfold_mex - Windowed sums of filters placed at spike times.
 %   trainfold_adjoint - The adjoint of trainfold_mex with respect to its
 %                   filters.
+%   trainfold_pop - Windowed sums of a population's filters placed at its
+%                   spikes.
+%   trainfold_pop_adjoint - The adjoint of trainfold_pop with respect to its
+%                   filters.
 %
 % Population GLM (plain M code for Octave and MATLAB; run in Octave)
 %   spike_glm_fit      - Fit a Poisson GLM to a population of spike trains.

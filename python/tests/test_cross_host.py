@@ -1,5 +1,7 @@
 """The same inputs through the Octave modules and through spike_bins, the
-forward operators and their adjoints: the results must agree to the bit.
+forward operators and their adjoints (the population sums too, with the
+sources numbered from 1 there and from 0 here): the results must agree to the
+bit.
 
 Needs octave-cli and the modules built by CMake (folder octave_modules of a
 build tree); the folder is SPIKE_BINS_OCTAVE_MODULES or, when that is unset,
@@ -17,7 +19,7 @@ import scipy.io
 
 from conftest import assert_same_bits
 from spike_bins import tentfill2, tentfill2_adjoint, trainfold, \
-    trainfold_adjoint
+    trainfold_adjoint, trainfold_pop, trainfold_pop_adjoint
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 
@@ -116,6 +118,25 @@ def adjoint_cases(upsample, spikes):
     return up, down
 
 
+def pop_cases(spikes):
+    """(spinds, ids, h_currents, twin, nsources, r) of the population sums,
+    one per spike case with 1 to 3 sources: ids numbered from 0 (Octave is
+    given ids + 1), h_currents of N filters per column of the case's, r of
+    the window's rows for the adjoint."""
+    rng = np.random.default_rng(16)
+    cases = []
+    for i, (spinds, h, twin) in enumerate(spikes):
+        sources = 1 + i % 3
+        count = np.size(spinds)
+        ids = rng.integers(0, sources, count).astype(float)
+        taps, filters = np.shape(h)
+        window_rows = int(twin[1]) - int(twin[0]) + 1
+        cases.append((spinds, ids, random_values(rng, (taps, sources * filters)),
+                      twin, float(sources),
+                      random_values(rng, (window_rows, filters))))
+    return cases
+
+
 OCTAVE_SCRIPT = r"""
 S = load(inputs);
 R = struct();
@@ -133,6 +154,15 @@ end
 for i = 1:S.spike_adjoint_count
   R.(sprintf('sa%d', i)) = trainfold_adjoint(S.(sprintf('sa%d', i)), ...
       S.(sprintf('rs%d', i)), S.(sprintf('ta%d', i)), S.(sprintf('ca%d', i)));
+end
+for i = 1:S.pop_count
+  R.(sprintf('p%d', i)) = trainfold_pop(S.(sprintf('ps%d', i)), ...
+      S.(sprintf('pi%d', i)) + 1, S.(sprintf('ph%d', i)), ...
+      S.(sprintf('pt%d', i)), S.(sprintf('pn%d', i)));
+  R.(sprintf('pa%d', i)) = trainfold_pop_adjoint(S.(sprintf('ps%d', i)), ...
+      S.(sprintf('pi%d', i)) + 1, S.(sprintf('pr%d', i)), ...
+      S.(sprintf('pt%d', i)), size(S.(sprintf('ph%d', i)), 1), ...
+      S.(sprintf('pn%d', i)));
 end
 save('-v6', outputs, '-struct', 'R');
 """
@@ -152,6 +182,15 @@ def test_octave_modules_give_the_same_bits(tmp_path):
             "spike_count": float(len(spikes)),
             "up_adjoint_count": float(len(up_adjoint)),
             "spike_adjoint_count": float(len(spike_adjoint))}
+    pop = pop_cases(spikes)
+    data["pop_count"] = float(len(pop))
+    for i, (spinds, ids, h, twin, nsources, r) in enumerate(pop, 1):
+        data[f"ps{i}"] = np.asarray(spinds, dtype=float).reshape(-1, 1)
+        data[f"pi{i}"] = ids.reshape(-1, 1)
+        data[f"ph{i}"] = h
+        data[f"pt{i}"] = np.asarray(twin, dtype=float).reshape(1, 2)
+        data[f"pn{i}"] = nsources
+        data[f"pr{i}"] = r
     for i, (x, nbns) in enumerate(upsample, 1):
         data[f"x{i}"] = np.asarray(x, dtype=float)
         data[f"n{i}"] = nbns
@@ -183,3 +222,9 @@ def test_octave_modules_give_the_same_bits(tmp_path):
     for i, (spinds, r, twin, ntaps) in enumerate(spike_adjoint, 1):
         assert_same_bits(trainfold_adjoint(spinds, r, twin, ntaps),
                          results[f"sa{i}"])
+    for i, (spinds, ids, h, twin, nsources, r) in enumerate(pop, 1):
+        assert_same_bits(trainfold_pop(spinds, ids, h, twin, nsources),
+                         results[f"p{i}"])
+        assert_same_bits(trainfold_pop_adjoint(spinds, ids, r, twin,
+                                               np.shape(h)[0], nsources),
+                         results[f"pa{i}"])

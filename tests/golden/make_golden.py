@@ -30,6 +30,10 @@ table; the digests cover them. The upsampling adjoint multiplies then adds
 The adjoints (upsample_bins_adjoint, spike_filter_sum_adjoint) have input
 sets of their own (their own stream tags), drawn like the forwards' sets.
 
+The population sums (spike_filter_pop, spike_filter_pop_adjoint) add only,
+too; their sets (tags 7 and 8) draw a source count, a source id per spike
+(numbered from 0 or 1, the base drawn too) and N filters per output column.
+
 Regenerate (a few seconds) after a change of the input set, never after a
 change of the kernels, whose bits are fixed:
     python3 tests/golden/make_golden.py tests/golden/golden_data.inc
@@ -59,6 +63,10 @@ ADJOINT_UPSAMPLE_CASES = 20000
 ADJOINT_SPIKE_CASES = 20000
 ADJOINT_UPSAMPLE_TAG = 4
 ADJOINT_SPIKE_TAG = 5
+POP_CASES = 12000
+ADJOINT_POP_CASES = 12000
+POP_TAG = 7
+ADJOINT_POP_TAG = 8
 CANONICAL_NAN = 0x7FF8000000000000
 
 
@@ -244,6 +252,76 @@ def spike_filter_sum_adjoint(spinds, r, taps, cols, twin):
                 i = (t - b) + taps * k
                 g[i] = r[(t - t0) + rows * k] + g[i]
     return g
+
+
+def spike_filter_pop(spinds, ids, h, taps, sources, outputs, twin, base):
+    """y (R by outputs, column-major) from the spike times, their source ids
+    (whole numbers from base to base + sources - 1) and the filters (taps by
+    sources * outputs, column k * sources + n the filter of source n for
+    output column k).
+
+    The spikes taken and the bins are spike_filter_sum's with the same taps.
+    For each taken spike in list order, from source n = id - base, each
+    output column k in turn and each bin t ascending:
+    y[t - T0, k] = h[t - B, k * sources + n] + y[t - T0, k]."""
+    t0 = truncate(twin[0])
+    t1 = truncate(twin[1])
+    assert t0 is not None and t1 is not None and t1 >= t0 - 1
+    assert all(base <= i <= base + sources - 1 and int(i) == i for i in ids)
+    rows = t1 - t0 + 1
+    y = [0.0] * (rows * outputs)
+    for j, b, first, last in taken_spikes(spinds, taps, t0, t1):
+        n = int(ids[j]) - base
+        for k in range(outputs):
+            f = taps * (k * sources + n)
+            for t in range(first, last + 1):
+                i = (t - t0) + rows * k
+                y[i] = h[f + t - b] + y[i]
+    return y
+
+
+def spike_filter_pop_adjoint(spinds, ids, r, taps, sources, outputs, twin,
+                             base):
+    """g (taps by sources * outputs, column-major) from the spike times,
+    their source ids and r (R by outputs): the adjoint of spike_filter_pop
+    with respect to the filters. For each spike taken, in list order, each
+    column k in turn and each bin t ascending:
+    g[t - B, k * sources + n] = r[t - T0, k] + g[t - B, k * sources + n]."""
+    t0 = truncate(twin[0])
+    t1 = truncate(twin[1])
+    assert t0 is not None and t1 is not None and t1 >= t0 - 1
+    rows = t1 - t0 + 1
+    assert len(r) == rows * outputs
+    g = [0.0] * (taps * sources * outputs)
+    for j, b, first, last in taken_spikes(spinds, taps, t0, t1):
+        n = int(ids[j]) - base
+        for k in range(outputs):
+            f = taps * (k * sources + n)
+            for t in range(first, last + 1):
+                i = f + t - b
+                g[i] = r[(t - t0) + rows * k] + g[i]
+    return g
+
+
+def taken_spikes(spinds, taps, t0, t1):
+    """(j, B, a, z) for each spike j that the scan with taps takes and that
+    reaches a bin a <= z of the window, in list order."""
+    lower = float(t0 - taps + 1)
+    upper = float(t1 + 1)
+    j = 0
+    while j < len(spinds) and lower > spinds[j]:
+        j += 1
+    for j in range(j, len(spinds)):
+        s = spinds[j]
+        if not (upper > s):
+            break
+        if s == float("-inf"):
+            continue
+        b = int(s)
+        first = max(b, t0)
+        last = min(b + taps - 1, t1)
+        if first <= last:
+            yield j, b, first, last
 
 
 # --- The input set ------------------------------------------------------------
@@ -439,6 +517,38 @@ def build_spike_case(index, adjoint=False):
     return spinds, h, taps, filters, twin
 
 
+def build_pop_case(index, adjoint=False):
+    """(spinds, ids, h, taps, sources, outputs, twin, base) of case index of
+    the population set; with adjoint, of the adjoint's set, with r (window
+    rows by outputs) in place of h."""
+    s = Stream(ADJOINT_POP_TAG if adjoint else POP_TAG, index)
+    first = s.below(29) - 8 if s.chance(90) else INT32_MAX - s.below(7)
+    last = min(first - 1 + s.below(30), INT32_MAX)
+    twin = (window_end(s, first), window_end(s, last))
+    taps = 0 if s.chance(5) else 1 + s.below(8)
+    sources = 1 + s.below(4)
+    outputs = 0 if s.chance(5) else 1 + s.below(3)
+    base = s.below(2)
+    values = (last - first + 1) * outputs if adjoint else taps * sources * outputs
+    h = []
+    for _ in range(values):
+        if s.chance(70):
+            h.append(float(s.below(2001) - 1000) / 100.0)
+        else:
+            h.append(draw_value(s))
+    count = 0 if s.chance(5) else 1 + s.below(24)
+    spinds = [draw_spike_time(s, first - taps + 1, last + 1) for _ in range(count)]
+    ids = [float(base + s.below(sources)) for _ in range(count)]
+    if s.chance(40):  # ascending, NaNs left where they are
+        slots = [i for i, t in enumerate(spinds) if t == t]
+        for i, t in zip(slots, sorted(spinds[i] for i in slots)):
+            spinds[i] = t
+    for i in range(1, count):
+        if s.chance(15):
+            spinds[i] = spinds[i - 1]
+    return spinds, ids, h, taps, sources, outputs, twin, base
+
+
 # Each kernel's input set: (part name of one-column cases, part name of the
 # others or None for one part, case count, case builder, kernel).
 INPUT_SETS = [
@@ -451,6 +561,10 @@ INPUT_SETS = [
     ("spike_filter_sum_adjoint", None, ADJOINT_SPIKE_CASES,
      lambda index: build_spike_case(index, adjoint=True),
      spike_filter_sum_adjoint),
+    ("spike_filter_pop", None, POP_CASES, build_pop_case, spike_filter_pop),
+    ("spike_filter_pop_adjoint", None, ADJOINT_POP_CASES,
+     lambda index: build_pop_case(index, adjoint=True),
+     spike_filter_pop_adjoint),
 ]
 
 
@@ -621,6 +735,10 @@ def render():
            "constexpr int32_t kGoldenAdjointUpsampleCases = %d;"
            % ADJOINT_UPSAMPLE_CASES,
            "constexpr int32_t kGoldenAdjointSpikeCases = %d;" % ADJOINT_SPIKE_CASES,
+           "// And %d population-sum and %d population-adjoint cases."
+           % (POP_CASES, ADJOINT_POP_CASES),
+           "constexpr int32_t kGoldenPopCases = %d;" % POP_CASES,
+           "constexpr int32_t kGoldenAdjointPopCases = %d;" % ADJOINT_POP_CASES,
            "",
            "// Number of outputs and their digest, per part of the set.",
            "constexpr GoldenDigest kGoldenDigests[] = {"]
@@ -711,6 +829,31 @@ def self_check():
         y = spike_filter_sum(spinds, h, taps, 1, twin)
         g = spike_filter_sum_adjoint(spinds, r[:rows], taps, 1, twin)
         assert sum(a * b for a, b in zip(y, r)) == sum(a * b for a, b in zip(h, g))
+    # One source: the population sums are the single-train sums, bit for bit;
+    # two sources in list order, and the population adjoint identity.
+    for index in range(200):
+        times, hs, taps, filters, twin = build_spike_case(index)
+        if not (truncate(twin[1]) - truncate(twin[0]) < 100):
+            continue
+        ones = [1.0] * len(times)
+        assert list(map(bits_of, spike_filter_pop(times, ones, hs, taps, 1, filters, twin, 1))) \
+            == list(map(bits_of, spike_filter_sum(times, hs, taps, filters, twin)))
+        rows = truncate(twin[1]) - truncate(twin[0]) + 1
+        rs = [float((5 * i) % 7 - 3) for i in range(rows * filters)]
+        assert list(map(bits_of, spike_filter_pop_adjoint(times, ones, rs, taps, 1, filters, twin, 1))) \
+            == list(map(bits_of, spike_filter_sum_adjoint(times, rs, taps, filters, twin)))
+    y = spike_filter_pop([8.0, 10.5, 13.2, 14.0], [0.0, 1.0, 0.0, 1.0],
+                         [1.0, 2.0, 4.0, 10.0, 20.0, 40.0], 3, 2, 1, (10, 13), 0)
+    assert y == [14.0, 20.0, 40.0, 1.0]
+    ids = [0.0, 1.0, 1.0, 0.0, 1.0, 0.0, 0.0, 1.0]
+    h2 = h + [float(i % 5 - 2) for i in range(8)]
+    for taps, twin in ((4, (1.0, 6.0)), (2, (-2.0, 12.0))):
+        rows = int(twin[1]) - int(twin[0]) + 1
+        hh = h2[:taps * 4]
+        rr = [float((7 * i) % 11 - 5) for i in range(rows * 2)]
+        y = spike_filter_pop(spinds, ids, hh, taps, 2, 2, twin, 0)
+        g = spike_filter_pop_adjoint(spinds, ids, rr, taps, 2, 2, twin, 0)
+        assert sum(a * b for a, b in zip(y, rr)) == sum(a * b for a, b in zip(hh, g))
 
 
 def main(argv):

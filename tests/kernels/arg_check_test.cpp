@@ -8,6 +8,8 @@
 
 #include "spike_filter/trainfold_adjoint_check.h"
 #include "spike_filter/trainfold_check.h"
+#include "spike_filter/trainfold_pop_adjoint_check.h"
+#include "spike_filter/trainfold_pop_check.h"
 #include "upsampler/tentfill2_adjoint_check.h"
 #include "upsampler/tentfill2_check.h"
 
@@ -51,6 +53,244 @@ Refusal sp_adjoint_refusal(int count, ArgInfo spinds, ArgInfo r, ArgInfo twin,
   const double values[2] = {first, last};
   return trainfold_adjoint_check(count, spinds, r, twin, ntaps, values, taps)
       .refusal;
+}
+
+// Both steps of trainfold_pop's check, with ids {base, base, id}.
+Refusal pop_refusal(int count, ArgInfo spinds, ArgInfo ids, ArgInfo h,
+                    ArgInfo twin, ArgInfo nsources, double last, double sources,
+                    double id = 2, int32_t base = 1) {
+  const double values[2] = {0, last};
+  const double id_values[3] = {static_cast<double>(base),
+                               static_cast<double>(base), id};
+  const TrainfoldPopCall call = trainfold_pop_check(count, spinds, ids, h, twin,
+                                                    nsources, values, sources);
+  return trainfold_pop_check_ids(call, id_values, base).refusal;
+}
+
+Refusal pop_adjoint_refusal(int count, ArgInfo spinds, ArgInfo ids, ArgInfo r,
+                            ArgInfo twin, ArgInfo ntaps, ArgInfo nsources,
+                            double last, double taps, double sources,
+                            double id = 2, int32_t base = 1) {
+  const double values[2] = {0, last};
+  const double id_values[3] = {static_cast<double>(base),
+                               static_cast<double>(base), id};
+  const TrainfoldPopAdjointCall call = trainfold_pop_adjoint_check(
+      count, spinds, ids, r, twin, ntaps, nsources, values, taps, sources);
+  return trainfold_pop_adjoint_check_ids(call, id_values, base).refusal;
+}
+
+std::vector<CheckCase> pop_cases() {
+  const RefusalKind count = RefusalKind::arg_count;
+  const RefusalKind type = RefusalKind::arg_type;
+  const RefusalKind value = RefusalKind::arg_value;
+  const ArgInfo row{true, false, 1, 3};
+  const ArgInfo big{true, false, kTwo31, 1};
+  const ArgInfo h4{true, false, 2, 4};  // 2 sources x 2 outputs
+  const ArgInfo r3{true, false, 3, 2};  // window 0 .. 2, 2 columns
+  const ArgInfo kNoColumnText{false, false, 3, 1};
+  const char *bad_id_mex =
+      "ids must be whole numbers from 1 to nsources (not NaN or Inf)";
+  const char *bad_id_python =
+      "ids must be whole numbers from 0 to nsources - 1 (not NaN or Inf)";
+  return {
+      {"pop count", pop_refusal(4, row, row, kText, kText, kText, 2, 2), count,
+       "trainfold_pop needs 5 input args: spinds, ids, h_currents, twin, "
+       "nsources",
+       "trainfold_pop() takes 5 arguments: spinds, ids, h_currents, twin, "
+       "nsources"},
+      {"pop spinds column first",
+       pop_refusal(5, row, row, kText, kText, kText, 2, 2), value,
+       "spinds must be a column vector of spike times (one column)",
+       "spinds must be a 1-D array or a single column of spike times"},
+      {"ids column before types",
+       pop_refusal(5, kNoColumnText, row, kText, kText, kText, 2, 2), value,
+       "ids must be a column vector of source numbers (one column)",
+       "ids must be a 1-D array or a single column of source numbers"},
+      {"ids type",
+       pop_refusal(5, kColumn, {false, false, 3, 1}, kText, kText, kText, 2, 2),
+       type, "ids must be a full (non-sparse) double array",
+       "ids must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"pop h type",
+       pop_refusal(5, kColumn, kColumn, kText, kText, kText, 2, 2), type,
+       "h_currents must be a full (non-sparse) double array",
+       "h_currents must be an array of real numbers (bool, integer or float; "
+       "not complex, text, objects or a sparse matrix)"},
+      {"nsources type",
+       pop_refusal(5, kColumn, kColumn, kCube, kScalar, kText, 2, 2), type,
+       "nsources must be a full (non-sparse) double array",
+       "nsources must be a real number (bool, integer or float; not complex, "
+       "text or objects)"},
+      {"pop twin count",
+       pop_refusal(5, kColumn, kColumn, kCube, kScalar, kEmpty, 2, 2), value,
+       "twin must hold two values, the first and last bin of the window",
+       nullptr},
+      {"nsources empty",
+       pop_refusal(5, kColumn, kColumn, kCube, kPair, kEmpty, 2, 2), value,
+       "nsources is empty; it must hold the number of source neurons", nullptr},
+      {"pop h dims", pop_refusal(5, kColumn, big, kCube, kPair, kScalar, 2, 2),
+       value,
+       "h_currents must have at most 2 dimensions (a 1-D h_currents is one "
+       "filter)",
+       nullptr},
+      {"pop sizes", pop_refusal(5, kColumn, big, h4, kPair, kScalar, 2, 2),
+       value,
+       "spinds, ids or h_currents has more than 2^31 - 1 rows or columns",
+       nullptr},
+      {"ids length before window",
+       pop_refusal(5, kColumn, {true, false, 2, 1}, h4, kPair, kScalar, -5, 2),
+       value,
+       "ids must hold one source number per spike time (as many elements as "
+       "spinds)",
+       nullptr},
+      {"pop window before nsources",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, -5, 0.5), value,
+       "twin(2) must be at least twin(1) - 1 (the window would have a "
+       "negative number of rows)",
+       "twin[1] must be at least twin[0] - 1 (the window would have a "
+       "negative number of rows)"},
+      {"nsources range",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 0.5), value,
+       "nsources must be a whole number from 1 to 2^31 - 1 (not fractional, "
+       "NaN or Inf)",
+       nullptr},
+      {"nsources 2^31",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2147483648.0),
+       value,
+       "nsources must be a whole number from 1 to 2^31 - 1 (not fractional, "
+       "NaN or Inf)",
+       nullptr},
+      {"h columns not a multiple",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 3, 0.0 / 0.0),
+       value,
+       "h_currents must hold nsources filters per output column: its column "
+       "count must be a multiple of nsources",
+       nullptr},
+      {"id NaN",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2, 0.0 / 0.0),
+       value, bad_id_mex, bad_id_python},
+      {"id past nsources",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2, 3), value,
+       bad_id_mex, bad_id_python},
+      {"id fractional",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2, 1.5), value,
+       bad_id_mex, bad_id_python},
+      {"id below the base 1",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2, 0), value,
+       bad_id_mex, bad_id_python},
+      {"id past nsources from base 0",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2, 2, 0), value,
+       bad_id_mex, bad_id_python},
+      {"pop too large",
+       pop_refusal(5, kColumn, kColumn, {true, false, 2, kTwo31 - 2}, kPair,
+                   kScalar, 2147483646, 2),
+       value,
+       "the result would be larger than this process can address (rows x "
+       "columns x 8 bytes)",
+       nullptr},
+      {"pop accepted from base 0",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 4, 0, 0),
+       RefusalKind::none, "", ""},
+      {"pop accepted",
+       pop_refusal(5, kColumn, kColumn, h4, kPair, kScalar, 2, 2),
+       RefusalKind::none, "", ""},
+      {"pop adjoint count",
+       pop_adjoint_refusal(5, row, row, kText, kText, kText, kText, 2, 1, 2),
+       count,
+       "trainfold_pop_adjoint needs 6 input args: spinds, ids, r, twin, "
+       "ntaps, nsources",
+       "trainfold_pop_adjoint() takes 6 arguments: spinds, ids, r, twin, "
+       "ntaps, nsources"},
+      {"pop adjoint ids column",
+       pop_adjoint_refusal(6, kNoColumnText, row, kText, kText, kText, kText, 2,
+                           1, 2),
+       value, "ids must be a column vector of source numbers (one column)",
+       "ids must be a 1-D array or a single column of source numbers"},
+      {"pop adjoint r type",
+       pop_adjoint_refusal(6, kColumn, kColumn, kText, kText, kText, kText, 2,
+                           1, 2),
+       type, "r must be a full (non-sparse) double array",
+       "r must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"pop adjoint nsources type",
+       pop_adjoint_refusal(6, kColumn, kColumn, kCube, kScalar, kScalar, kText,
+                           2, 1, 2),
+       type, "nsources must be a full (non-sparse) double array",
+       "nsources must be a real number (bool, integer or float; not complex, "
+       "text or objects)"},
+      {"pop adjoint ntaps empty first",
+       pop_adjoint_refusal(6, kColumn, kColumn, kCube, kPair, kEmpty, kEmpty, 2,
+                           1, 2),
+       value, "ntaps is empty; it must hold the number of filter taps",
+       nullptr},
+      {"pop adjoint nsources empty",
+       pop_adjoint_refusal(6, kColumn, kColumn, kCube, kPair, kScalar, kEmpty,
+                           2, 1, 2),
+       value, "nsources is empty; it must hold the number of source neurons",
+       nullptr},
+      {"pop adjoint r dims",
+       pop_adjoint_refusal(6, kColumn, big, kCube, kPair, kScalar, kScalar, 2,
+                           1, 2),
+       value, "r must have at most 2 dimensions (a 1-D r is one column)",
+       nullptr},
+      {"pop adjoint sizes",
+       pop_adjoint_refusal(6, kColumn, big, r3, kPair, kScalar, kScalar, 2, 1,
+                           2),
+       value, "spinds, ids or r has more than 2^31 - 1 rows or columns",
+       nullptr},
+      {"pop adjoint ids length",
+       pop_adjoint_refusal(6, kColumn, kScalar, r3, kPair, kScalar, kScalar, 2,
+                           1, 2),
+       value,
+       "ids must hold one source number per spike time (as many elements as "
+       "spinds)",
+       nullptr},
+      {"pop adjoint ntaps before r rows",
+       pop_adjoint_refusal(6, kColumn, kColumn, r3, kPair, kScalar, kScalar, 3,
+                           -1, 0.5),
+       value,
+       "ntaps must be a whole number from 0 to 2^31 - 1 (not negative, "
+       "fractional, NaN or Inf)",
+       nullptr},
+      {"pop adjoint r rows before nsources",
+       pop_adjoint_refusal(6, kColumn, kColumn, r3, kPair, kScalar, kScalar, 3,
+                           1, 0.5),
+       value,
+       "r must have one row per bin of the window: fix(twin(2)) - fix(twin(1)) "
+       "+ 1 rows",
+       "r must have one row per bin of the window: int(twin[1]) - int(twin[0]) "
+       "+ 1 rows"},
+      {"pop adjoint nsources range",
+       pop_adjoint_refusal(6, kColumn, kColumn, r3, kPair, kScalar, kScalar, 2,
+                           1, 1.0 / 0.0),
+       value,
+       "nsources must be a whole number from 1 to 2^31 - 1 (not fractional, "
+       "NaN or Inf)",
+       nullptr},
+      {"pop adjoint result columns before ids",
+       pop_adjoint_refusal(6, kColumn, kColumn, {true, false, 3, 1 << 20},
+                           kPair, kScalar, kScalar, 2, 1, 4096, 0.0 / 0.0),
+       value,
+       "the result would have more than 2^31 - 1 columns (nsources * size(r, "
+       "2))",
+       "the result would have more than 2^31 - 1 columns (nsources * "
+       "r.shape[1])"},
+      {"pop adjoint id",
+       pop_adjoint_refusal(6, kColumn, kColumn, r3, kPair, kScalar, kScalar, 2,
+                           1, 2, 1.0 / 0.0),
+       value, bad_id_mex, bad_id_python},
+      {"pop adjoint too large",
+       pop_adjoint_refusal(6, kColumn, kColumn, {true, false, 3, 1 << 30},
+                           kPair, kScalar, kScalar, 2, 2147483647, 1, 1),
+       value,
+       "the result would be larger than this process can address (rows x "
+       "columns x 8 bytes)",
+       nullptr},
+      {"pop adjoint accepted",
+       pop_adjoint_refusal(6, kColumn, kColumn, r3, kPair, kScalar, kScalar, 2,
+                           1, 2),
+       RefusalKind::none, "", ""},
+  };
 }
 
 std::vector<CheckCase> cases() {
@@ -275,8 +515,14 @@ std::vector<CheckCase> cases() {
   };
 }
 
+std::vector<CheckCase> all_cases() {
+  std::vector<CheckCase> all = cases();
+  for (const CheckCase &c : pop_cases()) all.push_back(c);
+  return all;
+}
+
 TEST(ArgCheck, EachRefusalInOrderWithEachHostsText) {
-  for (const CheckCase &c : cases()) {
+  for (const CheckCase &c : all_cases()) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(c.refusal.kind, c.kind);
     EXPECT_STREQ(c.refusal.mex_text, c.mex_text);
@@ -287,7 +533,7 @@ TEST(ArgCheck, EachRefusalInOrderWithEachHostsText) {
 
 // Python's texts speak Python: no MATLAB indexing or function names.
 TEST(ArgCheck, PythonTextsNameNoMatlabSyntax) {
-  for (const CheckCase &c : cases()) {
+  for (const CheckCase &c : all_cases()) {
     const std::string text = c.refusal.python_text;
     for (const char *matlab : {"(1)", "(2)", "fix(", "size(", "trainfold_mex",
                                "tentfill needs", "COLUMN"}) {
@@ -311,6 +557,24 @@ TEST(ArgCheck, AcceptedCallsCarryTheKernelsSizes) {
   EXPECT_EQ(sum.taps, 5);
   EXPECT_EQ(sum.filters, 3);
   EXPECT_EQ(sum.window.rows, 8);
+  const double ids[3] = {0, 2, 1};
+  const TrainfoldPopCall pop = trainfold_pop_check_ids(
+      trainfold_pop_check(5, kColumn, kColumn, {true, false, 4, 6}, kPair,
+                          kScalar, twin, 3),
+      ids, 0);
+  EXPECT_EQ(pop.refusal.kind, RefusalKind::none);
+  EXPECT_EQ(pop.spike_count, 3);
+  EXPECT_EQ(pop.taps, 4);
+  EXPECT_EQ(pop.pop.sources, 3);
+  EXPECT_EQ(pop.pop.outputs, 2);
+  EXPECT_EQ(pop.window.rows, 8);
+  const TrainfoldPopAdjointCall adjoint = trainfold_pop_adjoint_check_ids(
+      trainfold_pop_adjoint_check(6, kColumn, kColumn, {true, false, 8, 2},
+                                  kPair, kScalar, kScalar, twin, 5, 3),
+      ids, 0);
+  EXPECT_EQ(adjoint.refusal.kind, RefusalKind::none);
+  EXPECT_EQ(adjoint.shape.taps, 5);
+  EXPECT_EQ(adjoint.pop.filters, 6);
 }
 
 }  // namespace

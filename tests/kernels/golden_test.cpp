@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "reference_kernels.h"
+#include "spike_filter/spike_filter_pop.h"
+#include "spike_filter/spike_filter_pop_adjoint.h"
 #include "spike_filter/spike_filter_sum.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 #include "tests/support/bits.h"
@@ -360,6 +362,59 @@ SpikeInput build_spike_case(int32_t index, bool adjoint = false) {
   return c;
 }
 
+struct PopInput {
+  std::vector<double> spinds;
+  std::vector<double> ids;
+  std::vector<double> h;  // r in the adjoint's set
+  int32_t taps;
+  int32_t sources;
+  int32_t outputs;
+  double twin[2];
+  int32_t base;
+};
+
+PopInput build_pop_case(int32_t index, bool adjoint) {
+  Stream s = stream_of(adjoint ? 8 : 7, static_cast<uint64_t>(index));
+  PopInput c;
+  const bool near_zero = chance(&s, 90);
+  const int64_t first =
+      near_zero ? below(&s, 29) - 8 : INT32_MAX - below(&s, 7);
+  const int64_t last = std::min<int64_t>(first - 1 + below(&s, 30), INT32_MAX);
+  c.twin[0] = window_end(&s, first);
+  c.twin[1] = window_end(&s, last);
+  c.taps = chance(&s, 5) ? 0 : static_cast<int32_t>(1 + below(&s, 8));
+  c.sources = static_cast<int32_t>(1 + below(&s, 4));
+  c.outputs = chance(&s, 5) ? 0 : static_cast<int32_t>(1 + below(&s, 3));
+  c.base = static_cast<int32_t>(below(&s, 2));
+  const int64_t values = adjoint ? (last - first + 1) * c.outputs
+                                 : int64_t{c.taps} * c.sources * c.outputs;
+  for (int64_t i = 0; i < values; ++i) {
+    c.h.push_back(chance(&s, 70) ? decimal(&s, 1000) : draw_value(&s));
+  }
+  const int64_t count = chance(&s, 5) ? 0 : 1 + below(&s, 24);
+  for (int64_t i = 0; i < count; ++i) {
+    c.spinds.push_back(draw_spike_time(&s, first - c.taps + 1, last + 1));
+  }
+  for (int64_t i = 0; i < count; ++i) {
+    c.ids.push_back(static_cast<double>(c.base + below(&s, c.sources)));
+  }
+  if (chance(&s, 40)) {  // ascending, NaNs left where they are
+    std::vector<double> numbers;
+    for (double t : c.spinds) {
+      if (!std::isnan(t)) numbers.push_back(t);
+    }
+    std::stable_sort(numbers.begin(), numbers.end());
+    size_t next = 0;
+    for (double &t : c.spinds) {
+      if (!std::isnan(t)) t = numbers[next++];
+    }
+  }
+  for (size_t i = 1; i < c.spinds.size(); ++i) {
+    if (chance(&s, 15)) c.spinds[i] = c.spinds[i - 1];
+  }
+  return c;
+}
+
 // digest = mix64(digest ^ bits) over the outputs, every NaN as one value.
 void fold(const std::vector<double> &values, GoldenDigest *into) {
   for (double v : values) {
@@ -535,6 +590,61 @@ TEST(GoldenSet, SpikeFilterSumAdjoint) {
     reference_spike_sum_adjoint(
         c.spinds.data(), static_cast<int32_t>(c.spinds.size()), c.h.data(),
         c.taps, c.filters, c.twin[0], c.twin[1], run.reference.data());
+    return finished(std::move(run));
+  });
+}
+
+std::string pop_inputs(const PopInput &c) {
+  return std::to_string(c.spinds.size()) + " spikes, " +
+         std::to_string(c.sources) + " sources, " + std::to_string(c.taps) +
+         " taps, " + std::to_string(c.outputs) + " outputs, twin " +
+         describe_double(c.twin[0]) + ", " + describe_double(c.twin[1]);
+}
+
+TEST(GoldenSet, SpikeFilterPop) {
+  check_golden_set(kGoldenPopCases, 5, 1, [](int32_t index) {
+    const PopInput c = build_pop_case(index, false);
+    const SpikeWindow window = spike_window(c.twin);
+    EXPECT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
+    const size_t size = static_cast<size_t>(window.rows) * c.outputs;
+    const int32_t b = static_cast<int32_t>(c.spinds.size());
+    std::vector<double> h = c.h;
+    GoldenRun run{guarded(size, 0.0),
+                  std::vector<double>(size, 0.0),
+                  window.rows,
+                  false,
+                  5,
+                  pop_inputs(c)};
+    spike_filter_pop(c.spinds.data(), c.ids.data(), b,
+                     {c.taps, c.sources * c.outputs, h.data()}, c.twin,
+                     c.sources, c.base,
+                     {window.rows, c.outputs, run.output.data()});
+    reference_pop_sum(c.spinds.data(), c.ids.data(), b, c.h.data(), c.taps,
+                      c.sources, c.outputs, c.base, c.twin[0], c.twin[1],
+                      run.reference.data());
+    return finished(std::move(run));
+  });
+}
+
+TEST(GoldenSet, SpikeFilterPopAdjoint) {
+  check_golden_set(kGoldenAdjointPopCases, 6, 1, [](int32_t index) {
+    const PopInput c = build_pop_case(index, true);
+    const SpikeWindow window = spike_window(c.twin);
+    EXPECT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
+    const int32_t filters = c.sources * c.outputs;
+    const size_t size = static_cast<size_t>(c.taps) * filters;
+    const int32_t b = static_cast<int32_t>(c.spinds.size());
+    std::vector<double> r = c.h;
+    GoldenRun run{
+        guarded(size, 0.0), std::vector<double>(size, 0.0), c.taps, false, 6,
+        pop_inputs(c)};
+    spike_filter_pop_adjoint(c.spinds.data(), c.ids.data(), b,
+                             {window.rows, c.outputs, r.data()}, c.twin, c.taps,
+                             c.sources, c.base,
+                             {c.taps, filters, run.output.data()});
+    reference_pop_sum_adjoint(c.spinds.data(), c.ids.data(), b, c.h.data(),
+                              c.taps, c.sources, c.outputs, c.base, c.twin[0],
+                              c.twin[1], run.reference.data());
     return finished(std::move(run));
   });
 }

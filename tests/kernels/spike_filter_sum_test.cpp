@@ -1,6 +1,6 @@
-// Exact-value tests of spike_filter_sum, its adjoint, the window rule and
-// the adjoint's shape rule (tables, and seeded comparisons with the reference
-// rules over wide ranges).
+// Exact-value tests of spike_filter_sum, its adjoint, the window rule, the
+// adjoint's shape rule and the population sums (tables, and seeded comparisons
+// with the reference rules over wide ranges).
 #include "spike_filter/spike_filter_sum.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "kernel_test_util.h"
+#include "spike_filter/spike_filter_pop.h"
+#include "spike_filter/spike_filter_pop_adjoint.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 
 using namespace spike_bins;
@@ -712,6 +714,184 @@ TEST(SpikeAdjointShape, TapCountMatchesReferenceOverWideRanges) {
     }
     ASSERT_EQ(shape.status, A::ok);
     ASSERT_EQ(shape.taps, taps);
+  }
+}
+
+// --- Population sums ---------------------------------------------------------
+
+struct PopCase {
+  const char *name;
+  std::vector<double> spinds;
+  std::vector<double> ids;
+  int32_t base;
+  int32_t sources;        // N
+  int32_t taps;           // c
+  int32_t outputs;        // K
+  std::vector<double> h;  // c x N*K
+  std::vector<double> r;  // R x K
+  double t0;
+  double t1;
+  std::vector<double> y;  // R x K, from zeros
+  std::vector<double> g;  // c x N*K, from zeros
+};
+
+void PrintTo(const PopCase &c, std::ostream *os) { *os << c.name; }
+
+using PopExact = testing::TestWithParam<PopCase>;
+
+// Both kernels into zero-filled outputs with sentinel guards, and both
+// references, against bits from make_golden.py's population sums.
+TEST_P(PopExact, GivesTheExpectedBits) {
+  const PopCase &c = GetParam();
+  const double twin[2] = {c.t0, c.t1};
+  const int32_t rows = spike_window(twin).rows;
+  const int32_t filters = c.sources * c.outputs;
+  const int32_t b = static_cast<int32_t>(c.spinds.size());
+  std::vector<double> h = c.h;
+  std::vector<double> r = c.r;
+  std::vector<double> y(c.y.size() + 2, kSentinel);
+  std::fill(y.begin(), y.end() - 2, 0.0);
+  spike_filter_pop(c.spinds.data(), c.ids.data(), b,
+                   view_of(h, c.taps, filters), twin, c.sources, c.base,
+                   view_of(y, rows, c.outputs));
+  EXPECT_TRUE(untouched({y.end() - 2, y.end()})) << "guard";
+  y.resize(c.y.size());
+  EXPECT_TRUE(same_bits_as(y, c.y, rows));
+  std::vector<double> g(c.g.size() + 2, kSentinel);
+  std::fill(g.begin(), g.end() - 2, 0.0);
+  spike_filter_pop_adjoint(c.spinds.data(), c.ids.data(), b,
+                           view_of(r, rows, c.outputs), twin, c.taps, c.sources,
+                           c.base, view_of(g, c.taps, filters));
+  EXPECT_TRUE(untouched({g.end() - 2, g.end()})) << "guard";
+  g.resize(c.g.size());
+  EXPECT_TRUE(same_bits_as(g, c.g, c.taps));
+
+  std::vector<double> reference(c.y.size(), 0.0);
+  reference_pop_sum(c.spinds.data(), c.ids.data(), b, c.h.data(), c.taps,
+                    c.sources, c.outputs, c.base, c.t0, c.t1, reference.data());
+  EXPECT_TRUE(same_bits_as(reference, c.y, rows)) << "reference";
+  reference.assign(c.g.size(), 0.0);
+  reference_pop_sum_adjoint(c.spinds.data(), c.ids.data(), b, c.r.data(),
+                            c.taps, c.sources, c.outputs, c.base, c.t0, c.t1,
+                            reference.data());
+  EXPECT_TRUE(same_bits_as(reference, c.g, c.taps)) << "adjoint reference";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SpikeFilterPop, PopExact,
+    testing::Values(
+        // Sources interleaved in list order: bin 5 gets 0.1, 2, 0.1, 2, 0.1.
+        PopCase{"two_sources_in_list_order",
+                {5.0, 3.0, 5.0, 3.0, 5.0},
+                {1.0, 2.0, 1.0, 2.0, 1.0},
+                1,
+                2,
+                3,
+                1,
+                {0.1, 1.0 / 3.0, 0.7, 0.5, 0.25, 2.0},
+                {0.5, 0.25, 0.7, 1.0 / 3.0, 0.1, 2.0, 3.0, 4.0, 5.0},
+                1.0,
+                9.0,
+                {0.0, 0.0, 1.0, 0.5, 4.3, 1.0, 2.0999999999999996, 0.0, 0.0},
+                {0.30000000000000004, 6.0, 9.0, 1.4, 0.6666666666666666, 0.2}},
+        // Three sources numbered from 0, two output columns, spikes out of
+        // order, the scan ending at the NaN (the spike at 11 is not used).
+        PopCase{
+            "three_sources_two_columns_from_zero",
+            {8.0, 10.5, 13.2, 9.1, kNaN, 11.0},
+            {2.0, 0.0, 1.0, 2.0, 0.0, 1.0},
+            0,
+            3,
+            2,
+            2,
+            {1, 2, 3, 4, 5, 6, 10, 20, 30, 40, 50, 60},
+            {1.0, 2.0, 4.0, 8.0, 16.0, 32.0, 64.0, 128.0},
+            10.0,
+            13.0,
+            {7.0, 2.0, 0.0, 3.0, 70.0, 20.0, 0.0, 30.0},
+            {1.0, 2.0, 8.0, 0.0, 0.0, 1.0, 16.0, 32.0, 128.0, 0.0, 0.0, 16.0}}),
+    case_name<PopCase>);
+
+// One source (every id the base) is the single-train sum bit for bit, into
+// outputs that start from any values (the kernels add into them).
+TEST(SpikeFilterPop, OneSourceIsTheSingleTrainSum) {
+  for (int index = 0; index < 300; ++index) {
+    Rng rng = case_rng(index);
+    const int32_t taps = pick(rng, 0, 6);
+    const int32_t cols = pick(rng, 0, 3);
+    const int32_t base = pick(rng, 0, 1);
+    const double twin[2] = {static_cast<double>(pick(rng, -5, 5)),
+                            static_cast<double>(pick(rng, -5, 15))};
+    const SpikeWindow window = spike_window(twin);
+    if (window.status != SpikeWindowStatus::ok) continue;
+    std::vector<double> spinds(static_cast<size_t>(pick(rng, 0, 12)));
+    for (double &t : spinds) t = uniform(rng, -8.0, 20.0);
+    if (chance(rng, 10) && !spinds.empty()) spinds[0] = kNaN;
+    const std::vector<double> ids(spinds.size(), base);
+    const int32_t b = static_cast<int32_t>(spinds.size());
+    std::vector<double> h(static_cast<size_t>(taps) * cols);
+    for (double &v : h) v = random_value(rng);
+    std::vector<double> r(static_cast<size_t>(window.rows) * cols);
+    for (double &v : r) v = random_value(rng);
+    std::vector<double> start_y(r.size());
+    for (double &v : start_y) v = random_value(rng);
+    std::vector<double> start_g(h.size());
+    for (double &v : start_g) v = random_value(rng);
+
+    std::vector<double> y = start_y;
+    std::vector<double> expected_y = start_y;
+    spike_filter_pop(spinds.data(), ids.data(), b, view_of(h, taps, cols), twin,
+                     1.0, base, view_of(y, window.rows, cols));
+    spike_filter_sum(spinds.data(), b, view_of(h, taps, cols), twin,
+                     view_of(expected_y, window.rows, cols));
+    EXPECT_TRUE(same_bits_as(y, expected_y, window.rows)) << "case " << index;
+    std::vector<double> g = start_g;
+    std::vector<double> expected_g = start_g;
+    spike_filter_pop_adjoint(spinds.data(), ids.data(), b,
+                             view_of(r, window.rows, cols), twin, taps, 1.0,
+                             base, view_of(g, taps, cols));
+    spike_filter_sum_adjoint(spinds.data(), b, view_of(r, window.rows, cols),
+                             twin, taps, view_of(expected_g, taps, cols));
+    EXPECT_TRUE(same_bits_as(g, expected_g, taps)) << "case " << index;
+  }
+}
+
+// An id the rule refuses, anywhere in the list (after the scan's stop too),
+// or a source count or column count it refuses: neither kernel writes.
+TEST(SpikeFilterPop, RefusedSourcesWriteNothing) {
+  struct Refused {
+    const char *name;
+    double id;  // the last of three ids, base 1
+    double nsources;
+    int32_t filter_cols;
+  };
+  const Refused cases[] = {
+      {"id NaN", kNaN, 2, 4},
+      {"id zero", 0.0, 2, 4},
+      {"id past N", 3.0, 2, 4},
+      {"id fractional", 1.5, 2, 4},
+      {"id -Inf", -kInf, 2, 4},
+      {"nsources 0", 1.0, 0.0, 4},
+      {"nsources 1.5", 1.0, 1.5, 4},
+      {"nsources NaN", 1.0, kNaN, 4},
+      {"columns not a multiple", 1.0, 3.0, 4},
+  };
+  const double twin[2] = {0.0, 3.0};
+  const std::vector<double> spinds = {0.0, 1.0, 50.0};
+  for (const Refused &c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<double> ids = {1.0, 2.0, c.id};
+    std::vector<double> h(static_cast<size_t>(2) * c.filter_cols, 1.0);
+    std::vector<double> y(8, kSentinel);
+    spike_filter_pop(spinds.data(), ids.data(), 3, view_of(h, 2, c.filter_cols),
+                     twin, c.nsources, 1, view_of(y, 4, 2));
+    EXPECT_TRUE(untouched(y));
+    std::vector<double> r(8, 1.0);
+    std::vector<double> g(static_cast<size_t>(2) * c.filter_cols, kSentinel);
+    spike_filter_pop_adjoint(spinds.data(), ids.data(), 3, view_of(r, 4, 2),
+                             twin, 2.0, c.nsources, 1,
+                             view_of(g, 2, c.filter_cols));
+    EXPECT_TRUE(untouched(g));
   }
 }
 

@@ -81,9 +81,9 @@ int64_t reference_window_rows(int32_t first_bin, int32_t last_bin) {
 
 namespace {
 
-// The skip and scan of both spike references: calls
-// visit(bin, a, z, first_bin, rows) for every spike taken whose taps reach
-// the window, bins a .. z of it, in list order. Nothing for an invalid or
+// The skip and scan of the spike references: calls
+// visit(bin, a, z, first_bin, rows, j) for every spike j taken whose taps
+// reach the window, bins a .. z of it, in list order. Nothing for an invalid or
 // empty window.
 template <typename Visit>
 void for_each_taken_spike(const double *spinds, int32_t b, int32_t c, double t0,
@@ -125,7 +125,7 @@ void for_each_taken_spike(const double *spinds, int32_t b, int32_t c, double t0,
     }
     // Here bin >= T0 - c + 1 and bin < 2^31: all three fit in 64 bits.
     visit(static_cast<int64_t>(bin), static_cast<int64_t>(a),
-          static_cast<int64_t>(z), int64_t{first_bin}, rows);
+          static_cast<int64_t>(z), int64_t{first_bin}, rows, j);
   }
 }
 
@@ -134,16 +134,16 @@ void for_each_taken_spike(const double *spinds, int32_t b, int32_t c, double t0,
 void reference_spike_sum(const double *spinds, int32_t b, const double *h,
                          int32_t c, int32_t k, double t0, double t1,
                          double *y) {
-  for_each_taken_spike(
-      spinds, b, c, t0, t1,
-      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows) {
-        for (int64_t col = 0; col < k; ++col) {
-          for (int64_t t = a; t <= z; ++t) {
-            double &out = y[(t - first_bin) + rows * col];
-            out = h[(t - bin) + int64_t{c} * col] + out;
-          }
-        }
-      });
+  for_each_taken_spike(spinds, b, c, t0, t1,
+                       [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+                           int64_t rows, int32_t) {
+                         for (int64_t col = 0; col < k; ++col) {
+                           for (int64_t t = a; t <= z; ++t) {
+                             double &out = y[(t - first_bin) + rows * col];
+                             out = h[(t - bin) + int64_t{c} * col] + out;
+                           }
+                         }
+                       });
 }
 
 bool reference_adjoint_bins_per_sample(double nbns, int32_t *bins) {
@@ -211,14 +211,75 @@ bool reference_tap_count(double ntaps, int32_t *taps) {
 void reference_spike_sum_adjoint(const double *spinds, int32_t b,
                                  const double *r, int32_t c, int32_t k,
                                  double t0, double t1, double *g) {
+  for_each_taken_spike(spinds, b, c, t0, t1,
+                       [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+                           int64_t rows, int32_t) {
+                         for (int64_t col = 0; col < k; ++col) {
+                           for (int64_t t = a; t <= z; ++t) {
+                             double &out = g[(t - bin) + int64_t{c} * col];
+                             out = r[(t - first_bin) + rows * col] + out;
+                           }
+                         }
+                       });
+}
+
+bool reference_source_count(double nsources, int32_t *sources) {
+  int32_t n = 0;
+  if (!truncate_checked(nsources, &n) || n < 1 ||
+      static_cast<double>(n) != nsources) {
+    return false;
+  }
+  *sources = n;
+  return true;
+}
+
+bool reference_source_ids(const double *ids, int32_t b, int32_t sources,
+                          int32_t base) {
+  for (int32_t j = 0; j < b; ++j) {
+    const double id = ids[j];
+    // NaN fails both comparisons; the bounds are exact doubles.
+    if (!(id >= static_cast<double>(base)) ||
+        !(id <= static_cast<double>(int64_t{base} + sources - 1)) ||
+        std::trunc(id) != id) {
+      return false;
+    }
+  }
+  return true;
+}
+
+void reference_pop_sum(const double *spinds, const double *ids, int32_t b,
+                       const double *h, int32_t c, int32_t n, int32_t k,
+                       int32_t base, double t0, double t1, double *y) {
   for_each_taken_spike(
       spinds, b, c, t0, t1,
-      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows) {
+      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin, int64_t rows,
+          int32_t j) {
+        const int64_t source = static_cast<int64_t>(ids[j]) - base;
         for (int64_t col = 0; col < k; ++col) {
+          const double *filter = h + int64_t{c} * (col * n + source);
           for (int64_t t = a; t <= z; ++t) {
-            double &out = g[(t - bin) + int64_t{c} * col];
-            out = r[(t - first_bin) + rows * col] + out;
+            double &out = y[(t - first_bin) + rows * col];
+            out = filter[t - bin] + out;
           }
         }
       });
+}
+
+void reference_pop_sum_adjoint(const double *spinds, const double *ids,
+                               int32_t b, const double *r, int32_t c, int32_t n,
+                               int32_t k, int32_t base, double t0, double t1,
+                               double *g) {
+  for_each_taken_spike(spinds, b, c, t0, t1,
+                       [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+                           int64_t rows, int32_t j) {
+                         const int64_t source =
+                             static_cast<int64_t>(ids[j]) - base;
+                         for (int64_t col = 0; col < k; ++col) {
+                           double *filter = g + int64_t{c} * (col * n + source);
+                           for (int64_t t = a; t <= z; ++t) {
+                             double &out = filter[t - bin];
+                             out = r[(t - first_bin) + rows * col] + out;
+                           }
+                         }
+                       });
 }

@@ -80,4 +80,30 @@ void reference_spike_sum_adjoint(const double *spinds, int32_t b,
                                  const double *r, int32_t c, int32_t k,
                                  double t0, double t1, double *g);
 
+// --- Population sums
+// ----------------------------------------------------------
+
+// N = nsources when it is a whole number from 1 to 2^31 - 1; false otherwise.
+bool reference_source_count(double nsources, int32_t *sources);
+
+// Every one of the b ids is a whole number from base to base + sources - 1.
+bool reference_source_ids(const double *ids, int32_t b, int32_t sources,
+                          int32_t base);
+
+// Adds into y (R x k) the filters of h (c taps x n*k, column col*n + source)
+// of each spike's source ids[j] - base, with the spikes, bins and order of
+// reference_spike_sum: y(t - T0, col) = h(t - B, col*n + source) + y(...).
+// Requires valid ids. Writes nothing for an invalid or empty window.
+void reference_pop_sum(const double *spinds, const double *ids, int32_t b,
+                       const double *h, int32_t c, int32_t n, int32_t k,
+                       int32_t base, double t0, double t1, double *y);
+
+// Adds into g (c x n*k) from r (R x k): for each spike taken, in list order,
+// each column col and bin t ascending, g(t - B, col*n + source) =
+// r(t - T0, col) + g(t - B, col*n + source). Requires valid ids.
+void reference_pop_sum_adjoint(const double *spinds, const double *ids,
+                               int32_t b, const double *r, int32_t c, int32_t n,
+                               int32_t k, int32_t base, double t0, double t1,
+                               double *g);
+
 #endif  // TESTS_REFERENCE_REFERENCE_KERNELS_H

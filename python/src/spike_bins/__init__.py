@@ -2,8 +2,10 @@
 their adjoints.
 
 The functions run the same C++ kernels as the MATLAB/Octave modules
-``tentfill2``, ``trainfold_mex``, ``tentfill2_adjoint`` and
-``trainfold_adjoint`` and give the same results to the bit.
+``tentfill2``, ``trainfold_mex``, ``tentfill2_adjoint``,
+``trainfold_adjoint``, ``trainfold_pop`` and ``trainfold_pop_adjoint`` and
+give the same results to the bit (the population functions number their
+sources from 0 here, from 1 there).
 
 Arguments are array-likes of real numbers: numpy arrays of a bool, integer
 or floating dtype, Python numbers, or nested lists of them. A 1-D array is
@@ -22,7 +24,7 @@ from spike_bins import _kernels
 from spike_bins._version import __version__
 
 __all__ = ["tentfill2", "trainfold", "tentfill2_adjoint", "trainfold_adjoint",
-           "__version__"]
+           "trainfold_pop", "trainfold_pop_adjoint", "__version__"]
 
 
 def tentfill2(x, nbns):
@@ -227,3 +229,124 @@ def trainfold_adjoint(spinds, r, twin, ntaps):
     array([9., 2., 5.])
     """
     return _kernels.trainfold_adjoint(spinds, r, twin, ntaps)
+
+
+def trainfold_pop(spinds, ids, h_currents, twin, nsources, out=None):
+    """Sum the filters of a population's spikes over the bins of a window.
+
+    Spike j comes from source ids[j] (0 .. nsources - 1). h_currents holds
+    nsources filters per output column: column k * nsources + n is the
+    filter of source n for output column k. For every bin of the window
+    twin[0] .. twin[1] and every output column, the result holds the sum of
+    the taps that the spikes place there, each spike using its source's
+    filter: the coupling drive of a population in one call.
+
+    The spikes taken are those ``trainfold`` takes with one tap count for
+    all sources (leading spikes that cannot reach the window are skipped,
+    the scan stops at the first spike at or past int(twin[1]) + 1, or at a
+    NaN). Each element starts at +0.0 (or at out's value) and each taken
+    spike in list order adds its taps, y = h + y, for each output column in
+    turn, bins ascending: with nsources = 1 the result is
+    ``trainfold(spinds, h_currents, twin)`` bit for bit.
+
+    Parameters
+    ----------
+    spinds : array_like of real numbers, shape (b,) or (b, 1)
+        Spike times, in any order (see above for which are used).
+    ids : array_like of real numbers, shape (b,) or (b, 1)
+        The source of each spike, a whole number from 0 to nsources - 1.
+    h_currents : array_like of real numbers, shape (c, nsources * K)
+        The filters, c taps each (1-D: one filter, for nsources = 1).
+    twin : array_like of real numbers
+        Its first two values are the first and last bin of the window.
+    nsources : real number (or array_like; its first element is used)
+        The number of sources N, a whole number from 1 to 2**31 - 1.
+    out : numpy.ndarray, optional
+        A writeable, aligned, Fortran-ordered float64 array of the result's
+        shape, sharing no memory with the arguments: the sums are added
+        into it, each element starting at its value, and it is returned.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (int(twin[1]) - int(twin[0]) + 1, K),
+    Fortran order (out, when given).
+
+    Raises
+    ------
+    TypeError
+        An argument is not real numbers; out is not a float64 ndarray.
+    ValueError
+        spinds or ids has more than one column or their lengths differ; an
+        id is not a whole number from 0 to nsources - 1 (NaN, infinite);
+        nsources is empty, fractional, < 1 or >= 2**31; the columns of
+        h_currents are not a multiple of nsources; twin as for
+        ``trainfold``; a size beyond 2**31 - 1; out of another shape, not
+        Fortran-ordered, read-only or sharing memory with an argument.
+
+    Examples
+    --------
+    >>> trainfold_pop([8.0, 10.5, 13.2, 14.0], [0, 1, 0, 1],
+    ...               [[1.0, 10.0], [2.0, 20.0], [4.0, 40.0]], (10, 13),
+    ...               2).ravel()
+    array([14., 20., 40.,  1.])
+    """
+    return _kernels.trainfold_pop(spinds, ids, h_currents, twin, nsources,
+                                  out=out)
+
+
+def trainfold_pop_adjoint(spinds, ids, r, twin, ntaps, nsources, out=None):
+    """The adjoint (transpose) of trainfold_pop with respect to the filters.
+
+    For r of the shape of ``trainfold_pop(spinds, ids, h, twin, nsources)``
+    it returns g of the shape of h (ntaps rows, nsources * K columns) with
+    ``sum(trainfold_pop(spinds, ids, h, twin, nsources) * r) ==
+    sum(h * g)`` in exact arithmetic for every h: with r the residual of a
+    Poisson GLM, the gradient with respect to every source's filter taps.
+
+    The spikes taken are those trainfold_pop takes with ntaps taps. For
+    each, in list order, from source n, each column k and each window bin t
+    from max(B, T0) to min(B + ntaps - 1, T1) ascending:
+    g[t - B, k * nsources + n] = r[t - T0, k] + g[t - B, k * nsources + n],
+    from zeros (or out's values). With nsources = 1 the result is
+    ``trainfold_adjoint(spinds, r, twin, ntaps)`` bit for bit.
+
+    Parameters
+    ----------
+    spinds : array_like of real numbers, shape (b,) or (b, 1)
+        Spike times.
+    ids : array_like of real numbers, shape (b,) or (b, 1)
+        The source of each spike, a whole number from 0 to nsources - 1.
+    r : array_like of real numbers, shape (R, K) or (R,)
+        R = int(twin[1]) - int(twin[0]) + 1, one row per bin of the window.
+    twin : array_like of real numbers
+        Its first two values are the first and last bin of the window.
+    ntaps : real number (or array_like; its first element is used)
+        The filter length, a whole number from 0 to 2**31 - 1.
+    nsources : real number (or array_like; its first element is used)
+        The number of sources N, a whole number from 1 to 2**31 - 1.
+    out : numpy.ndarray, optional
+        As for ``trainfold_pop``, of shape (ntaps, nsources * K).
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (ntaps, nsources * K), Fortran order
+    (out, when given).
+
+    Raises
+    ------
+    TypeError
+        An argument is not real numbers; out is not a float64 ndarray.
+    ValueError
+        As for ``trainfold_pop`` and ``trainfold_adjoint``; also
+        nsources * K beyond 2**31 - 1.
+
+    Examples
+    --------
+    >>> trainfold_pop_adjoint([8.0, 10.5, 13.2, 14.0], [0, 1, 0, 1],
+    ...                       [1.0, 2.0, 4.0, 8.0], (10, 13), 3, 2)
+    array([[8., 1.],
+           [0., 2.],
+           [1., 4.]])
+    """
+    return _kernels.trainfold_pop_adjoint(spinds, ids, r, twin, ntaps,
+                                          nsources, out=out)

@@ -1,6 +1,9 @@
 // Python entry points of the kernels: spike_bins._kernels.tentfill2(x, nbns),
-// spike_bins._kernels.trainfold(spinds, h_currents, twin) and their adjoints
-// tentfill2_adjoint(r, nbns) and trainfold_adjoint(spinds, r, twin, ntaps).
+// spike_bins._kernels.trainfold(spinds, h_currents, twin), their adjoints
+// tentfill2_adjoint(r, nbns) and trainfold_adjoint(spinds, r, twin, ntaps),
+// and the population sums trainfold_pop(spinds, ids, h_currents, twin,
+// nsources, out=None) and trainfold_pop_adjoint(spinds, ids, r, twin, ntaps,
+// nsources, out=None), which number sources from 0 and can add into out.
 //
 // Each argument is first looked at as a numpy array of whatever dtype it has
 // (an ndarray is not copied) and described to the module's shared check
@@ -26,10 +29,14 @@
 
 #include "common/arg_check.h"
 #include "common/double_matrix.h"
+#include "spike_filter/spike_filter_pop.h"
+#include "spike_filter/spike_filter_pop_adjoint.h"
 #include "spike_filter/spike_filter_sum.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 #include "spike_filter/trainfold_adjoint_check.h"
 #include "spike_filter/trainfold_check.h"
+#include "spike_filter/trainfold_pop_adjoint_check.h"
+#include "spike_filter/trainfold_pop_check.h"
 #include "upsampler/tentfill2_adjoint_check.h"
 #include "upsampler/tentfill2_check.h"
 #include "upsampler/upsample_bins.h"
@@ -288,6 +295,125 @@ py::array trainfold_adjoint(py::handle spinds_arg, py::handle r_arg,
   return result;
 }
 
+// The ids are numbered from 0 in Python.
+constexpr int32_t kPythonIdBase = 0;
+
+// The result of a population sum: a new zero-filled array, or out once it is
+// known to be a writeable, aligned, Fortran-ordered float64 array of exactly
+// rows x cols that shares no memory with any argument.
+FortranArray result_or_out(py::handle out, int32_t rows, int32_t cols,
+                           std::initializer_list<py::handle> arguments) {
+  if (out.is_none()) {
+    return new_result(rows, cols, true);
+  }
+  if (!py::isinstance<py::array>(out)) {
+    throw py::type_error("out must be a numpy.ndarray of float64");
+  }
+  py::array array = py::reinterpret_borrow<py::array>(out);
+  if (!array.dtype().equal(py::dtype::of<double>())) {
+    throw py::type_error("out must have dtype float64, not " +
+                         std::string(py::str(array.dtype())));
+  }
+  if (array.ndim() != 2 || array.shape(0) != rows || array.shape(1) != cols) {
+    throw py::value_error("out must have the result's shape (" +
+                          std::to_string(rows) + ", " + std::to_string(cols) +
+                          ")");
+  }
+  constexpr int layout = py::detail::npy_api::NPY_ARRAY_F_CONTIGUOUS_ |
+                         py::detail::npy_api::NPY_ARRAY_ALIGNED_;
+  if (!py::detail::check_flags(array.ptr(), layout)) {
+    throw py::value_error(
+        "out must be an aligned array in Fortran (column-major) order");
+  }
+  if (!array.writeable()) {
+    throw py::value_error("out is read-only");
+  }
+  py::object may_share = py::module_::import("numpy").attr("may_share_memory");
+  for (py::handle argument : arguments) {
+    if (py::bool_(may_share(out, argument))) {
+      throw py::value_error("out must not share memory with an argument");
+    }
+  }
+  return py::reinterpret_borrow<FortranArray>(out);
+}
+
+py::array trainfold_pop(py::handle spinds_arg, py::handle ids_arg,
+                        py::handle h_currents_arg, py::handle twin_arg,
+                        py::handle nsources_arg, py::handle out) {
+  const PyArg spinds = python_arg(spinds_arg, "spinds");
+  const PyArg ids = python_arg(ids_arg, "ids");
+  const PyArg h_currents = python_arg(h_currents_arg, "h_currents");
+  const PyArg twin = python_arg(twin_arg, "twin");
+  const PyArg nsources = python_arg(nsources_arg, "nsources");
+  const std::array<double, 2> twin_values = leading_values<2>(twin);
+  const double nsources_value = leading_values<1>(nsources)[0];
+  TrainfoldPopCall call =
+      trainfold_pop_check(5, spinds.info, ids.info, h_currents.info, twin.info,
+                          nsources.info, twin_values.data(), nsources_value);
+  raise_if_refused(call.refusal);
+  const FortranArray id_data = fortran_float64(ids.array);
+  call = trainfold_pop_check_ids(call, id_data.data(), kPythonIdBase);
+  raise_if_refused(call.refusal);
+  FortranArray result = result_or_out(
+      out, call.window.rows, call.pop.outputs,
+      {spinds.array, ids.array, h_currents.array, twin.array, nsources.array});
+  const FortranArray spike_data = fortran_float64(spinds.array);
+  const FortranArray filter_data = fortran_float64(h_currents.array);
+  const DoubleMatrix filters =
+      view_of(filter_data, call.taps, call.pop.filters);
+  const DoubleMatrix output =
+      view_of(result, call.window.rows, call.pop.outputs);
+  {
+    py::gil_scoped_release unlocked;
+    if (out.is_none()) {
+      advise_huge_pages(output.data, static_cast<std::size_t>(result.nbytes()));
+    }
+    spike_filter_pop(spike_data.data(), id_data.data(), call.spike_count,
+                     filters, twin_values.data(), nsources_value, kPythonIdBase,
+                     output);
+  }
+  return result;
+}
+
+py::array trainfold_pop_adjoint(py::handle spinds_arg, py::handle ids_arg,
+                                py::handle r_arg, py::handle twin_arg,
+                                py::handle ntaps_arg, py::handle nsources_arg,
+                                py::handle out) {
+  const PyArg spinds = python_arg(spinds_arg, "spinds");
+  const PyArg ids = python_arg(ids_arg, "ids");
+  const PyArg r = python_arg(r_arg, "r");
+  const PyArg twin = python_arg(twin_arg, "twin");
+  const PyArg ntaps = python_arg(ntaps_arg, "ntaps");
+  const PyArg nsources = python_arg(nsources_arg, "nsources");
+  const std::array<double, 2> twin_values = leading_values<2>(twin);
+  const double ntaps_value = leading_values<1>(ntaps)[0];
+  const double nsources_value = leading_values<1>(nsources)[0];
+  TrainfoldPopAdjointCall call = trainfold_pop_adjoint_check(
+      6, spinds.info, ids.info, r.info, twin.info, ntaps.info, nsources.info,
+      twin_values.data(), ntaps_value, nsources_value);
+  raise_if_refused(call.refusal);
+  const FortranArray id_data = fortran_float64(ids.array);
+  call = trainfold_pop_adjoint_check_ids(call, id_data.data(), kPythonIdBase);
+  raise_if_refused(call.refusal);
+  FortranArray result =
+      result_or_out(out, call.shape.taps, call.pop.filters,
+                    {spinds.array, ids.array, r.array, twin.array, ntaps.array,
+                     nsources.array});
+  const FortranArray spike_data = fortran_float64(spinds.array);
+  const FortranArray r_data = fortran_float64(r.array);
+  const DoubleMatrix input =
+      view_of(r_data, call.shape.window.rows, call.pop.outputs);
+  const DoubleMatrix output =
+      view_of(result, call.shape.taps, call.pop.filters);
+  {
+    py::gil_scoped_release unlocked;
+    spike_filter_pop_adjoint(
+        spike_data.data(), id_data.data(), call.spike_count, input,
+        twin_values.data(), ntaps_value, nsources_value, kPythonIdBase, output);
+  }
+  return result;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kernels, module) {
@@ -301,4 +427,10 @@ PYBIND11_MODULE(_kernels, module) {
              py::arg("nbns"));
   module.def("trainfold_adjoint", &trainfold_adjoint, py::arg("spinds"),
              py::arg("r"), py::arg("twin"), py::arg("ntaps"));
+  module.def("trainfold_pop", &trainfold_pop, py::arg("spinds"), py::arg("ids"),
+             py::arg("h_currents"), py::arg("twin"), py::arg("nsources"),
+             py::arg("out") = py::none());
+  module.def("trainfold_pop_adjoint", &trainfold_pop_adjoint, py::arg("spinds"),
+             py::arg("ids"), py::arg("r"), py::arg("twin"), py::arg("ntaps"),
+             py::arg("nsources"), py::arg("out") = py::none());
 }
