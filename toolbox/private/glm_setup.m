@@ -57,8 +57,12 @@ for j = 1:N
   data.rows{j} = u + 1;
   data.counts{j} = diff([first; numel(b) + 1]);
 end
+ids = cell(N, 1);
+for j = 1:N
+  ids{j} = j * ones(data.nspikes(j), 1);
+end
 [data.merged, order] = sort(vertcat(zeros(0, 1), data.shifted{:}));
-ids = repelem((1:N)', data.nspikes);
+ids = vertcat(zeros(0, 1), ids{:});
 data.ids = ids(order);
 
 % Basis: the raised cosines, or the user's matrix (its rows set the taps).
