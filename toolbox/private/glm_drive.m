@@ -10,14 +10,16 @@ nb = model.nb;
 at = 1 + model.nstim;
 w = theta(at + 1:end);
 if ~any(w)
-  eta = zeros(T, 1);
-elseif model.coupling
-  eta = trainfold_pop(data.merged, data.ids, model.basis * reshape(w, nb, data.N), ...
-                      [0, T - 1], data.N);
+  eta = repmat(theta(1), T, 1);
 else
-  eta = trainfold_mex(data.shifted{i}, model.basis * w, [0, T - 1]);
+  if model.coupling
+    eta = trainfold_pop(data.merged, data.ids, model.basis * reshape(w, nb, data.N), ...
+                        [0, T - 1], data.N);
+  else
+    eta = trainfold_mex(data.shifted{i}, model.basis * w, [0, T - 1]);
+  end
+  eta = eta + theta(1);
 end
-eta = eta + theta(1);
 if model.nstim > 0
   eta = eta + tentfill2(model.X * theta(2:at), model.m);
 end
