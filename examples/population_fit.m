@@ -5,7 +5,7 @@ function population_fit (folder, mode, nneurons, seconds)
 %   samples), its own spike history and coupling from the other neurons,
 %   with filters of 100 taps built from 5 raised cosines; then fits every
 %   neuron by maximum likelihood with SPIKE_GLM_FIT (no design matrix: the
-%   drive comes from TRAINFOLD_MEX and TENTFILL2, the gradient from their
+%   drive comes from TRAINFOLD_POP and TENTFILL2, the gradient from their
 %   adjoints). Prints progress, each neuron's recovered errors and writes
 %   two figures into FOLDER (default 'population_figures'): true against
 %   fitted filters (taps in ms), and a raster with the fitted rate.

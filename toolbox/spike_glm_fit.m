@@ -14,8 +14,10 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %   sample) the stimulus drive is tentfill2(u_i, m) with
 %     u_i(c) = sum_ch sum_{l=0}^{L-1} K_i(l+1, ch) * S(c - 2 - l, ch)
 %   (0-based c, zero before the start): the delay of two samples keeps it
-%   causal. Fits run without a design matrix: the gradient comes from
-%   tentfill2_adjoint and trainfold_adjoint.
+%   causal. Fits run without a design matrix: one TRAINFOLD_POP call over
+%   the merged spikes of all sources gives a neuron's history drive, and
+%   the gradient comes from tentfill2_adjoint and one trainfold_pop_adjoint
+%   call.
 %
 %   Objective of neuron i, minimised, over the fit bins F (n_F bins):
 %     NLL_i = sum_{t in F} [mu_i(t) - y_i(t) * eta_i(t)]
@@ -89,7 +91,7 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %     plot(1:50, fit.filters(:, 1, 1))   % self-history of neuron 1 (ms)
 %
 %   See also SPIKE_GLM_RATE, SPIKE_GLM_SCORE, SPIKE_GLM_SIMULATE,
-%   TRAINFOLD_MEX, TENTFILL2.
+%   TRAINFOLD_POP, TRAINFOLD_MEX, TENTFILL2.
 
 if nargin < 2
   error('spike_glm_fit: needs spike_times and duration (and opts)');

@@ -19,9 +19,11 @@ if ~isfinite(f)
   return;
 end
 if nargout > 1
-  resid = mu;
-  resid(fitset.rows) = resid(fitset.rows) - fitset.counts;
-  g = glm_drive_grad(model, data, resid / fitset.n, i);
+  % The residual overwrites mu (one reference: no T x 1 copy); the 1 / n_F
+  % scaling goes on the P x 1 gradient instead.
+  clear eta;
+  mu(fitset.rows) = mu(fitset.rows) - fitset.counts;
+  g = glm_drive_grad(model, data, mu, i) / fitset.n;
   g(2:end) = g(2:end) + ridge * w;
 end
 end

@@ -6,6 +6,8 @@ function [data, model] = glm_setup(spike_times, duration, o, caller)
 %   of O; errors name the argument and are prefixed with CALLER.
 %   DATA: N, T, nspikes (N x 1), shifted{j} (bins + 1, ascending: the spike
 %   times trainfold takes so that a spike acts from the next bin on),
+%   merged and ids (every neuron's shifted times merged into one ascending
+%   column, and the neuron of each: trainfold_pop's spikes and sources),
 %   rows{j} and counts{j} (the 1-based rows of the bins with spikes and
 %   their counts). MODEL: basis (H x nb), H, nb, coupling, m (fine bins
 %   per stimulus sample, 0 without stimulus), L, C, X (M x L*C: column
@@ -55,6 +57,13 @@ for j = 1:N
   data.rows{j} = u + 1;
   data.counts{j} = diff([first; numel(b) + 1]);
 end
+ids = cell(N, 1);
+for j = 1:N
+  ids{j} = j * ones(data.nspikes(j), 1);
+end
+[data.merged, order] = sort(vertcat(zeros(0, 1), data.shifted{:}));
+ids = vertcat(zeros(0, 1), ids{:});
+data.ids = ids(order);
 
 % Basis: the raised cosines, or the user's matrix (its rows set the taps).
 if ischar(o.basis)
