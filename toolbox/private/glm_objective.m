@@ -32,6 +32,7 @@ resid = nargout > 1;
 eta = glm_history(model, data, theta, i);
 total = 0;
 yeta = 0;
+rtotal = 0;
 for k = 1:nblocks
   lo = (k - 1) * R + 1;
   hi = min(k * R, T);
@@ -54,6 +55,7 @@ for k = 1:nblocks
   total = total + sum(e);
   if resid
     e(r) = e(r) - counts(at);
+    rtotal = rtotal + sum(e);
     eta(lo:hi) = e;
   end
 end
@@ -67,7 +69,7 @@ end
 if resid
   % eta now holds the residual mu - y; the 1 / n_F scaling goes on the
   % P x 1 gradient.
-  g = glm_drive_grad(model, data, eta, i) / fitset.n;
+  g = glm_drive_grad(model, data, eta, i, rtotal) / fitset.n;
   g(2:end) = g(2:end) + ridge * w;
 end
 end
