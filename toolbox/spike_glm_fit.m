@@ -124,6 +124,7 @@ if ~isnumeric(o.max_iter) || ~isscalar(o.max_iter) || ~(o.max_iter >= 0) || o.ma
   error('spike_glm_fit: opts.max_iter must be a whole number >= 0');
 end
 [data, model] = glm_setup(spike_times, duration, o, 'spike_glm_fit');
+data = glm_blocks(model, data);
 o.history_taps = model.H;
 o.n_basis = model.nb;
 N = data.N;
@@ -236,18 +237,18 @@ end
 % Tests (run with "test spike_glm_fit"). The expected fits come from Newton's
 % method on the design matrix written out column by column.
 
-%!function [spikes, S, B] = small_population (seed)
+%!function [spikes, S, B] = small_population (seed, seconds = 30)
 %!  rand ("state", seed); randn ("state", seed);
-%!  S = randn (3000, 2);                      % 30 s at 100 Hz, 2 channels
+%!  S = randn (100 * seconds, 2);             % 100 Hz, 2 channels
 %!  B = [ones(4, 1), (4:-1:1)' / 4];          % 4 taps, 2 basis columns
 %!  spikes = cell (3, 1);
 %!  for j = 1:3
-%!    spikes{j} = sort (rand (400 + 150 * j, 1) * 30);
+%!    spikes{j} = sort (rand (round ((400 + 150 * j) * seconds / 30), 1) * seconds);
 %!  endfor
 %!endfunction
 
 %!function X = design (spikes, S, B, src)
-%!  T = 30000; L = 2; C = columns (S);
+%!  T = 10 * rows (S); L = 2; C = columns (S);
 %!  Xc = zeros (rows (S), L * C);
 %!  for ch = 1:C
 %!    for l = 0:L-1
@@ -261,7 +262,7 @@ end
 %!  for j = src
 %!    b = floor (spikes{j} / 1e-3);
 %!    for q = 1:columns (B)
-%!      X(:, end + 1) = trainfold_mex (sort (b) + 1, B(:, q), [0 29999]);
+%!      X(:, end + 1) = trainfold_mex (sort (b) + 1, B(:, q), [0 T-1]);
 %!    endfor
 %!  endfor
 %!endfunction
@@ -278,22 +279,23 @@ end
 
 %!test
 %! ## Ridge fits equal Newton's on the design matrix: all bins or a mask,
-%! ## coupling on or off.
-%! [spikes, S, B] = small_population (1);
-%! half = (1:30000)' <= 17000;
-%! cases = {[], true; half, true; [], false};
+%! ## coupling on or off; 140 s spans three of the objective's blocks of
+%! ## 65,540 bins, the mask crosses their edges.
+%! [spikes, S, B] = small_population (1, 140);
+%! stripes = mod (floor ((1:140000)' / 7000), 2) == 0;
+%! cases = {[], true; stripes, true; [], false; stripes, false};
 %! for c = 1:rows (cases)
 %!   [mask, coupling] = cases{c, :};
 %!   o = struct ("stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
 %!               "basis", B, "coupling", coupling, "penalty", "ridge", ...
 %!               "alpha", 1e-3, "tol", 1e-11, "fit_bins", mask);
-%!   fit = spike_glm_fit (spikes, 30, o);
+%!   fit = spike_glm_fit (spikes, 140, o);
 %!   assert (fit.converged, true (3, 1));
 %!   for i = 1:3
 %!     src = 1:3;
 %!     if ! coupling, src = i; endif
 %!     X = design (spikes, S, B, src);
-%!     y = accumarray (floor (spikes{i} / 1e-3) + 1, 1, [30000 1]);
+%!     y = accumarray (floor (spikes{i} / 1e-3) + 1, 1, [140000 1]);
 %!     if ! isempty (mask), X = X(mask, :); y = y(mask); endif
 %!     expected = newton_ridge (X, y, 1e-3);
 %!     assert (fit.weights(:, i), expected, 1e-6 * norm (expected, Inf));
