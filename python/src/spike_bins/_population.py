@@ -1127,15 +1127,26 @@ def _coarse_drives(data, weights):
     return u
 
 
-def _draw(data, weights, filters, rng, block=65536):
-    """Bins of the spikes drawn from the model (one entry per spike). The
-    log rate is fixed between spikes, so the draw jumps from spike to spike
-    over a few bins at a time."""
-    from spike_bins._rows import sample_span, tentfill2_rows
-    nbins, n = data.nbins, weights.shape[0]
+def _draw(data, weights, filters, rng):
+    """Bins of the spikes drawn from the fitted model, one list per neuron."""
+    bins, owners = draw_spikes(data.nbins, weights[:, 0],
+                               _coarse_drives(data, weights), data.m, filters, rng)
+    return [bins[owners == i] for i in range(weights.shape[0])]
+
+
+def draw_spikes(nbins, bias, coarse, m, filters, rng, block=65536):
+    """Spikes drawn from a population model over nbins fine bins: (bins,
+    owners), int64 arrays in bin order, a bin listed once per spike.
+
+    The log rate of neuron i is bias[i], plus tentfill2(coarse[:, i], m)
+    when coarse (M x N coarse stimulus drives) is given, plus the history:
+    filters[k - 1, j, i] at bin b + k after each spike of j in bin b (ntaps x
+    N sources x N targets). Counts are Poisson given the past, drawn bin by
+    bin; the log rate is fixed between spikes, so the draw jumps from spike
+    to spike over a few bins at a time. Raises RuntimeError when a log rate
+    per bin passes MAX_LOG_RATE."""
+    n = bias.size
     ntaps = filters.shape[0]
-    bias = weights[:, 0]
-    coarse = _coarse_drives(data, weights)
     carry = np.zeros((ntaps, n))
     times, owners = [], []
     look = 16
@@ -1143,8 +1154,8 @@ def _draw(data, weights, filters, rng, block=65536):
         size = min(block, nbins - t0)
         base = np.broadcast_to(bias, (size, n)).copy()
         if coarse is not None:
-            first, end = sample_span(coarse.shape[0], data.m, t0, t0 + size)
-            base += tentfill2_rows(coarse[first:end], first, data.m, t0, t0 + size)
+            first, end = sample_span(coarse.shape[0], int(m), t0, t0 + size)
+            base += tentfill2_rows(coarse[first:end], first, m, t0, t0 + size)
         extra = np.zeros((size + ntaps, n))
         extra[:ntaps] = carry
         uni = rng.random((size, n))
@@ -1172,13 +1183,10 @@ def _draw(data, weights, filters, rng, block=65536):
                 count = max(count, 1)
                 times += [t0 + t] * count
                 owners += [i] * count
-                # filters[:, i, target]: source i onto every target
                 extra[t + 1:t + 1 + ntaps] += count * filters[:, i, :]
             pos = t + 1
         carry = extra[size:size + ntaps].copy()
-    times = np.array(times, dtype=np.int64)
-    owners = np.array(owners, dtype=np.int64)
-    return [times[owners == i] for i in range(n)]
+    return np.array(times, dtype=np.int64), np.array(owners, dtype=np.int64)
 
 
 class PopulationGLMCV(PopulationGLM):

@@ -26,7 +26,6 @@ import math
 import numpy as np
 
 import spike_bins as _sb
-from spike_bins._rows import sample_span, tentfill2_rows
 
 STIMULUS_DELAY = 2  # coarse bins; see the module text
 
@@ -268,52 +267,13 @@ def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
         bias, k, w = probe.split(theta[i])
         coarse[:, i] = _stimulus_coarse(probe.delayed, k)
         filters[:, i, :] = basis @ w.T
-    bias = theta[:, 0]
-    carry = np.zeros((ntaps, nneurons))
-    times, owners, counts = [], [], []
-    look = 16
-    for t0 in range(0, nbins, block):
-        n = min(block, nbins - t0)
-        first, end = sample_span(coarse.shape[0], e, t0, t0 + n)
-        base = tentfill2_rows(coarse[first:end], first, nbns, t0, t0 + n) + bias
-        extra = np.zeros((n + ntaps, nneurons))
-        extra[:ntaps] = carry
-        u = rng.random((n, nneurons))
-        pos = 0
-        while pos < n:
-            stop = min(pos + look, n)
-            eta = base[pos:stop] + extra[pos:stop]
-            if eta.max() > 10.0:
-                raise RuntimeError("the simulated population is unstable: a "
-                                   "rate passed e^10 spikes per bin")
-            fired = u[pos:stop] > np.exp(-np.exp(eta))
-            rows = np.flatnonzero(fired.any(axis=1))
-            if rows.size == 0:
-                pos = stop
-                continue
-            t = pos + int(rows[0])
-            for i in np.flatnonzero(fired[rows[0]]):
-                lam = math.exp(eta[rows[0], i])
-                term = math.exp(-lam)
-                cdf, count = term, 0
-                while u[t, i] > cdf and term > 0:
-                    count += 1
-                    term *= lam / count
-                    cdf += term
-                count = max(count, 1)
-                times.append(t0 + t)
-                owners.append(i)
-                counts.append(count)
-                extra[t + 1:t + 1 + ntaps] += count * filters[:, :, i]
-            pos = t + 1
-        carry = extra[n:n + ntaps].copy()
-    times = np.array(times, dtype=float)
-    owners = np.array(owners, dtype=np.int64)
-    counts = np.array(counts, dtype=np.int64)
-    spikes = [np.repeat(times[owners == i], counts[owners == i]) for i in range(nneurons)]
+    # filters[:, i, j] is j onto i here; the drawer takes source, target.
+    bins, owners = draw_spikes(nbins, theta[:, 0], coarse, nbns,
+                               filters.transpose(0, 2, 1), rng, block)
+    spikes = [bins[owners == i].astype(float) for i in range(nneurons)]
     return Population(stimulus, spikes, nbins, nbns, basis, stim_lags), theta
 
 
 # The estimator for recorded populations (defined in spike_bins._population).
 from spike_bins._population import (  # noqa: E402
-    ConvergenceWarning, PopulationGLM, PopulationGLMCV)
+    ConvergenceWarning, PopulationGLM, PopulationGLMCV, draw_spikes)
