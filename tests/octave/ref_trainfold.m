@@ -8,18 +8,8 @@ T0 = fix(twin(1));
 T1 = fix(twin(2));
 [c, K] = size(h_currents);
 y = zeros(T1 - T0 + 1, K);
-L = T0 - c + 1;
-U = T1 + 1;
-g = 1;
-while g <= numel(spinds) && L > spinds(g)
-  g = g + 1;
-end
-for j = g:numel(spinds)
-  s = spinds(j);
-  if ~(U > s)
-    break;
-  end
-  B = fix(s);
+for j = ref_taken_spikes(spinds, c, T0, T1)
+  B = fix(spinds(j));
   first = max(B, T0);
   last = min(B + c - 1, T1);
   for k = 1:K

@@ -8,18 +8,8 @@ T1 = fix(twin(2));
 c = ntaps;
 M = columns(r);
 g = zeros(c, M);
-L = T0 - c + 1;
-U = T1 + 1;
-i = 1;
-while i <= numel(spinds) && L > spinds(i)
-  i = i + 1;
-end
-for j = i:numel(spinds)
-  s = spinds(j);
-  if ~(U > s)
-    break;
-  end
-  B = fix(s);
+for j = ref_taken_spikes(spinds, c, T0, T1)
+  B = fix(spinds(j));
   for k = 1:M
     for t = max(B, T0):min(B + c - 1, T1)
       g(t - B + 1, k) = r(t - T0 + 1, k) + g(t - B + 1, k);

@@ -10,18 +10,8 @@ N = nsources(1);
 c = rows(h_currents);
 K = columns(h_currents) / N;
 y = zeros(T1 - T0 + 1, K);
-L = T0 - c + 1;
-U = T1 + 1;
-g = 1;
-while g <= numel(spinds) && L > spinds(g)
-  g = g + 1;
-end
-for j = g:numel(spinds)
-  s = spinds(j);
-  if ~(U > s)
-    break;
-  end
-  B = fix(s);
+for j = ref_taken_spikes(spinds, c, T0, T1)
+  B = fix(spinds(j));
   for k = 1:K
     col = (k - 1) * N + ids(j);
     for t = max(B, T0):min(B + c - 1, T1)

@@ -10,18 +10,8 @@ c = ntaps(1);
 N = nsources(1);
 K = columns(r);
 g = zeros(c, N * K);
-L = T0 - c + 1;
-U = T1 + 1;
-i = 1;
-while i <= numel(spinds) && L > spinds(i)
-  i = i + 1;
-end
-for j = i:numel(spinds)
-  s = spinds(j);
-  if ~(U > s)
-    break;
-  end
-  B = fix(s);
+for j = ref_taken_spikes(spinds, c, T0, T1)
+  B = fix(spinds(j));
   for k = 1:K
     col = (k - 1) * N + ids(j);
     for t = max(B, T0):min(B + c - 1, T1)
