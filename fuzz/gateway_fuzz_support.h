@@ -19,6 +19,7 @@
 
 #include "fuzz_check.h"
 #include "fuzz_decode.h"
+#include "reference_kernels.h"
 #include "standin_host.h"
 #include "tests/support/module_loader.h"
 
@@ -200,6 +201,20 @@ inline const double *real_doubles(const FuzzArgument &argument) {
 
 // What a call must give: a refusal (with this exact message, when not empty)
 // or a rows x columns double result holding these bits.
+// The row count of the window that twin's first two values give, as the
+// spike-train gateways work it out; -1 when either end has no 32-bit bin (a
+// NaN, +-Inf or a value out of range), which they refuse. Counts below zero
+// or beyond 2^31 - 1 are refused too; the caller tests them.
+inline int64_t expected_window_rows(const double *twin) {
+  int32_t first = 0;
+  int32_t last = 0;
+  if (!reference_window_bin(twin[0], &first) ||
+      !reference_window_bin(twin[1], &last)) {
+    return -1;
+  }
+  return reference_window_rows(first, last);
+}
+
 struct ExpectedOutcome {
   bool refused;
   std::string message;

@@ -43,13 +43,7 @@ inline bool expected_result(const FuzzCall &call, ExpectedOutcome *expected) {
     return true;
   }
   const double *twin = real_doubles(twin_argument);
-  int32_t first = 0;
-  int32_t last = 0;
-  if (!reference_window_bin(twin[0], &first) ||
-      !reference_window_bin(twin[1], &last)) {
-    return true;
-  }
-  const int64_t rows = reference_window_rows(first, last);
+  const int64_t rows = expected_window_rows(twin);
   int32_t taps = 0;
   if (rows < 0 || rows > INT32_MAX ||
       !reference_tap_count(real_doubles(ntaps_argument)[0], &taps) ||
