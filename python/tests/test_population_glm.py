@@ -248,7 +248,7 @@ def test_predictions_refuse_other_shapes_and_coupling_off(rec):
         model.predict_rate(**args)
     model.fit(**args)
     off = ~np.eye(3, dtype=bool)
-    assert not model.filters_[:, off].any() and model.filters_[:, ~off].all(axis=0).any()
+    assert not model.filters_[:, off].any() and model.filters_[:, ~off].any(axis=0).all()
     assert model.weights_.shape == (3, 1 + 2 * LAGS + NB)
     for change, match in [({"spike_times": rec["spike_times"][:2]}, "2 neurons"),
                           ({"stimulus": rec["stimulus"][:, :1]}, "1 channels")]:
