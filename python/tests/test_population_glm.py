@@ -196,8 +196,8 @@ def test_input_layouts_unsorted_and_silent(rec):
         import quantities as pq
         layouts.append([neo.SpikeTrain(s * 1000, units=pq.ms, t_stop=60_000 * pq.ms)
                         for s in spikes])
-    except ImportError:
-        pass
+    except (ImportError, RuntimeError):
+        pass  # no neo, or one that fails to import (Debian 13's quantities)
     for layout in layouts:
         got = model.fit(**dict(args, spike_times=layout)).weights_
         np.testing.assert_allclose(got, ref, rtol=0, atol=1e-12)
