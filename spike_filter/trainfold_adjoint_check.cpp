@@ -36,16 +36,8 @@ TrainfoldAdjointCall trainfold_adjoint_check(
   if (!dims_fit_int32(spinds) || !dims_fit_int32(r)) return refused(kSizes);
   const SpikeAdjointShape shape = spike_adjoint_shape(
       twin_first_two, ntaps_first, static_cast<int32_t>(r.rows));
-  switch (shape.status) {
-    case SpikeAdjointShapeStatus::ok:
-      break;
-    case SpikeAdjointShapeStatus::bad_window:
-      return refused(window_refusal(shape.window.status));
-    case SpikeAdjointShapeStatus::bad_tap_count:
-      return refused(kNtapsRange);
-    case SpikeAdjointShapeStatus::wrong_input_rows:
-      return refused(kRRows);
-  }
+  const Refusal shape_refusal = adjoint_shape_refusal(shape);
+  if (shape_refusal.kind != RefusalKind::none) return refused(shape_refusal);
   const int32_t cols = static_cast<int32_t>(r.cols);
   if (!result_addressable(shape.taps, cols)) return refused(kResultTooLarge);
   return {kNoRefusal, static_cast<int32_t>(element_count(spinds)), cols, shape};

@@ -50,16 +50,8 @@ TrainfoldPopAdjointCall trainfold_pop_adjoint_check(
   if (element_count(ids) != element_count(spinds)) return refused(kIdsLength);
   const SpikeAdjointShape shape = spike_adjoint_shape(
       twin_first_two, ntaps_first, static_cast<int32_t>(r.rows));
-  switch (shape.status) {
-    case SpikeAdjointShapeStatus::ok:
-      break;
-    case SpikeAdjointShapeStatus::bad_window:
-      return refused(window_refusal(shape.window.status));
-    case SpikeAdjointShapeStatus::bad_tap_count:
-      return refused(kNtapsRange);
-    case SpikeAdjointShapeStatus::wrong_input_rows:
-      return refused(kRRows);
-  }
+  const Refusal shape_refusal = adjoint_shape_refusal(shape);
+  if (shape_refusal.kind != RefusalKind::none) return refused(shape_refusal);
   const PopSources pop =
       pop_sources_of_outputs(nsources_first, static_cast<int32_t>(r.cols));
   if (pop.status == PopSourcesStatus::bad_count) {

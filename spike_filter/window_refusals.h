@@ -6,6 +6,7 @@
 
 #include "common/arg_check.h"
 #include "spike_filter/spike_filter_sum.h"
+#include "spike_filter/spike_filter_sum_adjoint.h"
 
 namespace spike_bins {
 
@@ -65,6 +66,22 @@ inline constexpr Refusal window_refusal(SpikeWindowStatus status) {
   return {RefusalKind::arg_value,
           "the window twin(1) .. twin(2) has more than 2^31 - 1 bins",
           "the window twin[0] .. twin[1] has more than 2^31 - 1 bins"};
+}
+
+// The refusal of an adjoint's window, tap count and r rows that
+// spike_adjoint_shape did not accept; kind none when it did.
+inline constexpr Refusal adjoint_shape_refusal(const SpikeAdjointShape &shape) {
+  switch (shape.status) {
+    case SpikeAdjointShapeStatus::ok:
+      break;
+    case SpikeAdjointShapeStatus::bad_window:
+      return window_refusal(shape.window.status);
+    case SpikeAdjointShapeStatus::bad_tap_count:
+      return kNtapsRange;
+    case SpikeAdjointShapeStatus::wrong_input_rows:
+      return kRRows;
+  }
+  return kNoRefusal;
 }
 
 }  // namespace spike_bins
