@@ -89,6 +89,8 @@ def test_fit_recovers_parameters(small):
         g0 = np.abs(glm.negloglik(glm.initial_theta(pop, neuron), pop, neuron)[1]).max()
         g1 = np.abs(glm.negloglik(theta, pop, neuron)[1]).max()
         assert g1 < 1e-3 * g0
+    with pytest.warns(glm.ConvergenceWarning, match="neuron 0 did not converge"):
+        glm.fit_neuron(pop, 0, maxiter=1)
 
 
 def test_simulation_is_reproducible():

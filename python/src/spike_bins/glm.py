@@ -22,6 +22,7 @@ PopulationGLM (and PopulationGLMCV) fit the same model to recorded spike
 times in seconds, with stimulus channels, penalties, scores and simulation.
 """
 import math
+import warnings
 
 import numpy as np
 
@@ -192,7 +193,8 @@ def fit_neuron(pop, neuron, maxiter=1000, ftol=1e-10):
     """Maximum-likelihood parameters of one neuron; returns (theta, function
     evaluations). L-BFGS-B runs on u = L' theta, L the Cholesky factor of
     start_hessian, where the problem is close to a unit quadratic at the
-    start: a few tens of evaluations instead of hundreds."""
+    start: a few tens of evaluations instead of hundreds. Warns
+    (ConvergenceWarning) when L-BFGS-B stops before its tests pass."""
     from scipy.linalg import solve_triangular
     from scipy.optimize import minimize
     factor = np.linalg.cholesky(start_hessian(pop, neuron))
@@ -200,6 +202,9 @@ def fit_neuron(pop, neuron, maxiter=1000, ftol=1e-10):
                    args=(pop, neuron, factor), jac=True, method="L-BFGS-B",
                    options={"maxiter": maxiter, "maxfun": 2 * maxiter,
                             "ftol": ftol, "gtol": 1e-8})
+    if not res.success:
+        warnings.warn(f"neuron {neuron} did not converge: {res.message}",
+                      ConvergenceWarning, stacklevel=2)
     return solve_triangular(factor, res.x, trans="T", lower=True), res.nfev
 
 
