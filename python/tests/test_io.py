@@ -1,0 +1,381 @@
+"""spike_bins.io on files written here: NWB units tables (HDF5 via h5py)
+and Kilosort folders (numpy .npy, params.py, label .tsv), with spike times
+on a 30 kHz sample clock far from 0, silent units and every index dtype."""
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+
+import numpy as np
+import pytest
+
+from spike_bins import io as sio
+from spike_bins.glm import PopulationGLM
+
+h5py = pytest.importorskip("h5py")
+
+REPO = pathlib.Path(__file__).resolve().parents[2]
+RATE = 30000.0
+T0 = 86400.0  # a recording that starts a day into the acquisition clock
+
+# Units as recorded: a handful of spikes on the sample clock, silent units
+# first, in the middle and last, one busy unit.
+UNITS = [np.array([]),
+         T0 + np.array([1, 2, 30000, 299999]) / RATE,
+         np.array([]),
+         T0 + np.arange(0, 300000, 997) / RATE,
+         T0 + np.array([150000]) / RATE,
+         np.array([])]
+IDS = [4, 0, 17, 2, 9, 30]
+
+
+def write_nwb(path, units=UNITS, ids=IDS, index_dtype="uint64", drop=(),
+              index=None, id_values=None, times_dtype="float64"):
+    """An NWB-layout units table: the ragged spike_times column."""
+    flat = np.concatenate([np.asarray(u, float) for u in units])
+    ends = np.cumsum([len(u) for u in units]) if index is None else index
+    with h5py.File(path, "w") as f:
+        f.attrs["neurodata_type"] = "NWBFile"
+        g = f.create_group("units")
+        columns = {"spike_times": flat.astype(times_dtype),
+                   "spike_times_index": np.asarray(ends).astype(index_dtype),
+                   "id": np.asarray(ids if id_values is None else id_values)}
+        for name, values in columns.items():
+            if name not in drop:
+                g.create_dataset(name, data=values)
+    return path
+
+
+@pytest.mark.parametrize("index_dtype", ["uint64", "int64", "int32", "uint32",
+                                         "int16"])
+def test_nwb_every_unit_for_every_index_dtype(tmp_path, index_dtype):
+    path = write_nwb(tmp_path / "units.nwb", index_dtype=index_dtype)
+    times, ids = sio.read_nwb_units(path)
+    assert ids.dtype == np.int64 and ids.tolist() == IDS
+    assert len(times) == len(UNITS)
+    for got, want in zip(times, UNITS):
+        assert got.dtype == np.float64 and got.ndim == 1
+        np.testing.assert_array_equal(got, want)
+
+
+@pytest.mark.parametrize("units, want", [
+    ([9, 4, 2], [9, 4, 2]),            # the order given, not the table's
+    ((30,), [30]),                     # a silent unit alone
+    (17, [17]),                        # one id
+    (np.array([2, 0], dtype=np.uint64), [2, 0]),
+    ([], []),
+])
+def test_nwb_units_selects_by_id_in_order(tmp_path, units, want):
+    path = write_nwb(tmp_path / "units.nwb")
+    times, ids = sio.read_nwb_units(str(path), units=units)
+    assert ids.dtype == np.int64 and ids.tolist() == want
+    for got, i in zip(times, want):
+        np.testing.assert_array_equal(got, UNITS[IDS.index(i)])
+
+
+def test_nwb_reads_one_unit_at_a_time(tmp_path, monkeypatch):
+    """Every read of the times column is one unit's slice."""
+    path = write_nwb(tmp_path / "units.nwb")
+    ends = np.cumsum([len(u) for u in UNITS])
+    spans = {(int(a), int(b)) for a, b in zip(np.r_[0, ends[:-1]], ends)}
+    seen = []
+    original = h5py.Dataset.__getitem__
+
+    def spy(self, key):
+        if self.name == "/units/spike_times":
+            seen.append(key)
+        return original(self, key)
+
+    monkeypatch.setattr(h5py.Dataset, "__getitem__", spy)
+    sio.read_nwb_units(path)
+    assert len(seen) == len(UNITS)
+    for key in seen:
+        assert isinstance(key, slice) and (key.start, key.stop) in spans
+
+
+@pytest.mark.parametrize("kwargs, error, words", [
+    (dict(drop=("spike_times_index",)), ValueError, "/units/spike_times_index"),
+    (dict(drop=("spike_times",)), ValueError, "/units/spike_times "),
+    (dict(drop=("id",)), ValueError, "/units/id"),
+    (dict(index_dtype="float64"), ValueError, "integer end offsets"),
+    (dict(index=[1, 5, 3, 40, 41, 41]), ValueError, "ascending"),
+    (dict(index=[0, 4, 4, 305, 306, 307]), ValueError, "points past"),
+    # a uint64 offset that would wrap to a negative int64
+    (dict(index=np.array([0, 4, 4, 2**64 - 1, 2**64 - 1, 2**64 - 1], np.uint64)),
+     ValueError, "points past"),
+    (dict(index=[-1, 4, 4, 5, 6, 6], index_dtype="int64"), ValueError, "ascending"),
+    (dict(id_values=[1, 2, 3]), ValueError, "has 3 rows"),
+    (dict(id_values=[0.5] * 6), ValueError, "integer ids"),
+    (dict(id_values=[1, 1, 2, 3, 4, 5]), None, None),  # duplicates only matter when asked
+    (dict(times_dtype="S8"), ValueError, "real times"),
+])
+def test_nwb_malformed_tables_are_refused(tmp_path, kwargs, error, words):
+    path = write_nwb(tmp_path / "units.nwb", **kwargs)
+    if error is None:
+        assert len(sio.read_nwb_units(path)[0]) == 6
+        with pytest.raises(ValueError, match="unit id 1 is in /units/id"):
+            sio.read_nwb_units(path, units=[1])
+        return
+    with pytest.raises(error, match=re.escape(words)):
+        sio.read_nwb_units(path)
+
+
+@pytest.mark.parametrize("units, error, words", [
+    ([2, 5], KeyError, "unit id 5"),
+    ([2, 2], ValueError, "id 2 twice"),
+    ([2.0], TypeError, "whole-number ids"),
+    ([True], TypeError, "whole-number ids"),
+    ("2", TypeError, "sequence of unit ids"),
+])
+def test_nwb_bad_unit_selection(tmp_path, units, error, words):
+    path = write_nwb(tmp_path / "units.nwb")
+    with pytest.raises(error, match=re.escape(words)):
+        sio.read_nwb_units(path, units=units)
+
+
+def test_nwb_missing_and_foreign_files(tmp_path):
+    with pytest.raises(FileNotFoundError, match="nope.nwb"):
+        sio.read_nwb_units(tmp_path / "nope.nwb")
+    text = tmp_path / "notes.nwb"
+    text.write_text("not HDF5\n")
+    with pytest.raises(ValueError, match="not an HDF5"):
+        sio.read_nwb_units(text)
+
+
+def test_import_does_not_load_h5py():
+    code = ("import sys, spike_bins, spike_bins.io, spike_bins.glm; "
+            "assert 'h5py' not in sys.modules, 'h5py imported'")
+    subprocess.run([sys.executable, "-c", code], check=True)
+
+
+def small_recording():
+    """Three units over 2 s on the 30 kHz clock, 1 ms bins from T0."""
+    rng = np.random.default_rng(3)
+    units = [T0 + np.sort(rng.choice(60000, n, replace=False)) / RATE
+             for n in (40, 25, 60)]
+    return units
+
+
+FIT = dict(history_taps=10, n_basis=2, stimulus_lags=1, penalty="ridge",
+           alpha=1e-3)
+
+
+def test_nwb_layout_with_uint64_index_fits(tmp_path):
+    """The raw (times, index) columns of an NWB file, index uint64 as NWB
+    writes it, go straight into fit and give the read_nwb_units fit."""
+    units = small_recording()
+    path = write_nwb(tmp_path / "rec.nwb", units=units, ids=[0, 1, 2])
+    with h5py.File(path, "r") as f:
+        layout = (f["units/spike_times"][()], f["units/spike_times_index"][()])
+    assert layout[1].dtype == np.uint64
+    times, _ = sio.read_nwb_units(path)
+    want = PopulationGLM(**FIT).fit(times, duration=2.0, t_start=T0)
+    got = PopulationGLM(**FIT).fit(layout, duration=2.0, t_start=T0)
+    np.testing.assert_array_equal(got.weights_, want.weights_)
+
+
+# Kilosort folders.
+
+PARAMS = ("dat_path = 'C:\\Users\\lab\\rec.bin'\n"  # not valid Python as a whole
+          "n_channels_dat = 385\ndtype = 'int16'\noffset = 0\n"
+          "sample_rate = {}\nhp_filtered = False\n")
+SAMPLES = np.array([90, 30, 31, 600000, 45, 7, 30000, 2**40, 100], dtype=np.int64)
+CLUSTERS = np.array([3, 1, 3, 1, 12, 3, 1, 12, 5], dtype=np.int32)
+GROUP_TSV = "cluster_id\tgroup\n1\tgood\n3\tmua\n5\tgood\n8\tgood\n12\tnoise\n"
+KSLABEL_TSV = "cluster_id\tKSLabel\n1\tmua\n3\tgood\n5\tgood\n12\tgood\n"
+
+
+def write_kilosort(folder, samples=SAMPLES, clusters=CLUSTERS, rate="30000.0",
+                   tsv=(("cluster_group.tsv", GROUP_TSV),), times_dtype="uint64",
+                   column=True, cluster_file="spike_clusters.npy"):
+    folder = pathlib.Path(folder)
+    folder.mkdir(parents=True, exist_ok=True)
+    if rate is not None:
+        (folder / "params.py").write_text(PARAMS.format(rate))
+    if samples is not None:
+        s = np.asarray(samples).astype(times_dtype)
+        np.save(folder / "spike_times.npy", s[:, None] if column else s)
+    if clusters is not None:
+        np.save(folder / cluster_file, np.asarray(clusters))
+    for name, text in tsv:
+        (folder / name).write_text(text)
+    return folder
+
+
+def seconds(samples, rate=RATE):
+    return np.sort(np.asarray(samples, dtype=np.float64)) / rate
+
+
+def expected(ids, samples=SAMPLES, clusters=CLUSTERS, rate=RATE):
+    return [seconds(samples[clusters == c], rate) for c in ids]
+
+
+@pytest.mark.parametrize("times_dtype, column", [
+    ("uint64", True), ("int64", True), ("uint64", False), ("int64", False),
+    ("uint32", False), ("int32", True)])
+def test_kilosort_sample_dtypes_and_shapes(tmp_path, times_dtype, column):
+    samples = SAMPLES if times_dtype.endswith("64") else SAMPLES % 2**31
+    folder = write_kilosort(tmp_path / "ks", samples=samples,
+                            times_dtype=times_dtype, column=column)
+    times, ids = sio.read_kilosort(folder)
+    assert ids.dtype == np.int64 and ids.tolist() == [1, 5, 8]
+    for got, want in zip(times, expected([1, 5, 8], samples=samples)):
+        assert got.dtype == np.float64
+        np.testing.assert_array_equal(got, want)
+    assert times[2].size == 0  # cluster 8: labelled good, no spikes
+
+
+@pytest.mark.parametrize("tsv, groups, want", [
+    # the curation file wins over the sorter's labels
+    ((("cluster_group.tsv", GROUP_TSV), ("cluster_KSLabel.tsv", KSLABEL_TSV)),
+     ("good",), [1, 5, 8]),
+    ((("cluster_KSLabel.tsv", KSLABEL_TSV),), ("good",), [3, 5, 12]),
+    ((("cluster_KSLabel.tsv", KSLABEL_TSV),), "mua", [1]),
+    ((("cluster_group.tsv", GROUP_TSV),), ["mua", "noise"], [3, 12]),
+    ((("cluster_group.tsv", GROUP_TSV),), ("unsorted",), []),
+    # every cluster: those with spikes and those labelled
+    ((("cluster_group.tsv", GROUP_TSV),), None, [1, 3, 5, 8, 12]),
+    ((), None, [1, 3, 5, 12]),
+    # phy's own layout: CRLF lines, spaces, a trailing blank line
+    ((("cluster_group.tsv", "cluster_id\tgroup\r\n 3 \tgood \r\n12\tgood\r\n\r\n"),),
+     ("good",), [3, 12]),
+    # extra columns, the label column first
+    ((("cluster_group.tsv", "group\tcluster_id\tn\ngood\t5\t1\n"),), "good", [5]),
+])
+def test_kilosort_labels_select_clusters(tmp_path, tsv, groups, want):
+    folder = write_kilosort(tmp_path / "ks", tsv=tsv)
+    times, ids = sio.read_kilosort(folder, groups=groups)
+    assert ids.tolist() == want
+    assert len(times) == len(want)
+    for got, w in zip(times, expected(want)):
+        np.testing.assert_array_equal(got, w)
+
+
+def test_kilosort_templates_when_no_clusters(tmp_path):
+    folder = write_kilosort(tmp_path / "ks", cluster_file="spike_templates.npy",
+                            clusters=CLUSTERS.astype(np.uint32),
+                            tsv=(("cluster_KSLabel.tsv", KSLABEL_TSV),))
+    times, ids = sio.read_kilosort(folder, groups=("good", "mua"))
+    assert ids.tolist() == [1, 3, 5, 12]
+    for got, w in zip(times, expected([1, 3, 5, 12])):
+        np.testing.assert_array_equal(got, w)
+
+
+@pytest.mark.parametrize("rate, value", [
+    ("30000.0", 30000.0), ("30000", 30000.0), ("3e4  # Hz", 30000.0),
+    ("30_000.", 30000.0), ("  25000.0", 25000.0), ("19531.25", 19531.25),
+])
+def test_kilosort_params_variants(tmp_path, rate, value):
+    folder = write_kilosort(tmp_path / "ks", rate=rate)
+    times, ids = sio.read_kilosort(folder, groups=None)
+    for got, w in zip(times, expected(ids, rate=value)):
+        np.testing.assert_array_equal(got, w)
+
+
+def test_kilosort_params_last_assignment_counts(tmp_path):
+    folder = write_kilosort(tmp_path / "ks")
+    with open(folder / "params.py", "a") as f:
+        f.write("if False:\n    sample_rate = 1.0\nsample_rate = 20000.0\n")
+    times, ids = sio.read_kilosort(folder, groups=None)
+    np.testing.assert_array_equal(times[0], expected(ids, rate=20000.0)[0])
+
+
+@pytest.mark.parametrize("rate, words", [
+    ("__import__('os').system('touch pwned')", "not a number"),
+    ("float('nan')", "not a number"),
+    ("'30000'", "not a number"),
+    ("True", "not a number"),
+    ("-30000.0", "finite and positive"),
+    ("0", "finite and positive"),
+    ("1e999", "finite and positive"),
+])
+def test_kilosort_params_bad_sample_rate(tmp_path, monkeypatch, rate, words):
+    folder = write_kilosort(tmp_path / "ks", rate=rate)
+    monkeypatch.chdir(tmp_path)
+    with pytest.raises(ValueError, match="sample_rate"):
+        sio.read_kilosort(folder)
+    with pytest.raises(ValueError, match=re.escape(words)):
+        sio.read_kilosort(folder)
+    assert not (tmp_path / "pwned").exists()
+
+
+def test_kilosort_params_without_sample_rate(tmp_path):
+    folder = write_kilosort(tmp_path / "ks")
+    (folder / "params.py").write_text("dtype = 'int16'\nsample_rates = 3.0\n")
+    with pytest.raises(ValueError, match="sets no sample_rate"):
+        sio.read_kilosort(folder)
+
+
+def truncated(folder):
+    """A .npy whose header promises more data than it holds."""
+    data = (folder / "spike_times.npy").read_bytes()
+    (folder / "spike_times.npy").write_bytes(data[:-5])
+
+
+def garbage(folder):
+    (folder / "spike_clusters.npy").write_bytes(b"cluster_id\tgroup\n1\tgood\n")
+
+
+def floats(folder):
+    np.save(folder / "spike_times.npy", SAMPLES / RATE)
+
+
+def two_columns(folder):
+    np.save(folder / "spike_times.npy", np.c_[SAMPLES, SAMPLES])
+
+
+def pickled(folder):
+    np.save(folder / "spike_clusters.npy", np.array([{}] * 9, dtype=object),
+            allow_pickle=True)
+
+
+def remove(name):
+    return lambda folder: os.remove(folder / name)
+
+
+@pytest.mark.parametrize("spoil, error, words", [
+    (remove("params.py"), FileNotFoundError, "params.py"),
+    (remove("spike_times.npy"), FileNotFoundError, "spike_times.npy"),
+    (remove("spike_clusters.npy"), FileNotFoundError, "spike_templates.npy"),
+    (remove("cluster_group.tsv"), FileNotFoundError, "cluster_KSLabel.tsv"),
+    (truncated, ValueError, "spike_times.npy"),
+    (garbage, ValueError, "spike_clusters.npy"),
+    (pickled, ValueError, "spike_clusters.npy"),
+    (floats, ValueError, "spike_times.npy must hold integers"),
+    (two_columns, ValueError, "(n,) or (n, 1)"),
+    (lambda f: np.save(f / "spike_clusters.npy", CLUSTERS[:-1]), ValueError,
+     "spike_clusters.npy has 8 entries but spike_times.npy has 9"),
+    (lambda f: (f / "cluster_group.tsv").write_text("cluster_id\tKSLabel\n1\tgood\n"),
+     ValueError, "cluster_group.tsv has no column 'group'"),
+    (lambda f: (f / "cluster_group.tsv").write_text("id\tgroup\n1\tgood\n"),
+     ValueError, "no column 'cluster_id'"),
+    (lambda f: (f / "cluster_group.tsv").write_text(""), ValueError, "no column"),
+    (lambda f: (f / "cluster_group.tsv").write_text("cluster_id\tgroup\n1\tgood\n1\tmua\n"),
+     ValueError, "labels cluster 1 twice"),
+    (lambda f: (f / "cluster_group.tsv").write_text("cluster_id\tgroup\nx\tgood\n"),
+     ValueError, "cluster_id 'x'"),
+    (lambda f: (f / "cluster_group.tsv").write_text("cluster_id\tgroup\n4\n"),
+     ValueError, "row 2 has no 'group'"),
+    (lambda f: np.save(f / "spike_times.npy", np.array([2**53 + 2] * 9, np.uint64)),
+     ValueError, "beyond 2**53"),
+])
+def test_kilosort_broken_folders(tmp_path, spoil, error, words):
+    folder = write_kilosort(tmp_path / "ks")
+    spoil(folder)
+    with pytest.raises(error, match=re.escape(words)):
+        sio.read_kilosort(folder)
+
+
+@pytest.mark.parametrize("groups, error", [(5, TypeError), ([1], TypeError),
+                                           (b"good", TypeError)])
+def test_kilosort_bad_groups(tmp_path, groups, error):
+    folder = write_kilosort(tmp_path / "ks")
+    with pytest.raises(error, match="groups"):
+        sio.read_kilosort(folder, groups=groups)
+
+
+def test_kilosort_missing_folder(tmp_path):
+    with pytest.raises(FileNotFoundError, match="absent"):
+        sio.read_kilosort(tmp_path / "absent")
