@@ -379,3 +379,101 @@ def test_kilosort_bad_groups(tmp_path, groups, error):
 def test_kilosort_missing_folder(tmp_path):
     with pytest.raises(FileNotFoundError, match="absent"):
         sio.read_kilosort(tmp_path / "absent")
+
+
+# The same folders read by the M-code reader (toolbox/spike_glm_read_kilosort.m).
+
+def save_npy(path, array, version):
+    with open(path, "wb") as f:
+        np.lib.format.write_array(f, array, version=version)
+
+
+def big_folder(folder):
+    """An hour on the 30 kHz clock from sample 10**8 on, 40 clusters."""
+    rng = np.random.default_rng(11)
+    samples = rng.integers(10**8, 10**8 + 3600 * 30000, 5000).astype(np.uint64)
+    clusters = rng.integers(0, 40, 5000).astype(np.int32)
+    labels = "".join(f"{c}\t{('good', 'mua', 'noise')[c % 3]}\n" for c in range(0, 45, 2))
+    write_kilosort(folder, samples=samples, clusters=clusters,
+                   tsv=(("cluster_group.tsv", "cluster_id\tgroup\n" + labels),))
+
+
+def npy_versions(folder):
+    write_kilosort(folder, tsv=())
+    save_npy(folder / "spike_times.npy",
+             np.asfortranarray(SAMPLES.astype(np.uint64)[:, None]), (2, 0))
+    save_npy(folder / "spike_clusters.npy", CLUSTERS.astype(np.int64), (3, 0))
+
+
+CROSS = [  # (name, build the folder, groups as Python, groups as M code)
+    ("curated", lambda f: write_kilosort(f), ("good",), "{'good'}"),
+    ("sorter", lambda f: write_kilosort(
+        f, times_dtype="int64", column=False, cluster_file="spike_templates.npy",
+        clusters=CLUSTERS.astype(np.uint32),
+        tsv=(("cluster_KSLabel.tsv", KSLABEL_TSV),)), ("good", "mua"), "{'good', 'mua'}"),
+    ("versions", npy_versions, None, "{}"),
+    ("rate", lambda f: write_kilosort(f, rate="3e4  # Hz"), "mua", "'mua'"),
+    ("big", big_folder, ("good", "noise"), "{'good', 'noise'}"),
+    ("big_all", big_folder, None, "[]"),
+    ("floats", lambda f: (write_kilosort(f), floats(f)), None, "{}"),
+    ("column", lambda f: write_kilosort(f, tsv=(("cluster_group.tsv", "id\tgroup\n"),)),
+     ("good",), "{'good'}"),
+    ("params", lambda f: write_kilosort(f, rate="'30000'"), None, "{}"),
+    ("no_labels", lambda f: write_kilosort(f, tsv=()), ("good",), "{'good'}"),
+]
+
+CROSS_SCRIPT = """
+out = struct();
+for k = 1:numel(folders)
+  name = sprintf('c%d', k);
+  try
+    [t, ids] = spike_glm_read_kilosort(folders{k}, groups{k});
+    out.([name '_ids']) = ids;
+    out.([name '_times']) = vertcat(zeros(0, 1), t{:});
+    out.([name '_counts']) = cellfun(@numel, t);
+    out.([name '_error']) = '';
+  catch err
+    out.([name '_error']) = err.identifier;
+  end
+end
+save('-v7', outputs, '-struct', 'out');
+"""
+
+
+def test_octave_reads_kilosort_as_python_does(tmp_path):
+    octave = shutil.which("octave-cli")
+    if octave is None:
+        pytest.skip("octave-cli is not installed")
+    scipy_io = pytest.importorskip("scipy.io")
+    folders = []
+    for name, build, _, _ in CROSS:
+        folder = tmp_path / name
+        folder.mkdir()
+        build(folder)
+        folders.append(str(folder))
+    outputs = tmp_path / "out.mat"
+    cells = lambda items: "{" + ", ".join(items) + "}"
+    script = (f"addpath('{REPO / 'toolbox'}'); outputs = '{outputs}'; "
+              f"folders = {cells(repr(f) for f in folders)}; "
+              f"groups = {cells(m for *_, m in CROSS)};")
+    subprocess.run([octave, "--norc", "--no-history", "--no-window-system",
+                    "--eval", script + CROSS_SCRIPT], check=True, timeout=300)
+    got = scipy_io.loadmat(outputs)
+    refused = []
+    for k, ((name, _, groups, _), folder) in enumerate(zip(CROSS, folders), start=1):
+        error = str(np.asarray(got[f"c{k}_error"]).squeeze()) if got[f"c{k}_error"].size else ""
+        try:
+            times, ids = sio.read_kilosort(folder, groups=groups)
+        except (ValueError, FileNotFoundError) as err:
+            want = ("spike_glm:fileNotFound" if isinstance(err, FileNotFoundError)
+                    else "spike_glm:")
+            assert error.startswith(want), f"{name}: Python {err!r}, Octave {error!r}"
+            refused.append(name)
+            continue
+        assert error == "", f"{name}: Octave refused ({error})"
+        np.testing.assert_array_equal(got[f"c{k}_ids"].reshape(-1), ids, err_msg=name)
+        counts = got[f"c{k}_counts"].reshape(-1)
+        np.testing.assert_array_equal(counts, [t.size for t in times], err_msg=name)
+        flat = np.concatenate([np.zeros(0)] + times)
+        np.testing.assert_array_equal(got[f"c{k}_times"].reshape(-1), flat, err_msg=name)
+    assert refused == ["floats", "column", "params", "no_labels"]
