@@ -477,3 +477,78 @@ def test_octave_reads_kilosort_as_python_does(tmp_path):
         flat = np.concatenate([np.zeros(0)] + times)
         np.testing.assert_array_equal(got[f"c{k}_times"].reshape(-1), flat, err_msg=name)
     assert refused == ["floats", "column", "params", "no_labels"]
+
+
+# docs/fit_from_files.md: its code blocks run on files written here.
+
+DOC = REPO / "docs" / "fit_from_files.md"
+
+
+def doc_blocks(fence):
+    text = DOC.read_text()
+    if fence == "python":
+        return re.findall(r"```python\n(.*?)```", text, re.S)
+    # the indented Octave block
+    return [re.sub(r"(?m)^    ", "", b) for b in re.findall(
+        r"\n\n((?:    .*\n)+)", text) if "spike_glm_read_kilosort" in b]
+
+
+def clock_spikes(rng, rates, seconds):
+    """Poisson units on the 30 kHz clock; unit 1 follows unit 0 by 2-4 ms."""
+    samples = [np.unique(rng.integers(0, int(seconds * RATE), rng.poisson(r * seconds)))
+               for r in rates]
+    follow = samples[0][rng.random(samples[0].size) < 0.3]
+    follow = follow + rng.integers(60, 120, follow.size)
+    samples[1] = np.unique(np.r_[samples[1], follow[follow < seconds * RATE]])
+    return samples
+
+
+def kilosort_output(rng, tmp_path):
+    """The doc's folder: 60 s, clusters 0 and 2 good, 5 mua, 385 channels."""
+    samples = clock_spikes(rng, (10.0, 5.0, 3.0), 60.0)
+    folder = write_kilosort(tmp_path / "kilosort_output",
+                            samples=np.concatenate(samples),
+                            clusters=np.repeat([0, 2, 5], [s.size for s in samples]),
+                            tsv=(("cluster_group.tsv",
+                                  "cluster_id\tgroup\n0\tgood\n2\tgood\n5\tmua\n"),))
+    with open(folder / "recording.dat", "wb") as f:
+        f.truncate(60 * 30000 * 385 * 2)  # sparse: no disk used
+
+
+def test_doc_python_blocks_run(tmp_path):
+    rng = np.random.default_rng(8)
+    samples = clock_spikes(rng, (12.0, 6.0, 9.0), 300.0)
+    write_nwb(tmp_path / "session.nwb", units=[s / RATE for s in samples],
+              ids=[3, 7, 12])
+    kilosort_output(rng, tmp_path)
+    blocks = doc_blocks("python")
+    assert len(blocks) == 2
+    outputs = [subprocess.run([sys.executable, "-c", code], cwd=tmp_path, check=True,
+                              capture_output=True, text=True, timeout=300).stdout
+               for code in blocks]
+    assert [line.split(":")[0] for line in outputs[0].splitlines()] == [
+        "unit 3", "unit 7", "unit 12"]
+    assert "converged True" in outputs[0] and "False" not in outputs[0]
+    assert (tmp_path / "filters.png").stat().st_size > 0
+    assert outputs[1].strip() == "{0: True, 2: True}"
+
+
+def test_doc_octave_block_runs(tmp_path):
+    octave = shutil.which("octave-cli")
+    if octave is None:
+        pytest.skip("octave-cli is not installed")
+    from test_cross_host import module_dir
+    modules = module_dir()
+    if modules is None or not (modules / "spike_glm_fit.m").exists():
+        pytest.skip("no Octave modules with spike_glm_fit (set SPIKE_BINS_OCTAVE_MODULES)")
+    kilosort_output(np.random.default_rng(8), tmp_path)
+    [block] = doc_blocks("octave")
+    # The modules go in front of toolbox/, whose files of their names are
+    # only their help text.
+    script = f"addpath('{REPO / 'toolbox'}'); addpath('{modules}'); " + block
+    out = subprocess.run([octave, "--norc", "--no-history", "--no-window-system",
+                          "--eval", script], cwd=tmp_path, check=True,
+                         capture_output=True, text=True, timeout=300).stdout
+    rows = np.array([line.split() for line in out.strip().splitlines()], dtype=float)
+    np.testing.assert_array_equal(rows[:, :2], [[0, 1], [2, 1]])
+    assert np.all(np.isfinite(rows[:, 2]))
