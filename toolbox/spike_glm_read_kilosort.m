@@ -482,7 +482,7 @@ end
 %! unwind_protect
 %!   movefile (fullfile (folder, "spike_clusters.npy"), fullfile (folder, "spike_templates.npy"));
 %!   fid = fopen (fullfile (folder, "params.py"), "a");
-%!   fprintf (fid, "if False:\n    sample_rate = 1.0\nsample_rate = 20000.0\n");
+%!   fprintf (fid, "sample_rate = 20000.0\nif False:\n    sample_rate = 1.0\n");
 %!   fclose (fid);
 %!   [times, ids] = spike_glm_read_kilosort (folder, {"good", "mua"});
 %! unwind_protect_cleanup

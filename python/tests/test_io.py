@@ -277,7 +277,7 @@ def test_kilosort_params_variants(tmp_path, rate, value):
 def test_kilosort_params_last_assignment_counts(tmp_path):
     folder = write_kilosort(tmp_path / "ks")
     with open(folder / "params.py", "a") as f:
-        f.write("if False:\n    sample_rate = 1.0\nsample_rate = 20000.0\n")
+        f.write("sample_rate = 20000.0\nif False:\n    sample_rate = 1.0\n")
     times, ids = sio.read_kilosort(folder, groups=None)
     np.testing.assert_array_equal(times[0], expected(ids, rate=20000.0)[0])
 
