@@ -184,7 +184,11 @@ labels = {};
 end
 
 function [ids, labels] = read_tsv(path, name, column)
-lines = regexp(fileread(path), '\r?\n', 'split');
+text = fileread(path);
+if strncmp(text, char([239 187 191]), 3)
+  text = text(4:end);   % an editor's byte-order mark is not part of the header
+end
+lines = regexp(text, '\r?\n', 'split');
 lines = lines(~cellfun(@(s) all(isspace(s)), lines));
 if isempty(lines)
   header = {};
@@ -241,6 +245,7 @@ end
 %!                    descr, order, dims);
 %!  lead = 8 + 2 * (major > 1) + 2;
 %!  header = [header, repmat(" ", 1, mod (-(lead + numel (header) + 1), 64)), "\n"];
+%!  arch = {"ieee-le", "ieee-be"}{1 + (descr(1) == ">")};
 %!  fid = fopen (path, "w", "ieee-le");
 %!  fwrite (fid, [147, double("NUMPY"), major, 0], "uint8");
 %!  fwrite (fid, numel (header), {"uint16", "uint32"}{1 + (major > 1)});
@@ -252,9 +257,13 @@ end
 %!    high = floor (data(:) / 2^32);
 %!    low = data(:) - high * 2^32;
 %!    high(high < 0) += 2^32;
-%!    fwrite (fid, [low, high]', "uint32");
+%!    halves = [low, high]';
+%!    if (strcmp (arch, "ieee-be"))
+%!      halves = halves([2, 1], :);
+%!    endif
+%!    fwrite (fid, halves, "uint32", 0, arch);
 %!  elseif (isfield (precision, kind))
-%!    fwrite (fid, data, precision.(kind));
+%!    fwrite (fid, data, precision.(kind), 0, arch);
 %!  else
 %!    fwrite (fid, data, "uint8");
 %!  endif
@@ -315,6 +324,9 @@ end
 %!   1, "<i8", false, [], 7, 7
 %!   1, "<f8", false, 0, [], zeros(0, 1)
 %!   1, "<i4", false, [0, 3], [], zeros(0, 3)
+%!   1, ">f8", false, [1, 2], [0.1 -7], [0.1 -7]
+%!   1, ">u2", false, 2, [258 65534], [258; 65534]
+%!   2, ">i8", true, [2, 1], [-2^40-3 2^52+1], [-2^40-3; 2^52+1]
 %! };
 %! path = [tempname() ".npy"];
 %! unwind_protect
@@ -337,7 +349,6 @@ end
 %! cases = {
 %!   1, "<u8", 1, 2^53, "spike_glm:npyRange"
 %!   1, "<i8", 1, -2^53 - 2^32, "spike_glm:npyRange"
-%!   1, ">f8", 1, 1, "spike_glm:badNpy"
 %!   1, "|f8", 1, 1, "spike_glm:badNpy"
 %!   1, "<c16", 1, [1 2], "spike_glm:badNpy"
 %!   1, "|O", 1, 1, "spike_glm:badNpy"
@@ -394,6 +405,7 @@ end
 %!   cell(0, 2), [], [1; 3; 5; 12]
 %!   {"cluster_group.tsv", "cluster_id\tgroup\r\n 3 \tgood \r\n12\tgood\r\n\r\n"}, "good", [3; 12]
 %!   {"cluster_group.tsv", "group\tcluster_id\tn\ngood\t5\t1\n"}, "good", 5
+%!   {"cluster_group.tsv", ["\xEF\xBB\xBF", "cluster_id\tgroup\n5\tgood\n"]}, "good", 5
 %! };
 %! for k = 1:rows (cases)
 %!   [tsv, groups, want] = cases{k, :};

@@ -140,7 +140,7 @@ def test_nwb_missing_and_foreign_files(tmp_path):
         sio.read_nwb_units(tmp_path / "nope.nwb")
     text = tmp_path / "notes.nwb"
     text.write_text("not HDF5\n")
-    with pytest.raises(ValueError, match="not an HDF5"):
+    with pytest.raises(ValueError, match="cannot be opened as an HDF5"):
         sio.read_nwb_units(text)
 
 
@@ -243,6 +243,8 @@ def test_kilosort_sample_dtypes_and_shapes(tmp_path, times_dtype, column):
      ("good",), [3, 12]),
     # extra columns, the label column first
     ((("cluster_group.tsv", "group\tcluster_id\tn\ngood\t5\t1\n"),), "good", [5]),
+    # saved by an editor that writes a byte-order mark
+    ((("cluster_group.tsv", "\ufeffcluster_id\tgroup\n5\tgood\n"),), "good", [5]),
 ])
 def test_kilosort_labels_select_clusters(tmp_path, tsv, groups, want):
     folder = write_kilosort(tmp_path / "ks", tsv=tsv)
@@ -369,7 +371,7 @@ def test_kilosort_broken_folders(tmp_path, spoil, error, words):
 
 
 @pytest.mark.parametrize("groups, error", [(5, TypeError), ([1], TypeError),
-                                           (b"good", TypeError)])
+                                           (b"good", TypeError), ((), ValueError)])
 def test_kilosort_bad_groups(tmp_path, groups, error):
     folder = write_kilosort(tmp_path / "ks")
     with pytest.raises(error, match="groups"):
@@ -413,6 +415,9 @@ CROSS = [  # (name, build the folder, groups as Python, groups as M code)
         tsv=(("cluster_KSLabel.tsv", KSLABEL_TSV),)), ("good", "mua"), "{'good', 'mua'}"),
     ("versions", npy_versions, None, "{}"),
     ("rate", lambda f: write_kilosort(f, rate="3e4  # Hz"), "mua", "'mua'"),
+    ("big_endian", lambda f: write_kilosort(
+        f, times_dtype=">u8", clusters=CLUSTERS.astype(">i4"),
+        tsv=(("cluster_group.tsv", "\ufeff" + GROUP_TSV),)), ("good",), "{'good'}"),
     ("big", big_folder, ("good", "noise"), "{'good', 'noise'}"),
     ("big_all", big_folder, None, "[]"),
     ("floats", lambda f: (write_kilosort(f), floats(f)), None, "{}"),

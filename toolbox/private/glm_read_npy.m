@@ -1,8 +1,9 @@
 function [a, info] = glm_read_npy(path)
 %GLM_READ_NPY Read a numpy .npy file into a double matrix.
 %   [A, INFO] = GLM_READ_NPY(PATH) reads format versions 1.0, 2.0 and 3.0
-%   of little-endian integers (int8 .. int64, uint8 .. uint64) and floats
-%   (float32, float64), C or Fortran order, of 0, 1 or 2 dimensions: shape
+%   of integers (int8 .. int64, uint8 .. uint64) and floats (float32,
+%   float64), little-endian as numpy writes them on every common machine
+%   (big-endian too), C or Fortran order, of 0, 1 or 2 dimensions: shape
 %   () gives a scalar, (n,) an n x 1 column, (n, m) an n x m matrix. 64-bit
 %   integers are read exactly (as two 32-bit halves) and must lie in
 %   -2^53 .. 2^53 - 1, where every integer is a double. INFO has the
@@ -47,10 +48,14 @@ shape = regexp(header, '''shape''\s*:\s*\(([^)]*)\)', 'tokens', 'once');
 if isempty(descr) || isempty(order) || isempty(shape)
   error('spike_glm:badNpy', '%s: malformed .npy header %s', path, strtrim(header));
 end
-type = regexp(descr{1}, '^([<|])([iuf])(\d+)$', 'tokens', 'once');
+type = regexp(descr{1}, '^([<|>])([iuf])(\d+)$', 'tokens', 'once');
 if isempty(type)
-  error('spike_glm:badNpy', ['%s: unsupported .npy dtype ''%s'' (little-endian ' ...
-        'integers and floats only)'], path, descr{1});
+  error('spike_glm:badNpy', ['%s: unsupported .npy dtype ''%s'' (integers ' ...
+        'and floats only)'], path, descr{1});
+end
+arch = 'ieee-le';
+if type{1} == '>'
+  arch = 'ieee-be';
 end
 kind = type{2};
 bytes = str2double(type{3});
@@ -84,9 +89,12 @@ n = prod(dims);
 if strcmp(precision, 'two halves')
   % Each 64-bit integer as its two 32-bit halves, joined in double: exact
   % whenever the result is below 2^53 in magnitude.
-  halves = fread(fid, [2 n], 'uint32=>double');
+  halves = fread(fid, [2 n], 'uint32=>double', 0, arch);
   if numel(halves) < 2 * n
     error('spike_glm:badNpy', '%s: %d values promised, fewer stored', path, n);
+  end
+  if strcmp(arch, 'ieee-be')
+    halves = halves([2 1], :);   % the high half comes first
   end
   high = halves(2, :);
   if kind == 'i'
@@ -98,7 +106,7 @@ if strcmp(precision, 'two halves')
   end
   values = high(:) * 4294967296 + halves(1, :)';
 else
-  values = fread(fid, n, [precision '=>double']);
+  values = fread(fid, n, [precision '=>double'], 0, arch);
   if numel(values) < n
     error('spike_glm:badNpy', '%s: %d values promised, fewer stored', path, n);
   end

@@ -91,7 +91,8 @@ def read_nwb_units(path, units=None):
     try:
         handle = h5py.File(path, "r")
     except OSError as err:
-        raise ValueError(f"{path!r} is not an HDF5 (NWB) file: {err}") from None
+        raise ValueError(f"{path!r} cannot be opened as an HDF5 (NWB) file: "
+                         f"{err}") from None
     with handle:
         times = _dataset(handle, path, "/units/spike_times")
         index = _dataset(handle, path, "/units/spike_times_index")
@@ -207,8 +208,9 @@ def read_kilosort(folder, groups=("good",)):
     folder : str or os.PathLike
         The output folder.
     groups : str, sequence of str or None, default ("good",)
-        The labels whose clusters are read (e.g. ``("good", "mua")``); None
-        reads every cluster, labelled or not, and needs no label file.
+        The labels whose clusters are read (e.g. ``("good", "mua")``, not
+        empty); None reads every cluster, labelled or not, and needs no
+        label file.
 
     Returns
     -------
@@ -230,6 +232,7 @@ def read_kilosort(folder, groups=("good",)):
         two of different lengths, a label file without its columns, a
         cluster labelled twice, params.py without a positive finite
         sample_rate); the message names the file and the column or key.
+        Also an empty groups.
     TypeError
         groups is not a string, a sequence of strings or None.
 
@@ -281,7 +284,8 @@ def read_kilosort(folder, groups=("good",)):
 
     # Exactly rounded seconds: float64 holds every sample number below 2**53
     # (over 9 years at 30 kHz); beyond it a conversion would move spikes.
-    if samples.size and (samples.max() > 2**53 or samples.min() < -2**53):
+    if samples.size and (samples.max() > 2**53 or (
+            samples.dtype.kind == "i" and samples.min() < -2**53)):
         raise ValueError("spike_times.npy holds sample numbers beyond 2**53, "
                          "which float64 seconds cannot keep apart")
     seconds = samples.astype(np.float64) / rate
@@ -304,6 +308,9 @@ def _groups(groups):
         if not isinstance(g, str):
             raise TypeError(f"groups must hold labels (str), got {g!r}")
         out.add(g)
+    if not out:
+        raise ValueError("groups is empty, which selects no cluster: pass None "
+                         "for every cluster")
     return out
 
 
@@ -373,7 +380,8 @@ def _labels(folder, required):
 
 def _read_tsv(path, column):
     name = os.path.basename(path)
-    with open(path, newline="", encoding="utf-8") as f:
+    # utf-8-sig: a byte-order mark (an editor's) is not part of the header.
+    with open(path, newline="", encoding="utf-8-sig") as f:
         rows = [r for r in csv.reader(f, delimiter="\t") if any(c.strip() for c in r)]
     header = [c.strip() for c in rows[0]] if rows else []
     for needed in ("cluster_id", column):
