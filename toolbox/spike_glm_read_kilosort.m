@@ -366,7 +366,8 @@ end
 %!       read_npy (path);
 %!       error ("case %d (%s) was read", k, descr);
 %!     catch err
-%!       assert (strcmp (err.identifier, id), "case %d (%s): %s", k, descr, err.message);
+%!       assert (strcmp (err.identifier, id), "case %d (%s): %s", k, descr,
+%!               err.message);
 %!     end_try_catch
 %!   endfor
 %!   write_text (path, "cluster_id\tgroup\n");
@@ -376,7 +377,9 @@ end
 %!   catch err
 %!     assert (err.identifier, "spike_glm:badNpy");
 %!   end_try_catch
-%!   fid = fopen (path, "w"); fwrite (fid, [147, double("NUMPY"), 1, 0, 200, 0]); fclose (fid);
+%!   fid = fopen (path, "w");
+%!   fwrite (fid, [147, double("NUMPY"), 1, 0, 200, 0]);   # a header cut short
+%!   fclose (fid);
 %!   try
 %!     read_npy (path);
 %!     error ("a cut header was read");
@@ -403,7 +406,8 @@ end
 %!   {"cluster_group.tsv", curated}, {"unsorted"}, zeros(0, 1)
 %!   {"cluster_group.tsv", curated}, {}, [1; 3; 5; 8; 12]
 %!   cell(0, 2), [], [1; 3; 5; 12]
-%!   {"cluster_group.tsv", "cluster_id\tgroup\r\n 3 \tgood \r\n12\tgood\r\n\r\n"}, "good", [3; 12]
+%!   {"cluster_group.tsv", "cluster_id\tgroup\r\n 3 \tgood \r\n12\tgood\r\n\r\n"}, ...
+%!      "good", [3; 12]
 %!   {"cluster_group.tsv", "group\tcluster_id\tn\ngood\t5\t1\n"}, "good", 5
 %!   {"cluster_group.tsv", ["\xEF\xBB\xBF", "cluster_id\tgroup\n5\tgood\n"]}, "good", 5
 %! };
@@ -424,7 +428,8 @@ end
 %!   assert (iscell (times) && isequal (size (times), [numel(want), 1]));
 %!   for j = 1:numel (want)
 %!     expected = sort (samples(clusters == want(j))) / 30000;
-%!     assert (isequal (times{j}, reshape (expected, [], 1)), "case %d, cluster %d", k, want(j));
+%!     assert (isequal (times{j}, reshape (expected, [], 1)), "case %d, cluster %d",
+%!             k, want(j));
 %!   endfor
 %! endfor
 
@@ -444,41 +449,52 @@ end
 %!   assert (isequal (times{1}, [7; 30001] / cases{k, 2}), "case %d", k);
 %! endfor
 
-## Broken folders: {what to spoil, identifier}.
+## Broken folders: {file, its new contents ([]: removed; a cell: .npy
+## arguments of write_npy), identifier}.
 %!test
-%! spoil = {
-%!   @(f) delete (fullfile (f, "params.py")), "spike_glm:fileNotFound"
-%!   @(f) delete (fullfile (f, "spike_times.npy")), "spike_glm:fileNotFound"
-%!   @(f) delete (fullfile (f, "spike_clusters.npy")), "spike_glm:fileNotFound"
-%!   @(f) delete (fullfile (f, "cluster_group.tsv")), "spike_glm:fileNotFound"
-%!   @(f) write_npy (fullfile (f, "spike_times.npy"), 1, "<f8", false, 3, [1 2 3]), "spike_glm:badNpy"
-%!   @(f) write_npy (fullfile (f, "spike_times.npy"), 1, "<i8", false, [3 2], 1:6), "spike_glm:badNpy"
-%!   @(f) write_npy (fullfile (f, "spike_times.npy"), 1, "<u8", false, 3, [1 2 2^53]), "spike_glm:npyRange"
-%!   @(f) write_npy (fullfile (f, "spike_clusters.npy"), 1, "<i4", false, 2, [1 1]), "spike_glm:lengthMismatch"
-%!   @(f) write_text (fullfile (f, "spike_clusters.npy"), "cluster_id\n"), "spike_glm:badNpy"
-%!   @(f) write_text (fullfile (f, "cluster_group.tsv"), "cluster_id\tKSLabel\n1\tgood\n"), "spike_glm:missingColumn"
-%!   @(f) write_text (fullfile (f, "cluster_group.tsv"), "id\tgroup\n1\tgood\n"), "spike_glm:missingColumn"
-%!   @(f) write_text (fullfile (f, "cluster_group.tsv"), ""), "spike_glm:missingColumn"
-%!   @(f) write_text (fullfile (f, "cluster_group.tsv"), "cluster_id\tgroup\n1\tgood\n1\tmua\n"), "spike_glm:badTsv"
-%!   @(f) write_text (fullfile (f, "cluster_group.tsv"), "cluster_id\tgroup\nx\tgood\n"), "spike_glm:badTsv"
-%!   @(f) write_text (fullfile (f, "cluster_group.tsv"), "cluster_id\tgroup\n4\n"), "spike_glm:badTsv"
-%!   @(f) write_text (fullfile (f, "params.py"), "dtype = 'int16'\nsample_rates = 3.0\n"), "spike_glm:badParams"
-%!   @(f) write_text (fullfile (f, "params.py"), "sample_rate = __import__('os').getcwd()\n"), "spike_glm:badParams"
-%!   @(f) write_text (fullfile (f, "params.py"), "sample_rate = -30000.0\n"), "spike_glm:badParams"
-%!   @(f) write_text (fullfile (f, "params.py"), "sample_rate = 0\n"), "spike_glm:badParams"
-%!   @(f) write_text (fullfile (f, "params.py"), "sample_rate = 1e999\n"), "spike_glm:badParams"
-%!   @(f) write_text (fullfile (f, "params.py"), "sample_rate = '30000'\n"), "spike_glm:badParams"
+%! tsv = "cluster_group.tsv";
+%! cases = {
+%!   "params.py", [], "fileNotFound"
+%!   "spike_times.npy", [], "fileNotFound"
+%!   "spike_clusters.npy", [], "fileNotFound"
+%!   tsv, [], "fileNotFound"
+%!   "spike_times.npy", {"<f8", 3, [1 2 3]}, "badNpy"
+%!   "spike_times.npy", {"<i8", [3 2], 1:6}, "badNpy"
+%!   "spike_times.npy", {"<u8", 3, [1 2 2^53]}, "npyRange"
+%!   "spike_clusters.npy", {"<i4", 2, [1 1]}, "lengthMismatch"
+%!   "spike_clusters.npy", "cluster_id\n", "badNpy"
+%!   tsv, "cluster_id\tKSLabel\n1\tgood\n", "missingColumn"
+%!   tsv, "id\tgroup\n1\tgood\n", "missingColumn"
+%!   tsv, "", "missingColumn"
+%!   tsv, "cluster_id\tgroup\n1\tgood\n1\tmua\n", "badTsv"
+%!   tsv, "cluster_id\tgroup\nx\tgood\n", "badTsv"
+%!   tsv, "cluster_id\tgroup\n4\n", "badTsv"
+%!   "params.py", "dtype = 'int16'\nsample_rates = 3.0\n", "badParams"
+%!   "params.py", "sample_rate = __import__('os').getcwd()\n", "badParams"
+%!   "params.py", "sample_rate = -30000.0\n", "badParams"
+%!   "params.py", "sample_rate = 0\n", "badParams"
+%!   "params.py", "sample_rate = 1e999\n", "badParams"
+%!   "params.py", "sample_rate = '30000'\n", "badParams"
 %! };
-%! for k = 1:rows (spoil)
+%! for k = 1:rows (cases)
+%!   [name, contents, id] = cases{k, :};
 %!   folder = write_kilosort ([1; 2; 3], [1; 1; 2], "30000.0",
-%!                            {"cluster_group.tsv", "cluster_id\tgroup\n1\tgood\n"});
+%!                            {tsv, "cluster_id\tgroup\n1\tgood\n"});
+%!   path = fullfile (folder, name);
 %!   unwind_protect
-%!     spoil{k, 1} (folder);
+%!     if (isempty (contents) && ! ischar (contents))
+%!       delete (path);
+%!     elseif (iscell (contents))
+%!       write_npy (path, 1, contents{1}, false, contents{2:3});
+%!     else
+%!       write_text (path, contents);
+%!     endif
 %!     try
 %!       spike_glm_read_kilosort (folder);
 %!       error ("case %d was read", k);
 %!     catch err
-%!       assert (strcmp (err.identifier, spoil{k, 2}), "case %d: %s", k, err.message);
+%!       assert (strcmp (err.identifier, ["spike_glm:" id]), "case %d: %s", k,
+%!               err.message);
 %!     end_try_catch
 %!   unwind_protect_cleanup
 %!     confirm_recursive_rmdir (false, "local");
@@ -489,10 +505,12 @@ end
 ## Clusters from spike_templates.npy when there is no spike_clusters.npy;
 ## the last sample_rate line counts.
 %!test
+%! labels = "cluster_id\tKSLabel\n2\tgood\n4\tmua\n";
 %! folder = write_kilosort ([5; 1; 9], [2; 2; 4], "30000.0",
-%!                          {"cluster_KSLabel.tsv", "cluster_id\tKSLabel\n2\tgood\n4\tmua\n"});
+%!                          {"cluster_KSLabel.tsv", labels});
 %! unwind_protect
-%!   movefile (fullfile (folder, "spike_clusters.npy"), fullfile (folder, "spike_templates.npy"));
+%!   movefile (fullfile (folder, "spike_clusters.npy"),
+%!             fullfile (folder, "spike_templates.npy"));
 %!   fid = fopen (fullfile (folder, "params.py"), "a");
 %!   fprintf (fid, "sample_rate = 20000.0\nif False:\n    sample_rate = 1.0\n");
 %!   fclose (fid);

@@ -108,7 +108,8 @@ def test_nwb_reads_one_unit_at_a_time(tmp_path, monkeypatch):
     (dict(index=[-1, 4, 4, 5, 6, 6], index_dtype="int64"), ValueError, "ascending"),
     (dict(id_values=[1, 2, 3]), ValueError, "has 3 rows"),
     (dict(id_values=[0.5] * 6), ValueError, "integer ids"),
-    (dict(id_values=[1, 1, 2, 3, 4, 5]), None, None),  # duplicates only matter when asked
+    # a duplicated id matters only when it is asked for
+    (dict(id_values=[1, 1, 2, 3, 4, 5]), None, None),
     (dict(times_dtype="S8"), ValueError, "real times"),
 ])
 def test_nwb_malformed_tables_are_refused(tmp_path, kwargs, error, words):
@@ -354,7 +355,8 @@ def remove(name):
     (lambda f: (f / "cluster_group.tsv").write_text("id\tgroup\n1\tgood\n"),
      ValueError, "no column 'cluster_id'"),
     (lambda f: (f / "cluster_group.tsv").write_text(""), ValueError, "no column"),
-    (lambda f: (f / "cluster_group.tsv").write_text("cluster_id\tgroup\n1\tgood\n1\tmua\n"),
+    (lambda f: (f / "cluster_group.tsv").write_text(
+        "cluster_id\tgroup\n1\tgood\n1\tmua\n"),
      ValueError, "labels cluster 1 twice"),
     (lambda f: (f / "cluster_group.tsv").write_text("cluster_id\tgroup\nx\tgood\n"),
      ValueError, "cluster_id 'x'"),
@@ -395,7 +397,8 @@ def big_folder(folder):
     rng = np.random.default_rng(11)
     samples = rng.integers(10**8, 10**8 + 3600 * 30000, 5000).astype(np.uint64)
     clusters = rng.integers(0, 40, 5000).astype(np.int32)
-    labels = "".join(f"{c}\t{('good', 'mua', 'noise')[c % 3]}\n" for c in range(0, 45, 2))
+    labels = "".join(f"{c}\t{('good', 'mua', 'noise')[c % 3]}\n"
+                     for c in range(0, 45, 2))
     write_kilosort(folder, samples=samples, clusters=clusters,
                    tsv=(("cluster_group.tsv", "cluster_id\tgroup\n" + labels),))
 
@@ -412,7 +415,8 @@ CROSS = [  # (name, build the folder, groups as Python, groups as M code)
     ("sorter", lambda f: write_kilosort(
         f, times_dtype="int64", column=False, cluster_file="spike_templates.npy",
         clusters=CLUSTERS.astype(np.uint32),
-        tsv=(("cluster_KSLabel.tsv", KSLABEL_TSV),)), ("good", "mua"), "{'good', 'mua'}"),
+        tsv=(("cluster_KSLabel.tsv", KSLABEL_TSV),)),
+     ("good", "mua"), "{'good', 'mua'}"),
     ("versions", npy_versions, None, "{}"),
     ("rate", lambda f: write_kilosort(f, rate="3e4  # Hz"), "mua", "'mua'"),
     ("big_endian", lambda f: write_kilosort(
@@ -466,7 +470,8 @@ def test_octave_reads_kilosort_as_python_does(tmp_path):
     got = scipy_io.loadmat(outputs)
     refused = []
     for k, ((name, _, groups, _), folder) in enumerate(zip(CROSS, folders), start=1):
-        error = str(np.asarray(got[f"c{k}_error"]).squeeze()) if got[f"c{k}_error"].size else ""
+        error = got[f"c{k}_error"]
+        error = str(np.asarray(error).squeeze()) if error.size else ""
         try:
             times, ids = sio.read_kilosort(folder, groups=groups)
         except (ValueError, FileNotFoundError) as err:
@@ -480,7 +485,8 @@ def test_octave_reads_kilosort_as_python_does(tmp_path):
         counts = got[f"c{k}_counts"].reshape(-1)
         np.testing.assert_array_equal(counts, [t.size for t in times], err_msg=name)
         flat = np.concatenate([np.zeros(0)] + times)
-        np.testing.assert_array_equal(got[f"c{k}_times"].reshape(-1), flat, err_msg=name)
+        np.testing.assert_array_equal(got[f"c{k}_times"].reshape(-1), flat,
+                                      err_msg=name)
     assert refused == ["floats", "column", "params", "no_labels"]
 
 
@@ -545,7 +551,8 @@ def test_doc_octave_block_runs(tmp_path):
     from test_cross_host import module_dir
     modules = module_dir()
     if modules is None or not (modules / "spike_glm_fit.m").exists():
-        pytest.skip("no Octave modules with spike_glm_fit (set SPIKE_BINS_OCTAVE_MODULES)")
+        pytest.skip("no Octave modules with spike_glm_fit "
+                    "(set SPIKE_BINS_OCTAVE_MODULES)")
     kilosort_output(np.random.default_rng(8), tmp_path)
     [block] = doc_blocks("octave")
     # The modules go in front of toolbox/, whose files of their names are

@@ -249,7 +249,7 @@ def read_kilosort(folder, groups=("good",)):
     --------
     >>> from spike_bins.io import read_kilosort
     >>> spikes, ids = read_kilosort("kilosort_output")             # doctest: +SKIP
-    >>> spikes, ids = read_kilosort("kilosort_output", ("good", "mua"))  # doctest: +SKIP
+    >>> spikes, ids = read_kilosort("ks_out", ("good", "mua"))     # doctest: +SKIP
     >>> model = PopulationGLM(history_taps=100).fit(
     ...     spikes, duration=3600.0, t_start=0.0)                  # doctest: +SKIP
     """
