@@ -8,13 +8,12 @@ import shutil
 import subprocess
 import sys
 
+import h5py
 import numpy as np
 import pytest
 
 from spike_bins import io as sio
 from spike_bins.glm import PopulationGLM
-
-h5py = pytest.importorskip("h5py")
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 RATE = 30000.0
@@ -163,14 +162,20 @@ FIT = dict(history_taps=10, n_basis=2, stimulus_lags=1, penalty="ridge",
            alpha=1e-3)
 
 
-def test_nwb_layout_with_uint64_index_fits(tmp_path):
-    """The raw (times, index) columns of an NWB file, index uint64 as NWB
-    writes it, go straight into fit and give the read_nwb_units fit."""
+@pytest.mark.parametrize("index_dtype, as_dict", [
+    ("uint64", False), ("uint64", True), ("int32", False), ("uint32", True)])
+def test_nwb_layout_fits_as_read(tmp_path, index_dtype, as_dict):
+    """The raw (times, index) columns of an NWB file (the index uint64 as
+    NWB writers store it, or narrower) go straight into fit and give the
+    fit of read_nwb_units' lists."""
     units = small_recording()
-    path = write_nwb(tmp_path / "rec.nwb", units=units, ids=[0, 1, 2])
+    path = write_nwb(tmp_path / "rec.nwb", units=units, ids=[0, 1, 2],
+                     index_dtype=index_dtype)
     with h5py.File(path, "r") as f:
         layout = (f["units/spike_times"][()], f["units/spike_times_index"][()])
-    assert layout[1].dtype == np.uint64
+    assert layout[1].dtype == index_dtype
+    if as_dict:
+        layout = dict(spike_times=layout[0], spike_times_index=layout[1])
     times, _ = sio.read_nwb_units(path)
     want = PopulationGLM(**FIT).fit(times, duration=2.0, t_start=T0)
     got = PopulationGLM(**FIT).fit(layout, duration=2.0, t_start=T0)
