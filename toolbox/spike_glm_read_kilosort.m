@@ -121,7 +121,7 @@ function rate = sample_rate(path)
 if ~exist(path, 'file')
   error('spike_glm:fileNotFound', 'spike_glm_read_kilosort: no params.py at %s', path);
 end
-lines = regexp(fileread(path), '\r?\n', 'split');
+lines = text_lines(path);
 rate = [];
 for k = 1:numel(lines)
   parts = regexp(lines{k}, '^(\S[^=]*)=(.*)$', 'tokens', 'once');
@@ -144,6 +144,18 @@ if ~(isfinite(rate) && rate > 0)
   error('spike_glm:badParams', ['spike_glm_read_kilosort: sample_rate in %s ' ...
         'must be finite and positive, got %g'], path, rate);
 end
+end
+
+function lines = text_lines(path)
+% The lines of a text file, without an editor's byte-order mark (read as
+% its three UTF-8 bytes, or as one character where fileread decodes UTF-8).
+text = fileread(path);
+if strncmp(text, char([239 187 191]), 3)
+  text = text(4:end);
+elseif strncmp(text, char(65279), 1)
+  text = text(2:end);
+end
+lines = regexp(text, '\r?\n', 'split');
 end
 
 function v = integer_column(path)
@@ -184,11 +196,7 @@ labels = {};
 end
 
 function [ids, labels] = read_tsv(path, name, column)
-text = fileread(path);
-if strncmp(text, char([239 187 191]), 3)
-  text = text(4:end);   % an editor's byte-order mark is not part of the header
-end
-lines = regexp(text, '\r?\n', 'split');
+lines = text_lines(path);
 lines = lines(~cellfun(@(s) all(isspace(s)), lines));
 if isempty(lines)
   header = {};
@@ -436,9 +444,16 @@ end
 ## params.py as sorters and people write it: {sample_rate text, value}.
 %!test
 %! cases = {"30000.0", 30000; "30000", 30000; "3e4  # Hz", 30000; "30_000.", 30000;
-%!          "  25000.0", 25000; "19531.25", 19531.25};
-%! for k = 1:rows (cases)
-%!   folder = write_kilosort ([7; 30001], [0; 0], cases{k, 1}, cell (0, 2));
+%!          "  25000.0", 25000; "19531.25", 19531.25; ".5e5", 50000};
+%! for k = 1:rows (cases) + 1
+%!   if (k > rows (cases))   # sample_rate first, after a byte-order mark
+%!     folder = write_kilosort ([7; 30001], [0; 0], "1", cell (0, 2));
+%!     write_text (fullfile (folder, "params.py"), "\xEF\xBB\xBFsample_rate = 3e4\n");
+%!     want = 30000;
+%!   else
+%!     folder = write_kilosort ([7; 30001], [0; 0], cases{k, 1}, cell (0, 2));
+%!     want = cases{k, 2};
+%!   endif
 %!   unwind_protect
 %!     [times, ids] = spike_glm_read_kilosort (folder, {});
 %!   unwind_protect_cleanup
@@ -446,7 +461,7 @@ end
 %!     rmdir (folder, "s");
 %!   end_unwind_protect
 %!   assert (ids, 0);
-%!   assert (isequal (times{1}, [7; 30001] / cases{k, 2}), "case %d", k);
+%!   assert (isequal (times{1}, [7; 30001] / want), "case %d", k);
 %! endfor
 
 ## Broken folders: {file, its new contents ([]: removed; a cell: .npy

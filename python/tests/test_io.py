@@ -274,9 +274,12 @@ def test_kilosort_templates_when_no_clusters(tmp_path):
 @pytest.mark.parametrize("rate, value", [
     ("30000.0", 30000.0), ("30000", 30000.0), ("3e4  # Hz", 30000.0),
     ("30_000.", 30000.0), ("  25000.0", 25000.0), ("19531.25", 19531.25),
+    (".5e5", 50000.0), (None, 30000.0),
 ])
 def test_kilosort_params_variants(tmp_path, rate, value):
-    folder = write_kilosort(tmp_path / "ks", rate=rate)
+    folder = write_kilosort(tmp_path / "ks", rate=rate or "1")
+    if rate is None:  # sample_rate first, after a byte-order mark
+        (folder / "params.py").write_text("\ufeffsample_rate = 3e4\n")
     times, ids = sio.read_kilosort(folder, groups=None)
     for got, w in zip(times, expected(ids, rate=value)):
         np.testing.assert_array_equal(got, w)

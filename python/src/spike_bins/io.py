@@ -322,7 +322,7 @@ def _read_sample_rate(path):
     be a finite positive int or float.
     """
     try:
-        with open(path, encoding="utf-8", errors="replace") as f:
+        with open(path, encoding="utf-8-sig", errors="replace") as f:
             lines = f.read().splitlines()
     except FileNotFoundError:
         raise FileNotFoundError(f"no params.py at {path!r}") from None
