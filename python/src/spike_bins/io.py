@@ -41,8 +41,9 @@ def read_nwb_units(path, units=None):
     Returns
     -------
     spike_times : list of numpy.ndarray of float64
-        One array per unit, in seconds, as stored (NWB stores each unit's
-        times in ascending order).
+        One array per unit, in seconds from the acquisition start (the
+        file's ``timestamps_reference_time``), as stored (NWB stores each
+        unit's times in ascending order).
     ids : numpy.ndarray of int64
         The units' ids, in the same order.
 
@@ -64,15 +65,14 @@ def read_nwb_units(path, units=None):
 
     Notes
     -----
-    NWB times are seconds from the file's ``timestamps_reference_time``
-    (by default the session start), the clock the acquisition system
-    started. To fit the whole recording, pass its start and length:
+    NWB counts times from the file's ``timestamps_reference_time``, the
+    session start unless the file says otherwise. To fit the whole recording, pass its start and length:
     ``PopulationGLM.fit(spike_times, duration=..., t_start=...)``, with
     t_start the acquisition start on that clock (often 0.0) and duration
-    the seconds recorded after it; every spike must fall in
-    [t_start, t_start + duration). To hold out the end for ``score``, fit
-    ``[t_start, t_split)`` and score ``[t_split, t_end)`` with
-    ``t_start=t_split``, each on the spikes inside its span.
+    the seconds recorded after it; every spike must fall in one of its
+    bins. To hold out the end for ``score``, fit ``[t_start, t_split)``
+    and score ``[t_split, t_end)`` with ``t_start=t_split``, each on the
+    spikes of its bins (docs/fit_from_files.md shows the split).
 
     Examples
     --------
@@ -240,10 +240,11 @@ def read_kilosort(folder, groups=("good",)):
     -----
     Sample numbers count from the start of the acquisition the sorter read,
     so the recording is ``t_start=0.0`` and ``duration=n_samples /
-    sample_rate`` (n_samples: the samples of the raw data file, or at least
-    the last spike's sample + 1): ``PopulationGLM.fit(spike_times,
-    duration=n_samples / 30000.0, t_start=0.0)``. The times lie on the
-    sample clock, each the exactly rounded quotient of its sample number.
+    sample_rate``, n_samples the samples of the raw data file (its size
+    over n_channels_dat times the sample size of params.py's dtype):
+    ``PopulationGLM.fit(spike_times, duration=n_samples / 30000.0,
+    t_start=0.0)``. The times lie on the sample clock, each the exactly
+    rounded quotient of its sample number.
 
     Examples
     --------
