@@ -152,7 +152,7 @@ function lines = text_lines(path)
 text = fileread(path);
 if strncmp(text, char([239 187 191]), 3)
   text = text(4:end);
-elseif strncmp(text, char(65279), 1)
+elseif ~isempty(text) && double(text(1)) == 65279
   text = text(2:end);
 end
 lines = regexp(text, '\r?\n', 'split');
