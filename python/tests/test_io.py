@@ -33,7 +33,7 @@ IDS = [4, 0, 17, 2, 9, 30]
 def write_nwb(path, units=UNITS, ids=IDS, index_dtype="uint64", drop=(),
               index=None, id_values=None, times_dtype="float64"):
     """An NWB-layout units table: the ragged spike_times column."""
-    flat = np.concatenate([np.asarray(u, float) for u in units])
+    flat = np.concatenate([np.zeros(0)] + [np.asarray(u, float) for u in units])
     ends = np.cumsum([len(u) for u in units]) if index is None else index
     with h5py.File(path, "w") as f:
         f.attrs["neurodata_type"] = "NWBFile"
@@ -72,6 +72,14 @@ def test_nwb_units_selects_by_id_in_order(tmp_path, units, want):
     assert ids.dtype == np.int64 and ids.tolist() == want
     for got, i in zip(times, want):
         np.testing.assert_array_equal(got, UNITS[IDS.index(i)])
+
+
+def test_nwb_table_without_units(tmp_path):
+    path = write_nwb(tmp_path / "none.nwb", units=[], ids=np.zeros(0, np.int64))
+    times, ids = sio.read_nwb_units(path)
+    assert times == [] and ids.dtype == np.int64 and ids.shape == (0,)
+    with pytest.raises(KeyError, match="unit id 0"):
+        sio.read_nwb_units(path, units=[0])
 
 
 def test_nwb_reads_one_unit_at_a_time(tmp_path, monkeypatch):
