@@ -94,16 +94,18 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %   TRAINFOLD_POP, TRAINFOLD_MEX, TENTFILL2.
 
 if nargin < 2
-  error('spike_glm_fit: needs spike_times and duration (and opts)');
+  error('spike_glm:nargin', 'spike_glm_fit: needs spike_times and duration (and opts)');
 end
 if nargin < 3
   opts = [];
 end
+c = glm_constants();
 defaults = struct('bin_size', 0.001, 't_start', 0, 'history_taps', [], ...
                   'basis', 'raised_cosine', 'n_basis', 5, 'coupling', true, ...
                   'stimulus', [], 'stimulus_rate', [], 'stimulus_lags', 5, ...
                   'penalty', 'none', 'alpha', 0, 'tol', 1e-8, ...
-                  'max_iter', 1000, 'fit_bins', [], 'verbose', false);
+                  'max_iter', 1000, 'fit_bins', [], 'min_spikes', 0, ...
+                  'verbose', false);
 o = glm_options(opts, defaults, 'spike_glm_fit');
 if isempty(o.history_taps) && ischar(o.basis)
   o.history_taps = 100;
@@ -112,57 +114,61 @@ if isempty(o.penalty)
   o.penalty = 'none';
 end
 if ~ischar(o.penalty) || ~any(strcmp(o.penalty, {'none', 'ridge', 'group_lasso'}))
-  error('spike_glm_fit: opts.penalty must be ''none'', ''ridge'' or ''group_lasso''');
+  error('spike_glm:penalty', 'spike_glm_fit: opts.penalty must be ''none'', ''ridge'' or ''group_lasso''');
 end
 if ~isnumeric(o.alpha) || ~isscalar(o.alpha) || ~isreal(o.alpha) || ~(o.alpha >= 0) || isinf(o.alpha)
-  error('spike_glm_fit: opts.alpha must be a finite number >= 0');
+  error('spike_glm:alpha', 'spike_glm_fit: opts.alpha must be a finite number >= 0');
 end
-if ~isnumeric(o.tol) || ~isscalar(o.tol) || ~(o.tol > 0)
-  error('spike_glm_fit: opts.tol must be a positive number');
+if strcmp(o.penalty, 'none') && o.alpha > 0
+  error('spike_glm:alpha', ['spike_glm_fit: opts.alpha = %g has no effect with ' ...
+        'opts.penalty ''none'': set opts.penalty to ''ridge'' or ''group_lasso'', ' ...
+        'or opts.alpha to 0'], o.alpha);
 end
-if ~isnumeric(o.max_iter) || ~isscalar(o.max_iter) || ~(o.max_iter >= 0) || o.max_iter ~= fix(o.max_iter)
-  error('spike_glm_fit: opts.max_iter must be a whole number >= 0');
+if ~isnumeric(o.tol) || ~isscalar(o.tol) || ~isreal(o.tol) || ~(o.tol > 0)
+  error('spike_glm:tol', 'spike_glm_fit: opts.tol must be a positive number');
 end
-[data, model] = glm_setup(spike_times, duration, o, 'spike_glm_fit');
-data = glm_blocks(model, data);
+if ~whole(o.max_iter, 1)
+  error('spike_glm:maxIter', 'spike_glm_fit: opts.max_iter must be a whole number >= 1');
+end
+if ~whole(o.min_spikes, 0)
+  error('spike_glm:minSpikes', 'spike_glm_fit: opts.min_spikes must be a whole number >= 0');
+end
+if ~(islogical(o.verbose) || isnumeric(o.verbose)) || ~isscalar(o.verbose)
+  error('spike_glm:verbose', 'spike_glm_fit: opts.verbose must be true or false');
+end
+if isempty(o.stimulus) && ~isempty(o.stimulus_rate)
+  error('spike_glm:stimulusRate', ['spike_glm_fit: opts.stimulus_rate is given ' ...
+        'without opts.stimulus: give both, or neither']);
+end
+[data, model] = glm_setup(spike_times, duration, o, 'spike_glm_fit', ...
+                          o.fit_bins, 'fit_bins');
 o.history_taps = model.H;
 o.n_basis = model.nb;
 N = data.N;
-T = data.T;
-
-mask = o.fit_bins;
-if isempty(mask)
-  nF = T;
-else
-  if ~(islogical(mask) || isnumeric(mask)) || numel(mask) ~= T || ...
-     any(mask(:) ~= 0 & mask(:) ~= 1)
-    error('spike_glm_fit: opts.fit_bins must be a logical mask of %d bins', T);
-  end
-  mask = logical(mask(:));
-  nF = sum(mask);
-  if nF == 0
-    error('spike_glm_fit: opts.fit_bins selects no bin');
-  end
-  if nF == T
-    mask = [];
-  end
-end
+mask = data.mask;
+nF = data.nF;
 
 ridge = 0;
 if strcmp(o.penalty, 'ridge')
   ridge = o.alpha;
 end
+lasso = strcmp(o.penalty, 'group_lasso') && o.alpha > 0;
 gram = glm_gram(model, data, mask, nF);
 P = 1 + model.nstim + numel(glm_sources(model, N, 1)) * model.nb;
 W = zeros(P, N);
 converged = true(N, 1);
 iterations = zeros(N, 1);
-null_rate = max(gram.n, 0.5) / nF;
-silent = find(gram.n == 0)';
+null_rate = max(gram.n, c.start_spikes) / nF;
+% Units with fewer than min_spikes spikes in the fit bins (and those with
+% none) are silent: not fitted as targets, their weights fixed at 0 as
+% sources of the others.
+silent = gram.n == 0 | gram.n < o.min_spikes;
+runaway = cell(N, 1);
 started = tic;
 for i = 1:N
   W(1, i) = log(null_rate(i));
-  if gram.n(i) == 0
+  if silent(i)
+    W(1, i) = log(c.start_spikes / nF);
     continue;
   end
   fitset.n = nF;
@@ -175,45 +181,86 @@ for i = 1:N
     fitset.counts = fitset.counts(keep);
   end
   src = glm_sources(model, N, i);
+  fixed = src ~= i & gram.n(src)' < o.min_spikes;
+  free = [true(1 + model.nstim, 1); reshape(repmat(~fixed, model.nb, 1), [], 1)];
   H0 = glm_start_hessian(gram, model, src, null_rate(i), ridge);
-  fun = @(theta) glm_objective(theta, model, data, i, fitset, ridge);
+  H0 = H0(free, free);
+  full = @(theta) glm_objective(theta, model, data, i, fitset, ridge);
+  fun = @(x) on_free(x, free, W(:, i), full);
   report = [];
   if o.verbose
     report = @(k, f, r) progress('  neuron %d: iteration %d, objective %.10g, optimality residual %.3g (tol %g)\n', ...
                                  i, k, f, r, o.tol);
   end
-  if strcmp(o.penalty, 'group_lasso') && o.alpha > 0 && numel(src) > 1
-    groups = {};
-    for k = 1:numel(src)
-      if src(k) ~= i
-        groups{end + 1} = 1 + model.nstim + (k - 1) * model.nb + (1:model.nb)'; %#ok<AGROW>
-      end
-    end
-    [W(:, i), iterations(i), converged(i)] = glm_fista(fun, W(:, i), H0, ...
+  % Coupling groups (sources other than i) for the group lasso, as indices
+  % into the free parameters.
+  at = cumsum(free);
+  groups = {};
+  for k = find(src ~= i & ~fixed)
+    groups{end + 1} = at(1 + model.nstim + (k - 1) * model.nb + (1:model.nb)); %#ok<AGROW>
+  end
+  x = W(free, i);
+  if lasso && ~isempty(groups)
+    [x, iterations(i), converged(i)] = glm_fista(fun, x, H0, ...
         groups, o.alpha, o.tol, o.max_iter, report);
   else
-    [W(:, i), iterations(i), converged(i)] = glm_lbfgs(fun, W(:, i), ...
+    [x, iterations(i), converged(i)] = glm_lbfgs(fun, x, ...
         chol(H0), o.tol, o.max_iter, report);
+  end
+  W(free, i) = x;
+  % Unpenalised weights are tested on the data for a likelihood without a
+  % finite maximum: all of them without a penalty, the self-history under
+  % the group lasso, none under ridge.
+  tested = zeros(1, 0);
+  if ridge == 0 && ~lasso
+    tested = src(~fixed);
+  elseif lasso
+    tested = i;
+  end
+  [runs, bias_runs] = glm_runaway(model, data, W(:, i), i, tested, mask);
+  if ~isempty(runs) || bias_runs
+    runaway{i} = runaway_text(i, runs, bias_runs);
   end
   if o.verbose
     state = 'converged';
-    if ~converged(i)
+    if ~isempty(runaway{i})
+      state = 'NOT converged (weights run off)';
+    elseif ~converged(i)
       state = 'NOT converged';
     end
     progress('neuron %d of %d: %d spikes, %d iterations, %s (%.1f s so far)\n', ...
              i, N, gram.n(i), iterations(i), state, toc(started));
   end
 end
-if ~isempty(silent)
-  warning('spike_glm:silentNeuron', ['spike_glm_fit: no spikes in the fit ' ...
-          'bins for neuron(s) %s: not fitted, weights 0, bias log(0.5/n_F)'], ...
-          num2str(silent));
+none = find(gram.n == 0)';
+few = find(silent & gram.n > 0)';
+if ~isempty(none) || ~isempty(few)
+  text = {};
+  if ~isempty(none)
+    text{end + 1} = sprintf('no spikes in the fit bins for neuron(s) %s', num2str(none));
+  end
+  if ~isempty(few)
+    text{end + 1} = sprintf(['fewer than opts.min_spikes = %d spikes in the fit ' ...
+                             'bins for neuron(s) %s (as sources their weights are ' ...
+                             'fixed at 0)'], o.min_spikes, num2str(few));
+  end
+  warning('spike_glm:silentNeuron', ['spike_glm_fit: %s: not fitted, weights 0, ' ...
+          'bias log(0.5/n_F)'], strjoin(text, '; '));
 end
-if ~all(converged)
+ran = ~cellfun(@isempty, runaway);
+if any(ran)
+  warning('spike_glm:runaway', ['spike_glm_fit: weights run off (the likelihood ' ...
+          'has no finite maximum) for %s; these neurons are marked not converged. ' ...
+          'Remedies: the ridge penalty (opts.penalty = ''ridge'', opts.alpha > 0), ' ...
+          'or opts.min_spikes to treat units with few spikes as silent'], ...
+          strjoin(runaway(ran)', '; '));
+end
+if any(~converged & ~ran)
   warning('spike_glm:notConverged', ['spike_glm_fit: neuron(s) %s did not ' ...
           'converge within %d iterations (tol %g)'], ...
-          num2str(find(~converged)'), o.max_iter, o.tol);
+          num2str(find(~converged & ~ran)'), o.max_iter, o.tol);
 end
+converged(ran) = false;
 
 fit = glm_unpack(W, model, N);
 fit.weights = W;
@@ -223,8 +270,37 @@ fit.basis = model.basis;
 o.fit_bins = mask;
 fit.opts = o;
 fit.null_rate = null_rate;
-fit.n_bins = T;
+fit.n_bins = data.T;
 fit.n_fit_bins = nF;
+end
+
+function [f, g] = on_free(x, free, theta, full)
+% The objective on the free parameters; the others keep their values.
+theta(free) = x;
+if nargout > 1
+  [f, g] = full(theta);
+  g = g(free);
+else
+  f = full(theta);
+end
+end
+
+function ok = whole(x, low)
+ok = isnumeric(x) && isscalar(x) && isreal(x) && x >= low && x == fix(x) && ...
+     x <= 2^31 - 1;
+end
+
+function text = runaway_text(i, sources, bias)
+text = sprintf('target %d', i);
+if ~isempty(sources)
+  text = sprintf('%s on source(s) %s', text, strjoin(arrayfun(@(j) sprintf('%d', j), ...
+                 sources, 'UniformOutput', false), ', '));
+  if bias
+    text = [text ' and its bias'];
+  end
+elseif bias
+  text = [text ': its bias'];
+end
 end
 
 function progress(varargin)

@@ -1,11 +1,16 @@
-function rate = spike_glm_rate(fit, spike_times, duration, opts)
+function [rate, counts] = spike_glm_rate(fit, spike_times, duration, opts)
 %SPIKE_GLM_RATE Expected spike counts per bin of a fitted population GLM.
 %   RATE = SPIKE_GLM_RATE(FIT, SPIKE_TIMES, DURATION, OPTS) returns the
 %   T x N matrix mu_i(t) = exp(eta_i(t)) of the model in FIT (from
 %   SPIKE_GLM_FIT) on the recording SPIKE_TIMES (cell array of N spike-time
 %   vectors in seconds, whose history drives the model) of DURATION
 %   seconds: T = floor(DURATION / fit.opts.bin_size + 1e-6) bins. The
-%   spike times are checked and binned as by SPIKE_GLM_FIT.
+%   spike times are checked and binned as by SPIKE_GLM_FIT (time s in bin
+%   floor((s - t_start) / bin_size + 1e-6)).
+%
+%   [RATE, COUNTS] = SPIKE_GLM_RATE(...) also returns the T x N spike
+%   counts per bin that the rates are compared with (SPIKE_GLM_SCORE):
+%   residuals COUNTS - RATE, or a look at how the times were binned.
 %
 %   Options (fields of OPTS):
 %     stimulus  M x C stimulus at fit.opts.stimulus_rate (needed when the
@@ -28,6 +33,12 @@ rate = zeros(data.T, data.N);
 for i = 1:data.N
   rate(:, i) = exp(glm_drive(model, data, fit.weights(:, i), i));
 end
+if nargout > 1
+  counts = zeros(data.T, data.N);
+  for i = 1:data.N
+    counts(data.rows{i}, i) = data.counts{i};
+  end
+end
 end
 
 % Tests (run with "test spike_glm_rate").
@@ -35,11 +46,12 @@ end
 %!test
 %! warning ("off", "spike_glm:notConverged", "local");
 %! warning ("off", "spike_glm:silentNeuron", "local");
+%! warning ("off", "spike_glm:runaway", "local");
 %! ## The rate is exp of bias + stimulus + history drive, with the history of
 %! ## the recording given: a spike in bin b acts from bin b + 1 on.
 %! B = [1 0; 0 1; 1 1];
 %! fit = spike_glm_fit ({[0.0105; 0.0304], [0.0201]}, 0.05, ...
-%!                      struct ("basis", B, "max_iter", 0));
+%!                      struct ("basis", B, "max_iter", 1));
 %! fit.weights = [-2 -3; 1 0; 2 0; 0 4; 0 8];   % [bias; w_1; w_2] per neuron
 %! rate = spike_glm_rate (fit, {[0.0109; 0.0304], [0.0201]}, 0.05);
 %! eta = [-2 * ones(50, 1), -3 * ones(50, 1)];
@@ -50,11 +62,12 @@ end
 %!test
 %! warning ("off", "spike_glm:notConverged", "local");
 %! warning ("off", "spike_glm:silentNeuron", "local");
+%! warning ("off", "spike_glm:runaway", "local");
 %! ## Stimulus drive: tentfill2 of the filter over the stimulus delayed by two
 %! ## samples; refusals when the stimulus is missing or its channels differ.
 %! S = [1 0; 0 0; 0 0; 2 0; 0 0; 0 0];
 %! o = struct ("stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
-%!             "history_taps", 3, "n_basis", 1, "max_iter", 0);
+%!             "history_taps", 3, "n_basis", 1, "max_iter", 1);
 %! fit = spike_glm_fit ({[0.01]}, 0.06, o);
 %! fit.weights = [0; 0.5; 0.25; 9; 9; 0];   % channel 1 lags 0, 1; channel 2
 %! rate = spike_glm_rate (fit, {[]}, 0.06, struct ("stimulus", S));
