@@ -5,8 +5,15 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %   the model of its spike count in fine bins of OPTS.bin_size seconds
 %     eta_i(t) = bias_i + stimulus drive_i(t) + sum_j history drive_ji(t)
 %     mu_i(t)  = exp(eta_i(t))   (expected count per bin)
-%   over T = floor(DURATION / bin_size + 1e-6) bins; bin t covers
-%   [t_start + t*bin_size, t_start + (t+1)*bin_size). A spike of neuron j
+%   over T = floor(DURATION / bin_size + 1e-6) bins, bin t starting at
+%   t_start + t*bin_size. A spike at time s (seconds) is in bin
+%     b = floor((s - t_start) / bin_size + 1e-6)
+%   so a time within 1e-6 bins below an edge belongs to the bin that
+%   starts there: stamps on a sample clock (k/30000 s) or whole
+%   milliseconds, and edges computed as t_start + b*bin_size, land in the
+%   bin whose edge they are, even far from t = 0 where (s - t_start) /
+%   bin_size rounds to just below a whole number. Bins outside 0 .. T-1
+%   are refused as outside the recording. A spike of neuron j
 %   in bin b adds tap k of the filter h_ji = basis * w_ji (k = 1 .. H) to
 %   bin b + k of every target i: trainfold_mex(bins_j + 1, basis * w_ji,
 %   [0, T-1]). With a stimulus S (M samples x C channels at
@@ -43,9 +50,11 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %     stimulus_rate  samples per second of the stimulus
 %     stimulus_lags  L, default 5
 %     penalty        'none' (default, or []), 'ridge' or 'group_lasso'
-%     alpha          penalty weight >= 0, default 0
+%     alpha          penalty weight >= 0, default 0 (> 0 needs a penalty)
 %     tol            convergence tolerance, default 1e-8
-%     max_iter       iterations per neuron, default 1000
+%     max_iter       iterations per neuron (>= 1), default 1000
+%     min_spikes     a unit with fewer spikes in the fit bins is treated
+%                    as silent (see below), default 0
 %     fit_bins       T x 1 logical mask of the bins F the objective sums
 %                    over (cross-validation: fit on the training bins, then
 %                    SPIKE_GLM_SCORE with opts.bins = ~fit_bins); [] = all
@@ -61,13 +70,32 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %   alpha * w_g / ||w_g|| ||_inf <= tol otherwise. Start: bias =
 %   log(max(n_i, 0.5) / n_F), all else 0.
 %
-%   Spike lists need not be sorted (they are sorted here). Times that are
-%   NaN or Inf or fall outside [t_start, t_start + T*bin_size) are refused.
-%   A neuron with no spikes in the fit bins is not fitted: its weights are
-%   0, its bias log(0.5 / n_F) (half a spike over the fit bins, so its rate
-%   stays positive), converged is true and a warning
-%   ('spike_glm:silentNeuron') names it. Neurons that did not converge are
-%   named in a warning 'spike_glm:notConverged'.
+%   Spike lists need not be sorted (they are sorted here); they must be
+%   double (single precision is refused: convert with double(), since
+%   single resolves only about 1 ms at 10^4 s). Times that are NaN or Inf
+%   or fall in no bin 0 .. T-1 are refused. Every input is checked before
+%   anything is allocated or computed; errors have identifiers
+%   'spike_glm:<argument>' (e.g. 'spike_glm:historyTaps').
+%
+%   Sparse and silent units. A neuron with no spikes in the fit bins, or
+%   fewer than opts.min_spikes, is not fitted: its weights are 0, its bias
+%   log(0.5 / n_F) (half a spike over the fit bins, so its rate stays
+%   positive), converged is true and a warning ('spike_glm:silentNeuron')
+%   names it; as a source, a unit below min_spikes has its coupling
+%   weights into every target fixed at 0. After each neuron's fit the
+%   likelihood is tested for a maximum at infinity: target i runs off on
+%   source j when j has spikes whose history_taps bins after them reach
+%   the fit bins and no spike of i in the fit bins falls within any of
+%   them (tested for unpenalised weights: all without a penalty, the
+%   self-history under the group lasso), or when a fitted filter h_ji or
+%   the bias has a value of magnitude above 20 (log-rate units). Such a
+%   neuron is marked not converged and one warning ('spike_glm:runaway')
+%   names each target with its sources (or its bias) and the remedies:
+%   the ridge penalty, or min_spikes. Other neurons that did not converge
+%   within max_iter are named in a warning 'spike_glm:notConverged'. A
+%   step of the solver where the objective or its gradient is not finite
+%   is rejected (the step shrinks), so one unit never brings NaN into the
+%   fits of the others.
 %
 %   Fields of FIT:
 %     bias              N x 1
@@ -83,7 +111,7 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %     n_bins            T;  n_fit_bins  n_F
 %
 %   Example:
-%     rand('seed', 1);
+%     rand('twister', 1);
 %     spikes = {sort(rand(300, 1) * 60), sort(rand(200, 1) * 60)};
 %     o = struct('history_taps', 50, 'n_basis', 4, 'penalty', 'ridge', ...
 %                'alpha', 1e-4);
@@ -438,37 +466,111 @@ end
 %! assert (fit.converged, [false; true; false]);
 
 %!test
-%! ## Refusals name the argument.
+%! ## Refusals name the argument and carry its identifier; every check comes
+%! ## before the basis or the bins are built (history_taps = 1e9 on 20,000
+%! ## bins fails at once instead of allocating 1e9 x 5 doubles).
 %! ok = {[0.1; 0.2], [0.3]};
 %! S = zeros (1000, 1);
 %! cases = {
-%!   {[0.1; NaN], [0.3]}, 10, struct(), "spike_times{1}(2) is NaN"
-%!   {[0.1], [Inf]}, 10, struct(), "spike_times{2}(1) is Inf"
-%!   {[0.1; 10.0]}, 10, struct(), "spike_times{1}(2) = 10 s lies outside"
-%!   {[-0.001]}, 10, struct(), "spike_times{1}(1) = -0.001 s lies outside"
-%!   {[0.1]}, 10, struct("t_start", 0.2), "spike_times{1}(1) = 0.1 s lies outside"
-%!   ok, 10, struct("stimulus", zeros(999, 1), "stimulus_rate", 100), "has 999 samples; the recording of 10000 bins needs 1000 samples"
-%!   ok, 10, struct("stimulus", S, "stimulus_rate", 300), "the stimulus period must be a whole number of fine bins"
-%!   ok, 10, struct("stimulus", S), "opts.stimulus_rate (Hz) is needed"
-%!   {[0.01]}, 0.05, struct(), "opts.history_taps (100) is longer than the recording (50 bins)"
-%!   ok, 10, struct("alpha", -1), "opts.alpha must be a finite number >= 0"
-%!   ok, 10, struct("penalty", "lasso"), "opts.penalty must be 'none', 'ridge' or 'group_lasso'"
-%!   ok, 10, struct("basis", ones(10, 2), "history_taps", 20), "opts.basis has 10 rows but opts.history_taps is 20"
-%!   ok, 10, struct("basis", ones(10, 2, 2)), "opts.basis must be a finite real matrix"
-%!   ok, 10, struct("basis", "gauss"), "opts.basis must be 'raised_cosine' or a matrix"
-%!   ok, 10, struct("bin_size", 0), "opts.bin_size must be a positive finite number"
-%!   ok, 10, struct("fit_bins", true(10, 1)), "opts.fit_bins must be a logical mask of 10000 bins"
-%!   ok, 10, struct("lambda", 1), "unknown option opts.lambda"
-%!   [0.1; 0.2], 10, struct(), "spike_times must be a cell array"
+%!   {[0.1; NaN], [0.3]}, 10, struct(), "spikeTimes", "spike_times{1}(2) is NaN"
+%!   {[0.1], [Inf]}, 10, struct(), "spikeTimes", "spike_times{2}(1) is Inf"
+%!   {[0.1; 10.0]}, 10, struct(), "spikeTimes", "spike_times{1}(2) = 10 s lies outside"
+%!   {[-0.001]}, 10, struct(), "spikeTimes", "spike_times{1}(1) = -0.001 s lies outside"
+%!   {[0.1]}, 10, struct("t_start", 0.2), "spikeTimes", "spike_times{1}(1) = 0.1 s lies outside"
+%!   {[0.1], single([0.2])}, 10, struct(), "spikeTimes", "spike_times{2} is single precision: convert it to double"
+%!   {}, 10, struct(), "spikeTimes", "spike_times must hold at least one neuron"
+%!   {[0.1], [0.2]; [0.3], [0.4]}, 10, struct(), "spikeTimes", "spike_times must be a cell vector (one spike-time vector per neuron), got a 2x2 cell"
+%!   [0.1; 0.2], 10, struct(), "spikeTimes", "spike_times must be a cell array"
+%!   ok, 10, struct("stimulus", zeros(999, 1), "stimulus_rate", 100), "stimulus", "has 999 samples; the recording of 10000 bins needs 1000 samples"
+%!   ok, 10, struct("stimulus", S, "stimulus_rate", 300), "stimulusRate", "the stimulus period must be a whole number of fine bins"
+%!   ok, 10, struct("stimulus", S), "stimulusRate", "opts.stimulus_rate (Hz) is needed"
+%!   ok, 10, struct("stimulus_rate", 100), "stimulusRate", "opts.stimulus_rate is given without opts.stimulus: give both, or neither"
+%!   {[0.01]}, 0.05, struct(), "historyTaps", "opts.history_taps (100) is longer than the recording (50 bins)"
+%!   ok, 20, struct("history_taps", 1e9), "historyTaps", "opts.history_taps (1000000000) is longer than the recording (20000 bins)"
+%!   ok, 20, struct("basis", ones(30000, 1)), "historyTaps", "opts.history_taps (30000) is longer than the recording (20000 bins)"
+%!   ok, 10, struct("history_taps", 1, "n_basis", 1), "historyTaps", "opts.history_taps must be at least 2 with the raised-cosine basis, got 1"
+%!   ok, 10, struct("history_taps", 0.5), "historyTaps", "opts.history_taps must be a whole number >= 1"
+%!   ok, 10, struct("history_taps", 4, "n_basis", 5), "nBasis", "opts.n_basis (5) must not exceed opts.history_taps (4)"
+%!   ok, 10, struct("alpha", -1), "alpha", "opts.alpha must be a finite number >= 0"
+%!   ok, 10, struct("alpha", 1e-3), "alpha", "opts.alpha = 0.001 has no effect with opts.penalty 'none'"
+%!   ok, 10, struct("penalty", "lasso"), "penalty", "opts.penalty must be 'none', 'ridge' or 'group_lasso'"
+%!   ok, 10, struct("max_iter", 0), "maxIter", "opts.max_iter must be a whole number >= 1"
+%!   ok, 10, struct("min_spikes", -1), "minSpikes", "opts.min_spikes must be a whole number >= 0"
+%!   ok, 10, struct("tol", 0), "tol", "opts.tol must be a positive number"
+%!   ok, 10, struct("coupling", 2), "coupling", "opts.coupling must be true or false"
+%!   ok, 10, struct("basis", ones(10, 2), "history_taps", 20), "basis", "opts.basis has 10 rows but opts.history_taps is 20"
+%!   ok, 10, struct("basis", ones(10, 2, 2)), "basis", "opts.basis must be a finite real matrix"
+%!   ok, 10, struct("basis", "gauss"), "basis", "opts.basis must be 'raised_cosine' or a matrix"
+%!   ok, 10, struct("bin_size", 0), "binSize", "opts.bin_size must be a positive finite number"
+%!   ok, 10, struct("t_start", single(0)), "tStart", "opts.t_start is single precision: convert it to double"
+%!   ok, single(10), struct(), "duration", "duration is single precision: convert it to double"
+%!   ok, 0, struct(), "duration", "duration must be a positive finite number"
+%!   ok, 10, struct("fit_bins", true(10, 1)), "fitBins", "opts.fit_bins must be a logical mask of 10000 bins"
+%!   ok, 10, struct("fit_bins", false(10000, 1)), "fitBins", "opts.fit_bins selects no bin"
+%!   ok, 10, struct("lambda", 1), "unknownOption", "unknown option opts.lambda"
+%!   ok, 10, [1 2], "opts", "opts must be a struct (one element) of options"
 %! };
 %! for c = 1:rows (cases)
-%!   [spikes, duration, o, expected] = cases{c, :};
+%!   [spikes, duration, o, id, expected] = cases{c, :};
 %!   try
 %!     spike_glm_fit (spikes, duration, o);
 %!     error ("no error for case %d", c);
 %!   catch err
-%!     assert (! isempty (strfind (err.message, ["spike_glm_fit: " expected])) ...
-%!             || ! isempty (strfind (err.message, expected)), ...
+%!     assert (strncmp (err.message, "spike_glm_fit: ", 15) ...
+%!             && ! isempty (strfind (err.message, expected)), ...
 %!             "case %d: %s", c, err.message);
+%!     assert (strcmp (err.identifier, ["spike_glm:" id]), "case %d: %s", c, err.identifier);
 %!   end_try_catch
 %! endfor
+%!error <needs spike_times and duration> spike_glm_fit ({[0.1]})
+
+%!test
+%! ## A sparse unit never takes the population down. Unit 1 fires 5 times in
+%! ## 720 s (whole-ms stamps from t = 1000 s), units 2-4 never within the 20
+%! ## bins after it: without a penalty their weights from unit 1 (and every
+%! ## weight of unit 1) have no finite optimum; unit 5 fires after unit 1
+%! ## once. The runaway is named, those fits are marked not converged, every
+%! ## number stays finite and the other weights match the fit that leaves
+%! ## unit 1 out (min_spikes = 10); ridge gives a finite optimum for all.
+%! rand ("twister", 11);
+%! A = [100000; 250030; 400200; 555500; 700900];
+%! spikes = {(1e6 + A) / 1000; []; []; []; []};
+%! for j = 2:5
+%!   b = find (rand (720000, 1) < 0.005) - 1;
+%!   for a = A'
+%!     b(b > a & b <= a + 20) = [];
+%!   endfor
+%!   if j == 5
+%!     b = sort ([b; A(1) + 3]);
+%!   endif
+%!   spikes{j} = (1e6 + b) / 1000;
+%! endfor
+%! o = struct ("t_start", 1000, "history_taps", 20, "n_basis", 2);
+%! lastwarn ("");
+%! evalc ("fit = spike_glm_fit (spikes, 720, o);");
+%! [msg, id] = lastwarn ();
+%! assert (id, "spike_glm:runaway");
+%! for target = 2:4
+%!   assert (! isempty (strfind (msg, sprintf ("target %d on source(s) 1;", target))), msg);
+%! endfor
+%! assert (! isempty (strfind (msg, "target 1 on source(s) 1")), msg);
+%! assert (isempty (strfind (msg, "target 5")), msg);
+%! assert (! isempty (strfind (msg, "the ridge penalty")) && ! isempty (strfind (msg, "min_spikes")));
+%! assert (fit.converged, [false; false; false; false; true]);
+%! assert (all (isfinite ([fit.weights(:); fit.filters(:); fit.bias])));
+%! evalc ("few = spike_glm_fit (spikes, 720, setfield (o, 'min_spikes', 10));");
+%! [msg, id] = lastwarn ();
+%! assert (id, "spike_glm:silentNeuron");
+%! assert (! isempty (strfind (msg, "min_spikes = 10 spikes in the fit bins for neuron(s) 1 ")), msg);
+%! assert (few.converged, true (5, 1));
+%! assert (few.weights(:, 1), [log(0.5 / 720000); zeros(10, 1)]);
+%! assert (few.weights(2:3, :), zeros (2, 5));
+%! other = [1, 4:11];
+%! assert (fit.weights(other, 2:5), few.weights(other, 2:5), 2e-3);
+%! lastwarn ("");
+%! evalc ("ridge = spike_glm_fit (spikes, 720, setfield (setfield (o, 'penalty', 'ridge'), 'alpha', 1e-6));");
+%! assert (lastwarn (), "");
+%! assert (ridge.converged, true (5, 1));
+%! assert (all (isfinite (ridge.weights(:))));
+%! assert (max (abs (ridge.filters(:))) < 20);
+
