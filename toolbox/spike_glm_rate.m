@@ -78,3 +78,35 @@ end
 %! catch err
 %!   assert (err.message, "spike_glm_rate: the fit has a stimulus filter: opts.stimulus is needed");
 %! end_try_catch
+
+%!test
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! ## Binning against integer arithmetic: stamps k / clock on a sample clock
+%! ## (30 kHz) or whole milliseconds, t_start = k0 / clock far from 0, the
+%! ## spike of tick j in bin floor(j / ticks_per_bin), every bin edge and
+%! ## the last tick of the recording among them; and edges computed as
+%! ## t_start + b * bin_size, in bin b.
+%! cases = {  % clock (Hz), k0 (ticks), ticks per bin, bin_size (s)
+%!   1000,  1e6,       1,  1e-3
+%!   1000,  12345678,  1,  1e-3
+%!   1000,  12345678,  2,  2e-3
+%!   30000, 3e7,       30, 1e-3
+%!   30000, 370370340, 30, 1e-3
+%!   30000, 370370340, 15, 5e-4
+%! };
+%! T = 3000;
+%! for c = 1:rows (cases)
+%!   [clock, k0, per, bin_size] = cases{c, :};
+%!   t_start = k0 / clock;
+%!   rand ("twister", c);
+%!   j = unique ([per * (0:T-1)'; floor(rand (2000, 1) * T * per); T * per - 1]);
+%!   o = struct ("bin_size", bin_size, "t_start", t_start);
+%!   fit = spike_glm_fit ({[]}, T * bin_size, setfield (o, "basis", 1));
+%!   [~, counts] = spike_glm_rate (fit, {(k0 + j) / clock}, T * bin_size, ...
+%!                                 rmfield (o, "bin_size"));
+%!   wrong = find (counts != accumarray (floor (j / per) + 1, 1, [T 1]));
+%!   assert (isempty (wrong), "case %d: %d bins differ", c, numel (wrong));
+%!   [~, counts] = spike_glm_rate (fit, {t_start + (0:T-1)' * bin_size}, ...
+%!                                 T * bin_size, rmfield (o, "bin_size"));
+%!   assert (all (counts == 1), "case %d, computed edges", c);
+%! endfor
