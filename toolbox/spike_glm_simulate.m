@@ -2,7 +2,7 @@ function spike_times = spike_glm_simulate(fit, duration, opts)
 %SPIKE_GLM_SIMULATE Draw spike trains from a fitted population GLM.
 %   SPIKE_TIMES = SPIKE_GLM_SIMULATE(FIT, DURATION, OPTS) runs the model of
 %   FIT (from SPIKE_GLM_FIT, or a struct with the same fields bias,
-%   weights, filters, stimulus_filters, basis and opts) forward over T =
+%   filters, stimulus_filters, basis and opts) forward over T =
 %   floor(DURATION / bin_size + 1e-6) bins: in each bin t every neuron i
 %   draws a Poisson count with mean lambda = exp(eta_i(t)), and the counts
 %   drawn feed every neuron's history from bin t + 1 on (filters(:, j, i)
@@ -57,7 +57,7 @@ if ~isempty(seed) && ~(isnumeric(seed) && isscalar(seed) && isreal(seed) && ...
     seed >= 0 && seed == fix(seed) && seed < 2^32)
   error('spike_glm:seed', 'spike_glm_simulate: opts.seed must be [] or a whole number in [0, 2^32)');
 end
-[data, model] = glm_refit_setup(fit, cell(N, 1), duration, opts, defaults, ...
+[data, model] = glm_refit_setup(fit, 'filters', cell(N, 1), duration, opts, defaults, ...
                                 'spike_glm_simulate');
 if ~isempty(seed)
   if exist('rng') %#ok<EXIST>
@@ -116,8 +116,9 @@ for t0 = 0:block:T - 1
     t = pos + row;
     who = find(fired(row, :));
     counts = poisson_draw(u(t, who), exp(eta(row, who)));
-    for i = who(counts > 0)
-      count = counts(who == i);
+    for q = find(counts > 0)
+      i = who(q);
+      count = counts(q);
       if nevents == size(events, 1)
         events(2 * nevents, 3) = 0;
       end
@@ -161,25 +162,27 @@ function k = poisson_draw(u, lambda)
 k = floor(lambda);
 F = exp(-lambda);
 p = F;
-big = k > 0;
-if any(big)
+big = find(k > 0);
+if ~isempty(big)
   F(big) = gammainc(lambda(big), k(big) + 1, 'upper');
   p(big) = exp(k(big) .* log(lambda(big)) - lambda(big) - gammaln(k(big) + 1));
 end
 for n = 1:numel(u)
-  if u(n) <= F(n)
-    while k(n) > 0 && u(n) <= F(n) - p(n)
-      F(n) = F(n) - p(n);
-      p(n) = p(n) * k(n) / lambda(n);
-      k(n) = k(n) - 1;
+  un = u(n); Fn = F(n); pn = p(n); kn = k(n); ln = lambda(n);
+  if un <= Fn
+    while kn > 0 && un <= Fn - pn
+      Fn = Fn - pn;
+      pn = pn * kn / ln;
+      kn = kn - 1;
     end
   else
-    while u(n) > F(n) && p(n) > 0
-      k(n) = k(n) + 1;
-      p(n) = p(n) * lambda(n) / k(n);
-      F(n) = F(n) + p(n);
+    while un > Fn && pn > 0
+      kn = kn + 1;
+      pn = pn * ln / kn;
+      Fn = Fn + pn;
     end
   end
+  k(n) = kn;
 end
 end
 

@@ -1,11 +1,14 @@
-function [data, model, so] = glm_refit_setup(fit, spike_times, duration, opts, defaults, caller, mask_name)
+function [data, model, so] = glm_refit_setup(fit, needs, spike_times, duration, opts, defaults, caller, mask_name)
 %GLM_REFIT_SETUP Binned inputs for a fitted model: the options of FIT with
 %   the stimulus and t_start of OPTS (and the other fields of DEFAULTS,
 %   returned in SO); the number of neurons and the stimulus channels must
-%   match the fit. MASK_NAME (optional): the field of SO that holds a mask
-%   of the bins (checked and returned by GLM_SETUP in data.mask).
+%   match the fit. FIT needs the fields bias, basis, opts and
+%   stimulus_filters, and NEEDS (the field the caller reads the model
+%   from: 'weights' or 'filters'). MASK_NAME (optional): the field of SO
+%   that holds a mask of the bins (checked and returned by GLM_SETUP in
+%   data.mask).
 so = glm_options(opts, defaults, caller);
-fields = {'bias', 'weights', 'basis', 'opts', 'stimulus_filters', 'filters'};
+fields = {'bias', 'basis', 'opts', 'stimulus_filters', needs};
 if ~isstruct(fit) || numel(fit) ~= 1 || ~all(isfield(fit, fields))
   error('spike_glm:fit', '%s: fit must be a struct from spike_glm_fit (fields %s)', ...
         caller, strjoin(fields, ', '));
@@ -28,7 +31,7 @@ o.stimulus = so.stimulus;
 o.t_start = so.t_start;
 o.basis = fit.basis;
 mask = [];
-if nargin > 6
+if nargin > 7
   mask = so.(mask_name);
 else
   mask_name = '';
