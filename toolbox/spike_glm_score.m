@@ -97,3 +97,26 @@ end
 %! same = 3 * log (3 / 5) - 3 - log (2);
 %! assert (s.bits_per_spike(1), 0, 1e-12);
 %! assert (s.pseudo_r2(1), 1 - ll / same, 1e-12);
+
+%!test
+%! ## Refusals name the argument, with identifiers.
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! fit = spike_glm_fit ({[], []}, 0.01, struct ("history_taps", 2, "n_basis", 1));
+%! cases = {
+%!   {[0.001]}, struct(), "spikeTimes", "spike_times holds 1 neurons, the fit 2"
+%!   {[0.001], []}, struct("bins", true(5, 1)), "bins", "opts.bins must be a logical mask of 10 bins"
+%!   {[0.001], []}, struct("bins", false(10, 1)), "bins", "opts.bins selects no bin"
+%!   {[0.001], []}, struct("stimulus", ones(1, 1)), "stimulus", "opts.stimulus has 1 channels, the fit 0"
+%!   {[0.001], [0.02]}, struct(), "spikeTimes", "spike_times{2}(1) = 0.02 s lies outside"
+%! };
+%! for c = 1:rows (cases)
+%!   [spikes, o, id, expected] = cases{c, :};
+%!   try
+%!     spike_glm_score (fit, spikes, 0.01, o);
+%!     error ("no error for case %d", c);
+%!   catch err
+%!     assert (strncmp (err.message, ["spike_glm_score: " expected], 17 + numel (expected)), ...
+%!             "case %d: %s", c, err.message);
+%!     assert (strcmp (err.identifier, ["spike_glm:" id]), "case %d: %s", c, err.identifier);
+%!   end_try_catch
+%! endfor

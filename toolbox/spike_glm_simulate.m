@@ -286,3 +286,35 @@ end
 %!     assert (abs (var (x) - v) < 5 * se_var, "rate %g: variance %g", v, var (x));
 %!   endfor
 %! endfor
+
+%!test
+%! ## Refusals carry identifiers and come before the generator is seeded:
+%! ## a refused call leaves rand's state as it was.
+%! fit = constant_model ([0.1; 0.2], 0.1);
+%! cases = {
+%!   fit, 1, struct("seed", -1), "seed", "opts.seed must be [] or a whole number in [0, 2^32)"
+%!   fit, 1, struct("seed", 1, "stimulus", ones(100, 1)), "stimulus", "opts.stimulus has 1 channels, the fit 0"
+%!   rmfield(fit, "filters"), 1, struct("seed", 1), "fit", "fit must be a struct from spike_glm_fit"
+%!   fit, 1, struct("seed", 1, "bins", []), "unknownOption", "unknown option opts.bins"
+%!   fit, 0, struct("seed", 1), "duration", "duration must be a positive finite number"
+%! };
+%! for c = 1:rows (cases)
+%!   [f, duration, o, id, expected] = cases{c, :};
+%!   rand ("twister", 99);
+%!   try
+%!     spike_glm_simulate (f, duration, o);
+%!     error ("no error for case %d", c);
+%!   catch err
+%!     assert (strncmp (err.message, ["spike_glm_simulate: " expected], 20 + numel (expected)), ...
+%!             "case %d: %s", c, err.message);
+%!     assert (strcmp (err.identifier, ["spike_glm:" id]), "case %d: %s", c, err.identifier);
+%!   end_try_catch
+%!   after = rand ();
+%!   rand ("twister", 99);
+%!   assert (after == rand (), "case %d: the generator moved", c);
+%! endfor
+%! ## The same seed gives the same trains whatever the state before.
+%! rand ("twister", 1);
+%! a = spike_glm_simulate (fit, 1, struct ("seed", 4));
+%! b = spike_glm_simulate (fit, 1, struct ("seed", 4));
+%! assert (isequal (a, b));
