@@ -574,3 +574,20 @@ end
 %! assert (all (isfinite (ridge.weights(:))));
 %! assert (max (abs (ridge.filters(:))) < 20);
 
+%!test
+%! ## Steps into overflow are rejected, never taken: unit 2 fires once after
+%! ## each of unit 1's first 5 spikes and 3 times in a row at 50 s, so the
+%! ## line search meets exp(eta) = Inf; the fits stay finite and the
+%! ## runaway is reported instead.
+%! rand ("twister", 3);
+%! b1 = sort (randperm (100000, 500))';
+%! spikes = {b1 / 1000, sort([b1(1:5) + 1; 50000 + (1:3)']) / 1000};
+%! lastwarn ("");
+%! evalc ("fit = spike_glm_fit (spikes, 100.01, struct ('history_taps', 10, 'n_basis', 3));");
+%! [msg, id] = lastwarn ();
+%! assert (id, "spike_glm:runaway");
+%! assert (! isempty (strfind (msg, "target 2 on source(s) ")), msg);
+%! assert (! fit.converged(2));
+%! assert (all (isfinite ([fit.weights(:); fit.filters(:)])));
+%! rate = spike_glm_rate (fit, spikes, 100.01);
+%! assert (all (isfinite (rate(:))));
