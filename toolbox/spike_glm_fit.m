@@ -591,3 +591,36 @@ end
 %! assert (all (isfinite ([fit.weights(:); fit.filters(:)])));
 %! rate = spike_glm_rate (fit, spikes, 100.01);
 %! assert (all (isfinite (rate(:))));
+
+%!test
+%! ## The data test of a runaway, target 2 on source 1: named when no spike
+%! ## of 2 falls in the 10 bins after a spike of 1 that reach the fit bins
+%! ## and the weight is unpenalised; not when 2 fires there, when 1's spike
+%! ## is in the last bin (its window is empty), when the window lies outside
+%! ## the fit bins, or under ridge or the group lasso (a finite optimum).
+%! warning ("off", "spike_glm:notConverged", "local");
+%! outside = true (2000, 1);
+%! outside(102:111) = false;   % bins 101 .. 110 (0-based)
+%! cases = {  % source bins, 2 silent in their windows, opts, named
+%!   [100; 900], true,  struct(), true
+%!   [100; 900], false, struct(), false
+%!   1999,       true,  struct(), false
+%!   100,        true,  struct("fit_bins", outside), false
+%!   [100; 900], true,  struct("penalty", "ridge", "alpha", 1e-3), false
+%!   [100; 900], true,  struct("penalty", "group_lasso", "alpha", 1e-3), false
+%! };
+%! for c = 1:rows (cases)
+%!   [b1, quiet, o, named] = cases{c, :};
+%!   b2 = (3:7:1990)';
+%!   if quiet
+%!     for b = b1'
+%!       b2(b2 > b & b2 <= b + 10) = [];
+%!     endfor
+%!   endif
+%!   o.basis = ones (10, 1);
+%!   lastwarn ("");
+%!   evalc ("fit = spike_glm_fit ({(b1 + 0.5) / 1000, (b2 + 0.5) / 1000}, 2, o);");
+%!   msg = lastwarn ();
+%!   assert (isempty (strfind (msg, "target 2 on source(s) 1")) != named, "case %d: %s", c, msg);
+%!   assert (fit.converged(2) != named, "case %d", c);
+%! endfor
