@@ -13,10 +13,11 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %   milliseconds, and edges computed as t_start + b*bin_size, land in the
 %   bin whose edge they are, even far from t = 0 where (s - t_start) /
 %   bin_size rounds to just below a whole number. Bins outside 0 .. T-1
-%   are refused as outside the recording. A spike of neuron j
-%   in bin b adds tap k of the filter h_ji = basis * w_ji (k = 1 .. H) to
-%   bin b + k of every target i: trainfold_mex(bins_j + 1, basis * w_ji,
-%   [0, T-1]). With a stimulus S (M samples x C channels at
+%   are refused as outside the recording.
+%
+%   A spike of neuron j in bin b adds tap k of the filter h_ji = basis *
+%   w_ji (k = 1 .. H) to bin b + k of every target i: trainfold_mex(bins_j
+%   + 1, basis * w_ji, [0, T-1]). With a stimulus S (M samples x C channels at
 %   OPTS.stimulus_rate Hz, m = 1/(stimulus_rate * bin_size) fine bins per
 %   sample) the stimulus drive is tentfill2(u_i, m) with
 %     u_i(c) = sum_ch sum_{l=0}^{L-1} K_i(l+1, ch) * S(c - 2 - l, ch)
