@@ -27,7 +27,7 @@ function [rate, counts] = spike_glm_rate(fit, spike_times, duration, opts)
 if nargin < 4
   opts = [];
 end
-[data, model] = glm_refit_setup(fit, 'weights', spike_times, duration, opts, ...
+[data, model] = glm_refit_setup(fit, spike_times, duration, opts, ...
     struct('stimulus', [], 't_start', 0), 'spike_glm_rate');
 rate = zeros(data.T, data.N);
 for i = 1:data.N

@@ -30,7 +30,7 @@ function s = spike_glm_score(fit, spike_times, duration, opts)
 if nargin < 4
   opts = [];
 end
-[data, model] = glm_refit_setup(fit, 'weights', spike_times, duration, opts, ...
+[data, model] = glm_refit_setup(fit, spike_times, duration, opts, ...
     struct('stimulus', [], 't_start', 0, 'bins', []), 'spike_glm_score', 'bins');
 mask = data.mask;
 if isempty(mask)

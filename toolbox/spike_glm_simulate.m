@@ -57,8 +57,8 @@ if ~isempty(seed) && ~(isnumeric(seed) && isscalar(seed) && isreal(seed) && ...
     seed >= 0 && seed == fix(seed) && seed < 2^32)
   error('spike_glm:seed', 'spike_glm_simulate: opts.seed must be [] or a whole number in [0, 2^32)');
 end
-[data, model] = glm_refit_setup(fit, 'filters', cell(N, 1), duration, opts, defaults, ...
-                                'spike_glm_simulate');
+[data, model] = glm_refit_setup(fit, cell(N, 1), duration, opts, defaults, ...
+                                'spike_glm_simulate', '', 'filters');
 if ~isempty(seed)
   if exist('rng') %#ok<EXIST>
     rng(double(seed), 'twister');

@@ -1,12 +1,18 @@
-function [data, model, so] = glm_refit_setup(fit, needs, spike_times, duration, opts, defaults, caller, mask_name)
+function [data, model, so] = glm_refit_setup(fit, spike_times, duration, opts, defaults, caller, mask_name, needs)
 %GLM_REFIT_SETUP Binned inputs for a fitted model: the options of FIT with
 %   the stimulus and t_start of OPTS (and the other fields of DEFAULTS,
 %   returned in SO); the number of neurons and the stimulus channels must
-%   match the fit. FIT needs the fields bias, basis, opts and
+%   match the fit. MASK_NAME (optional, '' for none): the field of SO that
+%   holds a mask of the bins (checked and returned by GLM_SETUP in
+%   data.mask). FIT needs the fields bias, basis, opts and
 %   stimulus_filters, and NEEDS (the field the caller reads the model
-%   from: 'weights' or 'filters'). MASK_NAME (optional): the field of SO
-%   that holds a mask of the bins (checked and returned by GLM_SETUP in
-%   data.mask).
+%   from: 'weights', the default, or 'filters').
+if nargin < 7
+  mask_name = '';
+end
+if nargin < 8
+  needs = 'weights';
+end
 so = glm_options(opts, defaults, caller);
 fields = {'bias', 'basis', 'opts', 'stimulus_filters', needs};
 if ~isstruct(fit) || numel(fit) ~= 1 || ~all(isfield(fit, fields))
@@ -31,10 +37,8 @@ o.stimulus = so.stimulus;
 o.t_start = so.t_start;
 o.basis = fit.basis;
 mask = [];
-if nargin > 7
+if ~isempty(mask_name)
   mask = so.(mask_name);
-else
-  mask_name = '';
 end
 [data, model] = glm_setup(spike_times, duration, o, caller, mask, mask_name, false);
 end

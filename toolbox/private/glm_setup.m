@@ -6,8 +6,8 @@ function [data, model] = glm_setup(spike_times, duration, o, caller, mask, mask_
 %   vector, seconds) into T = floor(DURATION/O.bin_size + bin_tolerance)
 %   fine bins from O.t_start: time s is in bin floor((s - t_start) /
 %   bin_size + bin_tolerance) (GLM_CONSTANTS), refused outside 0 .. T-1.
-%   MASK (T logical or 0/1 values, or [] for every bin) is the option
-%   MASK_NAME of the caller: the bins an objective or a score sums over.
+%   MASK (T logical or 0/1 values, or [] (default) for every bin) is the
+%   option MASK_NAME of the caller: the bins an objective or a score sums over.
 %   FITTING (default true): the filters must fit in the recording (a
 %   fitted model may run on a recording shorter than its filters).
 %   DATA: N, T, mask (T x 1 logical, or [] when it keeps every bin), nF
@@ -21,6 +21,10 @@ function [data, model] = glm_setup(spike_times, duration, o, caller, mask, mask_
 %   (ch-1)*L + l + 1 holds channel ch delayed by stimulus_delay + l
 %   samples), nstim = L*C.
 c = glm_constants();
+if nargin < 5
+  mask = [];
+  mask_name = '';
+end
 if nargin < 7
   fitting = true;
 end
