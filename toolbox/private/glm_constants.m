@@ -22,4 +22,3 @@ c.look_ahead = 16;
 c.bin_tolerance = 1e-6;
 c.runaway = 20;
 c.start_spikes = 0.5;
-end

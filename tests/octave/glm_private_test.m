@@ -1,16 +1,20 @@
-% Tests of the population GLM's L-BFGS (toolbox/private/glm_lbfgs.m, next
-% to the modules in <module dir>/private): a point where the objective or
-% its gradient is not finite is a rejected step. The private function is
-% reached through a handle made in its folder.
+% Tests of the population GLM's private helpers (toolbox/private, next to
+% the modules in <module dir>/private), reached through handles made in
+% their folder: the L-BFGS refuses points where the objective or its
+% gradient is not finite; glm_constants keeps the shape other tools read.
 
-%!function h = lbfgs ()
+%!function h = private_handle (name)
 %!  folder = fullfile (fileparts (which ("spike_glm_fit")), "private");
 %!  here = cd (folder);
 %!  unwind_protect
-%!    h = @glm_lbfgs;
+%!    h = str2func (name);
 %!  unwind_protect_cleanup
 %!    cd (here);
 %!  end_unwind_protect
+%!endfunction
+
+%!function h = lbfgs ()
+%!  h = private_handle ("glm_lbfgs");
 %!endfunction
 
 %!function [f, g] = walled (x, wall, kind)
@@ -45,3 +49,22 @@
 %! h = lbfgs ();
 %! [x, iters, converged] = h (@(x) walled (x, -1, "gradient"), 0, 1, 1e-8, 50, []);
 %! assert ([x, iters, converged], [0, 0, 0]);
+
+%!test
+%! ## glm_constants.m: after its help, one "c.<name> = <number>;" per line
+%! ## and nothing else (a test of the Python package parses these lines),
+%! ## and the numbers parsed are those the function returns.
+%! file = fullfile (fileparts (which ("spike_glm_fit")), "private", "glm_constants.m");
+%! lines = strsplit (strtrim (fileread (file)), "\n");
+%! assert (lines{1}, "function c = glm_constants()");
+%! body = lines(! strncmp (lines, "%", 1));
+%! body = body(2:end);
+%! c = feval (private_handle ("glm_constants"));
+%! names = fieldnames (c);
+%! assert (numel (body), numel (names));
+%! for k = 1:numel (body)
+%!   t = regexp (body{k}, '^c\.([a-z_]+) = ([-+0-9.e]+);$', "tokens", "once");
+%!   assert (numel (t) == 2, "line: %s", body{k});
+%!   assert (t{1}, names{k});
+%!   assert (str2double (t{2}), c.(names{k}));
+%! endfor
