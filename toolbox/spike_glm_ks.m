@@ -180,7 +180,7 @@ end
 %!  warning ("off", "spike_glm:silentNeuron", "local");
 %!  H = rows (taps); N = columns (taps);
 %!  fit = spike_glm_fit (cell (N, 1), T / 1000, struct ("basis", eye (H), ...
-%!                       "max_iter", 0, "inference", false));
+%!                       "max_iter", 1, "inference", false));
 %!  fit.bias = bias(:);
 %!  fit.filters = taps;
 %!  fit.weights = [bias(:)'; reshape(taps, H * N, N)];
