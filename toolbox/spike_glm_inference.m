@@ -85,6 +85,9 @@ end
 %!  spikes = cell (3, 1);
 %!  for j = 1:3
 %!    b = sort (floor (rand (round ((15 + 5 * j) * seconds), 1) * seconds * 1000));
+%!    if seconds > 2 * 65.54                   % spikes just before block edges
+%!      b = sort ([b; 65540 - (1:j)'; 131080 - (1:j)']);
+%!    endif
 %!    spikes{j} = t0 + (b + 0.5) * 1e-3;       % bin centres of a 1 ms clock
 %!  endfor
 %!endfunction
@@ -117,25 +120,31 @@ end
 %! ## Standard errors, covariance and Wald statistics equal those of the
 %! ## dense Hessian X' diag(mu) X (+ penalty): unpenalised, ridge and group
 %! ## lasso; every bin or a mask; coupling on or off.
+%! ## 140 s spans three of the blocks of 65,540 bins (a whole number of
+%! ## stimulus periods) the Hessian is built in.
 %! t0 = 5000.25;
-%! [spikes, S, B] = population (1, 20, t0);
-%! stripes = mod (floor ((0:19999)' / 3000), 2) == 0;
 %! cases = {
-%!   "none",        0,     [],      true
-%!   "none",        0,     stripes, true
-%!   "ridge",       2e-3,  [],      true
-%!   "ridge",       2e-3,  stripes, false
-%!   "group_lasso", 4e-4,  [],      true
-%!   "group_lasso", 4e-4,  stripes, true
+%!   "none",        0,     20,  false, true
+%!   "none",        0,     20,  true,  true
+%!   "ridge",       2e-3,  20,  false, true
+%!   "ridge",       2e-3,  20,  true,  false
+%!   "group_lasso", 4e-4,  20,  false, true
+%!   "group_lasso", 4e-4,  20,  true,  true
+%!   "ridge",       1e-4,  140, true,  true
+%!   "ridge",       1e-4,  140, false, false
 %! };
 %! for c = 1:rows (cases)
-%!   [penalty, alpha, mask, coupling] = cases{c, :};
+%!   [penalty, alpha, seconds, striped, coupling] = cases{c, :};
+%!   [spikes, S, B] = population (1, seconds, t0);
+%!   T = 1000 * seconds;
+%!   mask = [];
+%!   if striped, mask = mod (floor ((0:T - 1)' / 4000), 2) == 0; endif
 %!   o = struct ("stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
 %!               "basis", B, "coupling", coupling, "penalty", penalty, ...
 %!               "alpha", alpha, "tol", 1e-10, "fit_bins", mask, "t_start", t0);
-%!   fit = spike_glm_fit (spikes, 20, o);
-%!   F = true (20000, 1);
-%!   if ! isempty (mask), F = mask; endif
+%!   fit = spike_glm_fit (spikes, seconds, o);
+%!   F = true (T, 1);
+%!   if striped, F = mask; endif
 %!   nF = sum (F);
 %!   dropped = 0;
 %!   for i = 1:3
@@ -170,7 +179,7 @@ end
 %!     z = sqrt (2) * erfinv (0.95);
 %!     K = reshape (theta(2:5), 2, 2);
 %!     assert (fit.stimulus_upper(:, :, i) - K, reshape (z * se(2:5), 2, 2), 1e-8 * max (se));
-%!     y = accumarray (round ((spikes{i} - t0) / 1e-3 + 0.5), 1, [20000 1])(F);
+%!     y = accumarray (round ((spikes{i} - t0) / 1e-3 + 0.5), 1, [T 1])(F);
 %!     ll = sum (y .* (X * theta) - exp (X * theta) - gammaln (y + 1));
 %!     assert (fit.log_likelihood(i), ll, 1e-9 * abs (ll));
 %!     if strcmp (penalty, "none")

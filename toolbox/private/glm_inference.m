@@ -14,7 +14,9 @@ function fit = glm_inference(fit, model, data, level)
 %   The Hessian is built one column at a time without the T x P design:
 %   the column x_p of the design (tentfill2 of a lagged stimulus column, or
 %   one source's spikes through one basis filter), times mu, goes through
-%   the adjoints of all columns at once (GLM_ADJOINT).
+%   the adjoints of all columns at once (tentfill2_adjoint, one
+%   trainfold_pop_adjoint over all sources, the basis projection), block
+%   by block (GLM_BLOCKS).
 %
 %   Parameters that are not estimated get NaN standard errors, NaN rows and
 %   columns of the covariance, NaN bands and p-values: every parameter of
@@ -27,6 +29,9 @@ function fit = glm_inference(fit, model, data, level)
 %   the warning 'spike_glm:singularHessian'.
 if ~isnumeric(level) || ~isscalar(level) || ~isreal(level) || ~(level > 0 && level < 1)
   error('spike_glm:badLevel', 'opts.level must be a number in (0, 1), the coverage of the bands');
+end
+if ~isfield(data, 'R')
+  data = glm_blocks(model, data);
 end
 T = data.T;
 N = data.N;
@@ -88,11 +93,7 @@ for i = 1:N
       free(at) = false;
     end
   end
-  Hs = zeros(P);
-  for p = find(free)'
-    Hs(:, p) = glm_adjoint(model, data, i, mu .* glm_column(model, data, i, p));
-  end
-  Hs = (Hs + Hs') / 2;
+  Hs = glm_hessian(model, data, i, mu, find(free)');
   Hs(2:end, 2:end) = Hs(2:end, 2:end) + nF * ridge * eye(P - 1);
   if lasso
     for a = 1:numel(src)
@@ -174,35 +175,79 @@ end
 fit.level = level;
 end
 
-function x = glm_column(model, data, i, p)
-% Column P of neuron I's design over all T bins.
+function Hs = glm_hessian(model, data, i, mu, cols)
+% X' diag(MU) X of neuron I's design X, the columns COLS only (the other
+% columns stay zero), symmetrised. The bins go in the blocks of GLM_BLOCKS
+% (about 64 Ki rows, in cache): in each block, one column of X at a time,
+% times mu, through the adjoints of every column.
 T = data.T;
+N = data.N;
 ns = model.nstim;
-if p == 1
-  x = ones(T, 1);
-elseif p <= 1 + ns
-  x = tentfill2(model.X(:, p - 1), model.m);
-else
-  a = floor((p - 2 - ns) / model.nb) + 1;
-  k = p - 1 - ns - (a - 1) * model.nb;
-  src = glm_sources(model, data.N, i);
-  x = trainfold_mex(data.shifted{src(a)}, model.basis(:, k), [0, T - 1]);
+nb = model.nb;
+src = glm_sources(model, N, i);
+P = 1 + ns + numel(src) * nb;
+Hs = zeros(P);
+R = data.R;
+for k = 1:ceil(T / R)
+  lo = (k - 1) * R + 1;
+  hi = min(k * R, T);
+  m = mu(lo:hi);
+  if ~any(m)
+    continue;
+  end
+  twin = [lo - 1, hi - 1];
+  if model.coupling
+    s = data.first(k):data.last(k);
+    spikes = data.merged(s);
+    ids = data.ids(s);
+  else
+    s = data.first{i}(k):data.last{i}(k);
+    spikes = data.shifted{i}(s);
+    ids = i * ones(numel(s), 1);
+  end
+  if ns > 0
+    % Rows lo..hi of tentfill2 from the samples around them (one of margin
+    % on each side), as the objective computes them.
+    step = model.m;
+    s0 = max(0, floor((lo - 1) / step) - 1);
+    s1 = min(size(model.X, 1), floor((hi - 1) / step) + 2);
+    Xs = model.X(s0 + 1:s1, :);
+    at = lo - s0 * step:hi - s0 * step;
+    Z = tentfill2(Xs, step);
+    Z = Z(at, :);
+  end
+  current = 0;
+  for p = cols
+    if p == 1
+      x = ones(hi - lo + 1, 1);
+    elseif p <= 1 + ns
+      x = Z(:, p - 1);
+    else
+      a = floor((p - 2 - ns) / nb) + 1;
+      q = p - 1 - ns - (a - 1) * nb;
+      if a ~= current
+        % The block's nb columns of source a at once.
+        hist = trainfold_mex(spikes(ids == src(a)), model.basis, twin);
+        current = a;
+      end
+      x = hist(:, q);
+    end
+    r = m .* x;
+    g = zeros(P, 1);
+    g(1) = sum(r);
+    if ns > 0
+      z = zeros((s1 - s0) * step, 1);
+      z(at) = r;
+      g(2:1 + ns) = Xs' * tentfill2_adjoint(z, step);
+    end
+    if model.coupling
+      taps = trainfold_pop_adjoint(spikes, ids, r, twin, model.H, N);
+    else
+      taps = trainfold_adjoint(spikes, r, twin, model.H);
+    end
+    g(2 + ns:end) = reshape(model.basis' * taps, [], 1);
+    Hs(:, p) = Hs(:, p) + g;
+  end
 end
-end
-
-function g = glm_adjoint(model, data, i, r)
-% X' * R for neuron I's design X: every parameter's entry at once.
-T = data.T;
-ns = model.nstim;
-g = zeros(1 + ns, 1);
-g(1) = sum(r);
-if ns > 0
-  g(2:end) = model.X' * tentfill2_adjoint(r, model.m);
-end
-if model.coupling
-  taps = trainfold_pop_adjoint(data.merged, data.ids, r, [0, T - 1], model.H, data.N);
-else
-  taps = trainfold_adjoint(data.shifted{i}, r, [0, T - 1], model.H);
-end
-g = [g; reshape(model.basis' * taps, [], 1)];
+Hs = (Hs + Hs') / 2;
 end
