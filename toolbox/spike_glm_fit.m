@@ -237,7 +237,7 @@ fit.null_rate = null_rate;
 fit.n_bins = T;
 fit.n_fit_bins = nF;
 if o.inference
-  fit = glm_inference(fit, model, data, o.level);
+  fit = glm_inference(fit, model, data, o.level, 'spike_glm_fit');
 end
 end
 

@@ -72,7 +72,7 @@ if data.T ~= fit.n_bins
   error('spike_glm:badDuration', ['spike_glm_inference: the recording has ' ...
         '%d bins, the fit %d'], data.T, fit.n_bins);
 end
-fit = glm_inference(fit, model, data, so.level);
+fit = glm_inference(fit, model, data, so.level, 'spike_glm_inference');
 end
 
 % Tests (run with "test spike_glm_inference"). The references build the
@@ -244,5 +244,28 @@ end
 %! assert (isnan (fit.coupling_pvalues(2, [1 3])));
 %! assert (fit.aic([1 3]), 2 * 5 - 2 * fit.log_likelihood([1 3]), 1e-9);
 
-%!error <opts.level must be a number in \(0, 1\)>
+%!test
+%! ## A unit listed twice, or a basis whose columns are collinear, makes the
+%! ## Hessian singular (exactly, or to rounding): NaN and a warning naming
+%! ## the neurons, not huge numbers.
+%! [spikes, S, B] = population (4, 10, 0);
+%! twice = spikes;
+%! twice{3} = spikes{1};
+%! rand ("state", 4);
+%! two = {sort(rand (300, 1) * 10), sort(rand (250, 1) * 10)};
+%! cases = {twice, B,                                      "1  2  3"
+%!          two,   [ones(4, 1), (1:4)', 2 * (1:4)' + 1],   "1  2"};
+%! for c = 1:rows (cases)
+%!   [data, basis, names] = cases{c, :};
+%!   o = struct ("basis", basis, "max_iter", 50);
+%!   lastwarn ("");
+%!   evalc ("fit = spike_glm_fit (data, 10, o);");
+%!   [msg, id] = lastwarn ();
+%!   assert (id, "spike_glm:singularHessian");
+%!   assert (! isempty (strfind (msg, ["neuron(s) " names " "])), msg);
+%!   assert (all (isnan (fit.standard_errors(:))));
+%!   assert (all (isfinite (fit.log_likelihood)));
+%! endfor
+
+%!error <spike_glm_fit: opts.level must be a number in \(0, 1\)>
 %! spike_glm_fit ({[0.5]}, 1, struct ("history_taps", 2, "n_basis", 1, "level", 1));

@@ -1,9 +1,10 @@
-function fit = glm_inference(fit, model, data, level)
+function fit = glm_inference(fit, model, data, level, caller)
 %GLM_INFERENCE Standard errors, covariances, Wald tests of the coupling,
 %   pointwise bands of the filters, log-likelihood, AIC and BIC of a fit,
 %   added to FIT (from SPIKE_GLM_FIT: weights, opts with fit_bins,
 %   n_fit_bins). MODEL and DATA as GLM_SETUP gives them for the fit's
-%   recording; LEVEL the coverage of the bands (0 < LEVEL < 1).
+%   recording; LEVEL the coverage of the bands (0 < LEVEL < 1); CALLER
+%   prefixes the messages.
 %
 %   Per neuron i the covariance is the inverse of the Hessian of the
 %   unscaled objective at the fit: X' diag(mu) X over the fit bins (mu the
@@ -25,10 +26,10 @@ function fit = glm_inference(fit, model, data, level)
 %   min_spikes spikes), the zero groups of a group lasso, and parameters
 %   whose column of the design is zero over the fit bins (a source without
 %   spikes there) in an unpenalised fit, which the data do not determine.
-%   A neuron whose Hessian is not positive definite gets NaN throughout and
-%   the warning 'spike_glm:singularHessian'.
+%   A neuron whose Hessian is not positive definite (to working precision)
+%   gets NaN throughout and the warning 'spike_glm:singularHessian'.
 if ~isnumeric(level) || ~isscalar(level) || ~isreal(level) || ~(level > 0 && level < 1)
-  error('spike_glm:badLevel', 'opts.level must be a number in (0, 1), the coverage of the bands');
+  error('spike_glm:level', '%s: opts.level must be a number in (0, 1), the coverage of the bands', caller);
 end
 if ~isfield(data, 'R')
   data = glm_blocks(model, data);
@@ -63,7 +64,7 @@ for j = 1:N
   counts(j) = sum(data.counts{j}(mask(data.rows{j})));
 end
 fitted = counts >= max(1, min_spikes);
-sparse = counts < min_spikes;
+few = counts < min_spikes;
 
 covariance = NaN(P, P, N);
 ll = zeros(N, 1);
@@ -87,7 +88,7 @@ for i = 1:N
   free = true(P, 1);
   for a = 1:numel(src)
     at = 1 + ns + (a - 1) * nb + (1:nb);
-    held = src(a) ~= i && sparse(src(a));
+    held = src(a) ~= i && few(src(a));
     dropped = lasso && src(a) ~= i && ~any(theta(at));
     if held || dropped
       free(at) = false;
@@ -111,7 +112,9 @@ for i = 1:N
   end
   idx = find(free);
   [R, bad] = chol(Hs(idx, idx));
-  if bad
+  % Pivots below P * eps of the largest: singular to working precision
+  % (collinear columns, such as a unit listed twice).
+  if bad || min(diag(R))^2 < numel(idx) * eps * max(diag(R))^2
     singular(end + 1) = i; %#ok<AGROW>
     continue;
   end
@@ -120,9 +123,9 @@ for i = 1:N
   nfree(i) = numel(idx);
 end
 if ~isempty(singular)
-  warning('spike_glm:singularHessian', ['spike_glm_fit: the Hessian of ' ...
-          'neuron(s) %s is not positive definite at the fit: no standard ' ...
-          'errors (NaN)'], num2str(singular));
+  warning('spike_glm:singularHessian', ['%s: the Hessian of neuron(s) %s ' ...
+          'is not positive definite at the fit: no standard errors (NaN)'], ...
+          caller, num2str(singular));
 end
 
 se = NaN(P, N);
