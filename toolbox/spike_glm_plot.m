@@ -27,7 +27,8 @@ function h = spike_glm_plot(result, what, opts)
 %     fit = spike_glm_fit(spikes, 600, struct('history_taps', 50));
 %     spike_glm_plot(fit, 'coupling');
 %     h = spike_glm_plot(spike_glm_ks(fit, spikes, 600), 'ks');
-%     print(h, '-dpng', 'ks.png');
+%     print(h, '-dpng', 'ks.png');   % Octave's gnuplot toolkit without
+%                                    % Ghostscript: '-dpngcairo'
 %
 %   See also SPIKE_GLM_FIT, SPIKE_GLM_INFERENCE, SPIKE_GLM_KS.
 
