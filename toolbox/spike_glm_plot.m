@@ -221,6 +221,7 @@ end
 %! spikes = {sort(rand (300, 1) * 10), sort(rand (200, 1) * 10), []};
 %! warning ("off", "spike_glm:silentNeuron", "local");
 %! warning ("off", "Octave:gnuplot-graphics", "local");
+%! warning ("off", "print:nogs", "local");
 %! fit = spike_glm_fit (spikes, 10, struct ("history_taps", 20, ...
 %!                      "n_basis", 3, "penalty", "ridge", "alpha", 1e-3));
 %! ks = spike_glm_ks (fit, spikes, 10, struct ("seed", 1));
@@ -237,6 +238,13 @@ end
 %!   assert (ishghandle (h));
 %!   check_png (h);
 %! endfor
+%! ## Into a given figure, which is cleared first.
+%! given = figure ("visible", "off");
+%! plot (1:3);
+%! h = spike_glm_plot (ks, "ks", struct ("figure", given, "visible", false));
+%! assert (h, given);
+%! assert (numel (get (h, "children")), 3);     % one axes per neuron
+%! check_png (h);
 
 %!test
 %! ## Refusals.
