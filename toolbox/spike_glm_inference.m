@@ -266,6 +266,11 @@ end
 %!   assert (all (isnan (fit.standard_errors(:))));
 %!   assert (all (isfinite (fit.log_likelihood)));
 %! endfor
+%! ## Neurons that did not converge have their own warning, and only that.
+%! evalc ("fit = spike_glm_fit (twice, 10, struct ('basis', B, 'max_iter', 1));");
+%! [~, id] = lastwarn ();
+%! assert (id, "spike_glm:notConverged");
+%! assert (all (isnan (fit.standard_errors(:))));
 
 %!error <spike_glm_fit: opts.level must be a number in \(0, 1\)>
 %! spike_glm_fit ({[0.5]}, 1, struct ("history_taps", 2, "n_basis", 1, "level", 1));

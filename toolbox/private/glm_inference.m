@@ -27,7 +27,8 @@ function fit = glm_inference(fit, model, data, level, caller)
 %   whose column of the design is zero over the fit bins (a source without
 %   spikes there) in an unpenalised fit, which the data do not determine.
 %   A neuron whose Hessian is not positive definite (to working precision)
-%   gets NaN throughout and the warning 'spike_glm:singularHessian'.
+%   gets NaN throughout, and if it converged the warning
+%   'spike_glm:singularHessian' (those that did not have had a warning).
 if ~isnumeric(level) || ~isscalar(level) || ~isreal(level) || ~(level > 0 && level < 1)
   error('spike_glm:level', '%s: opts.level must be a number in (0, 1), the coverage of the bands', caller);
 end
@@ -122,6 +123,8 @@ for i = 1:N
   covariance(idx, idx, i) = Ri * Ri';
   nfree(i) = numel(idx);
 end
+% Neurons that did not converge (or ran off) have had their warning.
+singular = singular(fit.converged(singular));
 if ~isempty(singular)
   warning('spike_glm:singularHessian', ['%s: the Hessian of neuron(s) %s ' ...
           'is not positive definite at the fit: no standard errors (NaN)'], ...
