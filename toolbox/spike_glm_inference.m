@@ -60,7 +60,7 @@ function fit = spike_glm_inference(fit, spike_times, duration, opts)
 %   See also SPIKE_GLM_FIT, SPIKE_GLM_KS, SPIKE_GLM_PLOT.
 
 if nargin < 3
-  error('spike_glm:badArguments', ...
+  error('spike_glm:nargin', ...
         'spike_glm_inference: needs fit, spike_times and duration (and opts)');
 end
 if nargin < 4
@@ -69,7 +69,7 @@ end
 [data, model, so] = glm_refit_setup(fit, spike_times, duration, opts, ...
     struct('stimulus', [], 't_start', 0, 'level', 0.95), 'spike_glm_inference');
 if data.T ~= fit.n_bins
-  error('spike_glm:badDuration', ['spike_glm_inference: the recording has ' ...
+  error('spike_glm:duration', ['spike_glm_inference: the recording has ' ...
         '%d bins, the fit %d'], data.T, fit.n_bins);
 end
 fit = glm_inference(fit, model, data, so.level, 'spike_glm_inference');
@@ -272,5 +272,27 @@ end
 %! assert (id, "spike_glm:notConverged");
 %! assert (all (isnan (fit.standard_errors(:))));
 
-%!error <spike_glm_fit: opts.level must be a number in \(0, 1\)>
-%! spike_glm_fit ({[0.5]}, 1, struct ("history_taps", 2, "n_basis", 1, "level", 1));
+%!test
+%! ## Refusals.
+%! warning ("off", "spike_glm:notConverged", "local");
+%! o = struct ("history_taps", 2, "n_basis", 1, "max_iter", 2);
+%! fit = spike_glm_fit ({[0.5]}, 1, o);
+%! cases = {
+%!   @() spike_glm_fit ({[0.5]}, 1, setfield (o, "level", 1)), "level", ...
+%!     "spike_glm_fit: opts.level must be a number in (0, 1), the coverage of the bands"
+%!   @() spike_glm_inference (fit, {[0.5]}, 1, struct ("level", 0)), "level", ...
+%!     "spike_glm_inference: opts.level must be a number in (0, 1), the coverage of the bands"
+%!   @() spike_glm_inference (fit, {[0.5]}, 1, struct ("level", [0.9 0.95])), "level", ...
+%!     "spike_glm_inference: opts.level must be a number in (0, 1), the coverage of the bands"
+%!   @() spike_glm_inference (fit, {[0.5]}, 2), "duration", ...
+%!     "spike_glm_inference: the recording has 2000 bins, the fit 1000"
+%! };
+%! for c = 1:rows (cases)
+%!   try
+%!     cases{c, 1} ();
+%!     error ("no error for case %d", c);
+%!   catch err
+%!     assert (err.identifier, ["spike_glm:" cases{c, 2}]);
+%!     assert (err.message, cases{c, 3});
+%!   end_try_catch
+%! endfor

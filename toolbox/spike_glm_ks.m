@@ -55,7 +55,7 @@ function ks = spike_glm_ks(fit, spike_times, duration, opts)
 %   See also SPIKE_GLM_FIT, SPIKE_GLM_RATE, SPIKE_GLM_PLOT.
 
 if nargin < 3
-  error('spike_glm:badArguments', ...
+  error('spike_glm:nargin', ...
         'spike_glm_ks: needs fit, spike_times and duration (and opts)');
 end
 if nargin < 4
@@ -71,11 +71,11 @@ if isempty(mask)
   mask = true(T, 1);
 elseif ~(islogical(mask) || isnumeric(mask)) || numel(mask) ~= T || ...
        any(mask(:) ~= 0 & mask(:) ~= 1)
-  error('spike_glm:badBins', 'spike_glm_ks: opts.bins must be a logical mask of %d bins', T);
+  error('spike_glm:bins', 'spike_glm_ks: opts.bins must be a logical mask of %d bins', T);
 end
 mask = logical(mask(:));
 if ~(islogical(so.corrected) || isnumeric(so.corrected)) || ~isscalar(so.corrected)
-  error('spike_glm:badCorrected', 'spike_glm_ks: opts.corrected must be true or false');
+  error('spike_glm:corrected', 'spike_glm_ks: opts.corrected must be true or false');
 end
 corrected = logical(so.corrected);
 
@@ -93,7 +93,7 @@ if corrected
   else
     if ~isempty(so.seed)
       if ~isnumeric(so.seed) || ~isscalar(so.seed) || ~isfinite(so.seed)
-        error('spike_glm:badSeed', 'spike_glm_ks: opts.seed must be a finite number');
+        error('spike_glm:seed', 'spike_glm_ks: opts.seed must be a finite number');
       end
       saved = rand('state');
       rand('state', so.seed);
@@ -141,19 +141,19 @@ end
 function r = check_uniforms(u, n)
 N = numel(n);
 if ~iscell(u) || numel(u) ~= N
-  error('spike_glm:badUniforms', ...
+  error('spike_glm:uniforms', ...
         'spike_glm_ks: opts.uniforms must be a cell array of %d vectors (one per neuron)', N);
 end
 r = cell(N, 1);
 for i = 1:N
   v = u{i};
   if ~(isnumeric(v) && isreal(v)) || numel(v) ~= n(i) || (~isempty(v) && ~isvector(v))
-    error('spike_glm:badUniforms', ['spike_glm_ks: opts.uniforms{%d} must ' ...
+    error('spike_glm:uniforms', ['spike_glm_ks: opts.uniforms{%d} must ' ...
           'hold %d numbers, one per spike bin scored'], i, n(i));
   end
   v = double(v(:));
   if any(~(v > 0 & v < 1))
-    error('spike_glm:badUniforms', ...
+    error('spike_glm:uniforms', ...
           'spike_glm_ks: opts.uniforms{%d} must lie in (0, 1)', i);
   end
   r{i} = v;
@@ -304,18 +304,27 @@ end
 %! ## Refusals.
 %! fit = model (log (0.5), zeros (1, 1, 1), 4);
 %! cases = {
-%!   struct("uniforms", {{[0.5; 0.5]}}), "opts.uniforms{1} must hold 1 numbers"
-%!   struct("uniforms", {{1}}), "opts.uniforms{1} must lie in (0, 1)"
-%!   struct("uniforms", [0.5]), "opts.uniforms must be a cell array of 1 vectors"
-%!   struct("bins", true (3, 1)), "opts.bins must be a logical mask of 4 bins"
-%!   struct("corrected", "yes"), "opts.corrected must be true or false"
-%!   struct("window", 1), "unknown option opts.window"
+%!   struct("uniforms", {{[0.5; 0.5]}}), "uniforms", "opts.uniforms{1} must hold 1 numbers, one per spike bin scored"
+%!   struct("uniforms", {{1}}), "uniforms", "opts.uniforms{1} must lie in (0, 1)"
+%!   struct("uniforms", {{NaN}}), "uniforms", "opts.uniforms{1} must lie in (0, 1)"
+%!   struct("uniforms", [0.5]), "uniforms", "opts.uniforms must be a cell array of 1 vectors (one per neuron)"
+%!   struct("bins", true (3, 1)), "bins", "opts.bins must be a logical mask of 4 bins"
+%!   struct("bins", 2 * ones (4, 1)), "bins", "opts.bins must be a logical mask of 4 bins"
+%!   struct("corrected", "yes"), "corrected", "opts.corrected must be true or false"
+%!   struct("seed", NaN), "seed", "opts.seed must be a finite number"
 %! };
 %! for c = 1:rows (cases)
 %!   try
 %!     spike_glm_ks (fit, {0.0005}, 0.004, cases{c, 1});
 %!     error ("no error for case %d", c);
 %!   catch err
-%!     assert (! isempty (strfind (err.message, cases{c, 2})), err.message);
+%!     assert (err.identifier, ["spike_glm:" cases{c, 2}]);
+%!     assert (strcmp (err.message, ["spike_glm_ks: " cases{c, 3}]), "case %d: %s", c, err.message);
 %!   end_try_catch
 %! endfor
+%! try
+%!   spike_glm_ks (fit, {0.0005}, 0.004, struct ("window", 1));
+%!   error ("no error");
+%! catch err
+%!   assert (! isempty (strfind (err.message, "unknown option opts.window")), err.message);
+%! end_try_catch

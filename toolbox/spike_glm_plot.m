@@ -33,7 +33,7 @@ function h = spike_glm_plot(result, what, opts)
 %   See also SPIKE_GLM_FIT, SPIKE_GLM_INFERENCE, SPIKE_GLM_KS.
 
 if nargin < 2
-  error('spike_glm:badArguments', 'spike_glm_plot: needs a result and what to plot');
+  error('spike_glm:nargin', 'spike_glm_plot: needs a result and what to plot');
 end
 if nargin < 3
   opts = [];
@@ -41,7 +41,7 @@ end
 o = glm_options(opts, struct('neurons', [], 'alpha', 0.05, 'visible', [], ...
                              'figure', []), 'spike_glm_plot');
 if ~ischar(what) || ~any(strcmp(what, {'filters', 'coupling', 'ks'}))
-  error('spike_glm:badPlot', 'spike_glm_plot: what must be ''filters'', ''coupling'' or ''ks''');
+  error('spike_glm:what', 'spike_glm_plot: what must be ''filters'', ''coupling'' or ''ks''');
 end
 if strcmp(what, 'ks')
   need = {'rescaled', 'ks_pvalue', 'band', 'n'};
@@ -51,7 +51,7 @@ else
   source = 'a fit from spike_glm_fit';
 end
 if ~isstruct(result) || ~all(isfield(result, need))
-  error('spike_glm:badResult', 'spike_glm_plot: ''%s'' needs %s', what, source);
+  error('spike_glm:result', 'spike_glm_plot: ''%s'' needs %s', what, source);
 end
 if strcmp(what, 'ks')
   N = numel(result.rescaled);
@@ -63,7 +63,7 @@ if isempty(neurons)
   neurons = 1:N;
 elseif ~isnumeric(neurons) || any(neurons(:) ~= fix(neurons(:))) || ...
        any(neurons(:) < 1 | neurons(:) > N)
-  error('spike_glm:badNeurons', 'spike_glm_plot: opts.neurons must be indices in 1..%d', N);
+  error('spike_glm:neurons', 'spike_glm_plot: opts.neurons must be indices in 1..%d', N);
 end
 neurons = neurons(:)';
 visible = o.visible;
@@ -250,17 +250,19 @@ end
 %! ## Refusals.
 %! fit = struct ("filters", zeros (2, 2, 2), "basis", eye (2), "opts", struct ());
 %! cases = {
-%!   fit, "ks", struct(), "'ks' needs a result of spike_glm_ks"
-%!   struct("rescaled", {{}}), "filters", struct(), "'filters' needs a fit from spike_glm_fit"
-%!   fit, "rates", struct(), "what must be 'filters', 'coupling' or 'ks'"
-%!   fit, "coupling", struct("neurons", 3), "opts.neurons must be indices in 1..2"
-%!   fit, "coupling", struct("colour", 1), "unknown option opts.colour"
+%!   fit, "ks", struct(), "result", "'ks' needs a result of spike_glm_ks"
+%!   struct("rescaled", {{}}), "filters", struct(), "result", "'filters' needs a fit from spike_glm_fit"
+%!   fit, "rates", struct(), "what", "what must be 'filters', 'coupling' or 'ks'"
+%!   fit, "coupling", struct("neurons", 3), "neurons", "opts.neurons must be indices in 1..2"
+%!   fit, "coupling", struct("neurons", 1.5), "neurons", "opts.neurons must be indices in 1..2"
 %! };
 %! for c = 1:rows (cases)
 %!   try
 %!     spike_glm_plot (cases{c, 1:3});
 %!     error ("no error for case %d", c);
 %!   catch err
-%!     assert (! isempty (strfind (err.message, cases{c, 4})), err.message);
+%!     assert (err.identifier, ["spike_glm:" cases{c, 4}]);
+%!     assert (strcmp (err.message, ["spike_glm_plot: " cases{c, 5}]), "case %d: %s", c, err.message);
 %!   end_try_catch
 %! endfor
+%! assert (numel (get (0, "children")), 0);   % no figure left behind
