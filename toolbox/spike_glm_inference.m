@@ -235,7 +235,7 @@ end
 %! ratio = (wide.filter_upper - wide.filters) ./ (fit.filter_upper - fit.filters);
 %! ratio = ratio(isfinite (ratio));
 %! assert (ratio, erfinv (0.95) / erfinv (0.5) * ones (size (ratio)), 1e-9);
-%! o.penalty = "none"; o.inference = false;
+%! o.penalty = "none"; o.alpha = 0; o.inference = false;
 %! fit = spike_glm_fit (spikes, 10, o);
 %! assert (! isfield (fit, "standard_errors"));
 %! fit = spike_glm_inference (fit, spikes, 10);
