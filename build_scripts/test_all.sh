@@ -27,9 +27,11 @@
 #                TEST_CHROOTS=0 leaves them out (said as NOT RUN too).
 # Stages run two at a time (2 cores: one builds while the other
 # waits on tests), the next one starting as soon as either ends; each one's
-# output goes to build/logs/<stage>.log and is shown when it ends. The last line counts the tests of all stages:
-# "summary: <passed> passed, <failed> failed"; a stage that could not build
-# counts as one failed test.
+# output goes to build/logs/<stage>.log and is shown when it ends. A stage
+# runs for STAGE_TIMEOUT seconds at most (default 3000). The last line
+# counts the tests of all stages: "summary: <passed> passed, <failed>
+# failed"; a stage that could not build or was stopped counts as one failed
+# test.
 #
 # usage: build_scripts/test_all.sh [stage ...]   (default: every stage)
 set -uo pipefail
@@ -101,13 +103,30 @@ run_stage() {
       echo "stage $1: NOT RUN (TEST_CHROOTS=0)"
       return 3
     fi
-    STAGE_NAME=$1 bash build_scripts/test_debian_chroot.sh "${suite_of[$1]}"
+    STAGE_NAME=$1 within_limit bash build_scripts/test_debian_chroot.sh \
+      "${suite_of[$1]}"
     return
   fi
   case $1 in
-    windows-x64) bash build_scripts/test_platform.sh windows-x64 ;;
-    *) cmake --workflow --preset "$1" ;;
+    windows-x64) within_limit bash build_scripts/test_platform.sh windows-x64 ;;
+    *) within_limit cmake --workflow --preset "$1" ;;
   esac
+}
+
+# within_limit <command>...: runs the command (a whole stage) for at most
+# STAGE_TIMEOUT seconds (default 3000: 8 times the longest stage, default's
+# 361 s on the quiet machine), then stops it and everything it started; a
+# stopped stage says so and counts as failed. Every CTest test has a limit
+# of its own too (cmake/test_timeouts.cmake).
+within_limit() {
+  local limit=${STAGE_TIMEOUT:-3000} status
+  timeout --kill-after=60 "$limit" "$@"
+  status=$?
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+    echo "test_all: stage stopped after $limit s (STAGE_TIMEOUT)"
+    return 1
+  fi
+  return "$status"
 }
 
 passed=0
