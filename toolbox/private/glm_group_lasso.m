@@ -19,14 +19,15 @@ function [x, iters, converged] = glm_group_lasso(fun, x, H0, groups, alpha, tol,
 %   Every proximal step and every L-BFGS iteration counts one iteration;
 %   ITERS never exceeds MAX_ITER. Converged: the optimality conditions
 %   hold to TOL (GLM_GROUP_OPTIMAL). REPORT(iter, objective, largest
-%   violation of the conditions) every 25 iterations ([] for none).
+%   violation of the conditions) each time ITERS passes a multiple of 25
+%   ([] for none).
 k = constants();
 P = numel(x);
 penalised = false(P, 1);
 c = zeros(numel(groups), 1);
-for g = 1:numel(groups)
-  penalised(groups{g}) = true;
-  c(g) = max(eig(H0(groups{g}, groups{g})));
+for q = 1:numel(groups)
+  penalised(groups{q}) = true;
+  c(q) = max(eig(H0(groups{q}, groups{q})));
 end
 U = find(~penalised);
 HU = H0(U, U);
@@ -39,39 +40,36 @@ converged = glm_group_optimal(g, x, groups, alpha, tol);
 L = 1;
 support = group_support(x, groups);
 stable = 0;
+reported = 0;
 while ~converged && iters < max_iter
   if stable >= k.group_stable_steps
     stable = 0;
-    inner = [];
-    if ~isempty(report)
-      done = iters;
-      inner = @(it, fv, r) report(done + it, fv, r);
-    end
     [x, used] = finish(fun, x, H0, groups, support, alpha, tol, ...
-                       min(k.group_finish_iter, max_iter - iters), inner);
+                       min(k.group_finish_iter, max_iter - iters));
     iters = iters + used;
     [f, g] = fun(x);
-    converged = glm_group_optimal(g, x, groups, alpha, tol);
-    continue;
+    [converged, residual] = glm_group_optimal(g, x, groups, alpha, tol);
+  else
+    [x, f, g, L, moved] = proximal_step(fun, x, f, g, L, U, RU, HU, groups, ...
+                                        c, alpha, k.group_max_backtracks);
+    if ~moved
+      break;   % no trial point lowered f: rounding has the last word
+    end
+    iters = iters + 1;
+    L = max(L / k.group_step_relax, 1);
+    [converged, residual] = glm_group_optimal(g, x, groups, alpha, tol);
+    current = group_support(x, groups);
+    if isequal(current, support)
+      stable = stable + 1;
+    else
+      stable = 0;
+    end
+    support = current;
   end
-  [x, f, g, L, moved] = proximal_step(fun, x, f, g, L, U, RU, HU, groups, ...
-                                      c, alpha, k.group_max_backtracks);
-  if ~moved
-    break;   % no trial point lowered f: rounding has the last word
-  end
-  iters = iters + 1;
-  L = max(L / k.group_step_relax, 1);
-  [converged, residual] = glm_group_optimal(g, x, groups, alpha, tol);
-  if ~isempty(report) && mod(iters, 25) == 0
+  if ~isempty(report) && iters >= reported + 25
+    reported = 25 * floor(iters / 25);
     report(iters, f + penalty(x), residual);
   end
-  current = group_support(x, groups);
-  if isequal(current, support)
-    stable = stable + 1;
-  else
-    stable = 0;
-  end
-  support = current;
 end
 end
 
@@ -125,7 +123,7 @@ for q = 1:numel(groups)
 end
 end
 
-function [x, iters] = finish(fun, x, H0, groups, support, alpha, tol, max_iter, report)
+function [x, iters] = finish(fun, x, H0, groups, support, alpha, tol, max_iter)
 % L-BFGS on the unpenalised coordinates and the non-zero groups, the zero
 % groups held at zero: there the penalty is smooth and the gradient test is
 % the optimality conditions of those coordinates. The metric adds the
@@ -144,7 +142,7 @@ for q = 1:numel(on)
   [~, on{q}] = ismember(on{q}, idx);
 end
 smooth = @(v) reduced(fun, x, idx, v, on, alpha);
-[v, iters] = glm_lbfgs(smooth, x(idx), chol(H(idx, idx)), tol, max_iter, report);
+[v, iters] = glm_lbfgs(smooth, x(idx), chol(H(idx, idx)), tol, max_iter, []);
 x(idx) = v;
 end
 
