@@ -44,7 +44,7 @@ reported = 0;
 while ~converged && iters < max_iter
   if stable >= k.group_stable_steps
     stable = 0;
-    [x, used] = finish(fun, x, H0, groups, support, alpha, tol, ...
+    [x, used] = finish(fun, x, f, g, H0, groups, support, alpha, tol, ...
                        min(k.group_finish_iter, max_iter - iters));
     iters = iters + used;
     [f, g] = fun(x);
@@ -123,11 +123,12 @@ for q = 1:numel(groups)
 end
 end
 
-function [x, iters] = finish(fun, x, H0, groups, support, alpha, tol, max_iter)
+function [x, iters] = finish(fun, x, f, g, H0, groups, support, alpha, tol, max_iter)
 % L-BFGS on the unpenalised coordinates and the non-zero groups, the zero
 % groups held at zero: there the penalty is smooth and the gradient test is
 % the optimality conditions of those coordinates. The metric adds the
 % curvature alpha * (I / ||w|| - w w' / ||w||^3) of each group's norm.
+% F and G (f and its gradient at X) serve the first evaluation.
 keep = true(numel(x), 1);
 for q = find(~support)'
   keep(groups{q}) = false;
@@ -141,15 +142,21 @@ for q = 1:numel(on)
   H(on{q}, on{q}) = H(on{q}, on{q}) + (alpha / nw) * (eye(numel(w)) - (w * w') / nw^2);
   [~, on{q}] = ismember(on{q}, idx);
 end
-smooth = @(v) reduced(fun, x, idx, v, on, alpha);
+v0 = x(idx);
+smooth = @(v) reduced(fun, x, idx, v, on, alpha, v0, f, g);
 [v, iters] = glm_lbfgs(smooth, x(idx), chol(H(idx, idx)), tol, max_iter, []);
 x(idx) = v;
 end
 
-function [f, g] = reduced(fun, x, idx, v, on, alpha)
-x(idx) = v;
-[f, gx] = fun(x);
-g = gx(idx);
+function [f, g] = reduced(fun, x, idx, v, on, alpha, v0, f0, g0)
+if isequal(v, v0)
+  f = f0;
+  g = g0(idx);
+else
+  x(idx) = v;
+  [f, gx] = fun(x);
+  g = gx(idx);
+end
 for q = 1:numel(on)
   w = v(on{q});
   nw = norm(w);
