@@ -51,7 +51,7 @@ while ~converged && iters < max_iter
     [converged, residual] = glm_group_optimal(g, x, groups, alpha, tol);
   else
     [x, f, g, L, moved] = proximal_step(fun, x, f, g, L, U, RU, HU, groups, ...
-                                        c, alpha, k.group_max_backtracks);
+                                        c, alpha, k);
     if ~moved
       break;   % no trial point lowered f: rounding has the last word
     end
@@ -73,12 +73,13 @@ while ~converged && iters < max_iter
 end
 end
 
-function [z, fz, gz, L, moved] = proximal_step(fun, x, f, g, L, U, RU, HU, groups, c, alpha, tries)
-% One step from x, L raised until f(z) <= the quadratic model at x (with a
-% rounding allowance of 1e-12 |f|); after TRIES refusals the last trial
-% point stands if it lowers f, else x stays (MOVED false).
+function [z, fz, gz, L, moved] = proximal_step(fun, x, f, g, L, U, RU, HU, groups, c, alpha, k)
+% One step from x, L doubled until f(z) <= f(x) + the quadratic model of
+% the step + k.group_rounding * |f(x)| (rounding); after
+% k.group_max_backtracks refusals the last trial point stands if it lowers
+% f, else x stays (MOVED false).
 moved = true;
-for t = 1:tries
+for t = 1:k.group_max_backtracks
   z = x;
   z(U) = x(U) - (RU \ (RU' \ g(U))) / L;
   model = 0;
@@ -98,7 +99,7 @@ for t = 1:tries
   d = z - x;
   model = g' * d + (L / 2) * (d(U)' * HU * d(U) + model);
   [fz, gz] = fun(z);
-  if fz <= f + model + 1e-12 * abs(f)
+  if fz <= f + model + k.group_rounding * abs(f)
     return;
   end
   L = 2 * L;
@@ -114,6 +115,7 @@ k.group_stable_steps = 3;
 k.group_finish_iter = 10;
 k.group_step_relax = 1.5;
 k.group_max_backtracks = 60;
+k.group_rounding = 1e-12;
 end
 
 function on = group_support(x, groups)
