@@ -8,6 +8,15 @@ function c = glm_constants()
 %     bin_tolerance   bins: a time this close below a bin edge counts past it
 %     runaway         a fitted filter or bias above this (log-rate units) runs off
 %     start_spikes    spikes of the start bias (and null rate) of a silent neuron
+%     group_stable_steps    group lasso: proximal steps with the same zero
+%                           groups before an L-BFGS finish
+%     group_finish_iter     group lasso: most L-BFGS iterations of one finish
+%     group_step_relax      group lasso: the step's metric scale is divided
+%                           by this after a step
+%     group_max_backtracks  group lasso: most doublings of the metric scale
+%                           in one step
+%     group_rounding        group lasso: relative allowance for rounding in
+%                           the step test
 %   The Python package holds the same numbers in spike_bins/_constants.py; a
 %   test there compares the two (keep one assignment per line).
 c.stimulus_delay = 2;
@@ -17,9 +26,16 @@ c.look_ahead = 16;
 c.bin_tolerance = 1e-6;
 c.runaway = 20;
 c.start_spikes = 0.5;
+c.group_stable_steps = 3;
+c.group_finish_iter = 10;
+c.group_step_relax = 1.5;
+c.group_max_backtracks = 60;
+c.group_rounding = 1e-12;
 end
 
 %!test
 %! c = glm_constants ();
 %! assert (fieldnames (c), {'stimulus_delay'; 'max_log_rate'; 'block_rows'; ...
-%!                          'look_ahead'; 'bin_tolerance'; 'runaway'; 'start_spikes'});
+%!                          'look_ahead'; 'bin_tolerance'; 'runaway'; 'start_spikes'; ...
+%!                          'group_stable_steps'; 'group_finish_iter'; 'group_step_relax'; ...
+%!                          'group_max_backtracks'; 'group_rounding'});

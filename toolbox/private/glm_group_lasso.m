@@ -20,8 +20,9 @@ function [x, iters, converged] = glm_group_lasso(fun, x, H0, groups, alpha, tol,
 %   ITERS never exceeds MAX_ITER. Converged: the optimality conditions
 %   hold to TOL (GLM_GROUP_OPTIMAL). REPORT(iter, objective, largest
 %   violation of the conditions) each time ITERS passes a multiple of 25
-%   ([] for none).
-k = constants();
+%   ([] for none). The constants come from GLM_CONSTANTS (group_*), the
+%   same numbers as Python's solver uses.
+k = glm_constants();
 P = numel(x);
 penalised = false(P, 1);
 c = zeros(numel(groups), 1);
@@ -108,14 +109,6 @@ if ~(fz < f)
   z = x; fz = f; gz = g;
   moved = false;
 end
-end
-
-function k = constants()
-k.group_stable_steps = 3;
-k.group_finish_iter = 10;
-k.group_step_relax = 1.5;
-k.group_max_backtracks = 60;
-k.group_rounding = 1e-12;
 end
 
 function on = group_support(x, groups)
