@@ -6,12 +6,12 @@ function [x, iters, converged] = glm_group_lasso(fun, x, H0, groups, alpha, tol,
 %   eigenvalue of H0's block of g, so that each step is a closed-form group
 %   soft-threshold. The metric's scale L is doubled until the quadratic
 %   model bounds f (a step to a non-finite value is refused), then divided
-%   by GROUP_STEP_RELAX for the next step, never below 1.
+%   by group_step_relax for the next step, never below 1.
 %
-%   Once the set of zero groups has stayed the same for GROUP_STABLE_STEPS
+%   Once the set of zero groups has stayed the same for group_stable_steps
 %   steps, the objective is smooth near x on the unpenalised coordinates
 %   and the non-zero groups: L-BFGS (GLM_LBFGS) finishes there, the zero
-%   groups held at zero, for at most GROUP_FINISH_ITER iterations, in the
+%   groups held at zero, for at most group_finish_iter iterations, in the
 %   metric H0 plus the curvature of the group norms at x. Proximal steps go
 %   on when the result is not optimal (a group that should leave or join
 %   the support).
