@@ -67,11 +67,14 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %   Solvers. 'none' and 'ridge': L-BFGS whose initial inverse Hessian is
 %   that of the constant-rate start (spike trains taken as independent),
 %   strong Wolfe line search; converged when the largest gradient entry of
-%   the objective is <= tol. 'group_lasso': accelerated proximal gradient
-%   (FISTA) in the same metric, converged when the optimality conditions
-%   hold to tol: |gradient| <= tol on unpenalised weights,
-%   ||gradient_g|| <= alpha + tol for a zero group and ||gradient_g +
-%   alpha * w_g / ||w_g|| ||_inf <= tol otherwise. Start: bias =
+%   the objective is <= tol. 'group_lasso': proximal gradient steps in the
+%   same metric (a majorising scalar per coupling group), finished by
+%   L-BFGS on the non-zero groups once the zero groups have stayed the same
+%   for a few steps; iterations (steps of either kind) never exceed
+%   max_iter; converged when the optimality conditions hold to tol:
+%   |gradient| <= tol on unpenalised weights, ||gradient_g|| <= alpha + tol
+%   for a zero group and ||gradient_g + alpha * w_g / ||w_g|| ||_inf <= tol
+%   otherwise. Start: bias =
 %   log(max(n_i, 0.5) / n_F), all else 0.
 %
 %   Spike lists need not be sorted (they are sorted here); they must be
@@ -241,7 +244,7 @@ for i = 1:N
   end
   x = W(free, i);
   if lasso && ~isempty(groups)
-    [x, iterations(i), converged(i)] = glm_fista(fun, x, H0, ...
+    [x, iterations(i), converged(i)] = glm_group_lasso(fun, x, H0, ...
         groups, o.alpha, o.tol, o.max_iter, report);
   else
     [x, iterations(i), converged(i)] = glm_lbfgs(fun, x, ...
@@ -455,6 +458,61 @@ end
 %!       endif
 %!     endfor
 %!   endfor
+%! endfor
+
+%!function [spikes, S, B] = coupled_population ()
+%!  ## Neuron 2 gets 40 % of neuron 3's spikes one bin later; neuron 1 is
+%!  ## independent, so in neuron 2's weights the zero group of source 1 comes
+%!  ## before the non-zero group of source 3.
+%!  [spikes, S, B] = small_population (4);
+%!  copied = spikes{3}(rand (size (spikes{3})) < 0.4) + 1e-3;
+%!  spikes{2} = sort ([spikes{2}; copied(copied < 30)]);
+%!endfunction
+
+%!test
+%! ## Group lasso on coupled neurons: the optimality conditions hold to tol
+%! ## for the design matrix's gradient and neuron 2 keeps the group of
+%! ## source 3 only.
+%! [spikes, S, B] = coupled_population ();
+%! X = design (spikes, S, B, 1:3);
+%! alpha = 1e-3;
+%! o = struct ("stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
+%!             "basis", B, "penalty", "group_lasso", "alpha", alpha, "tol", 1e-10);
+%! fit = spike_glm_fit (spikes, 30, o);
+%! assert (fit.converged, true (3, 1));
+%! kept = false (3);
+%! for i = 1:3
+%!   y = accumarray (floor (spikes{i} / 1e-3) + 1, 1, [30000 1]);
+%!   theta = fit.weights(:, i);
+%!   g = X' * (exp (X * theta) - y) / 30000;
+%!   assert (norm (g([1:5, 5 + 2 * (i - 1) + (1:2)]), Inf) < 2e-10);
+%!   for j = setdiff (1:3, i)
+%!     at = 5 + 2 * (j - 1) + (1:2);
+%!     w = theta(at);
+%!     kept(j, i) = any (w);
+%!     if kept(j, i)
+%!       assert (norm (g(at) + alpha * w / norm (w), Inf) < 2e-10);
+%!     else
+%!       assert (norm (g(at)) <= alpha + 1e-10);
+%!     endif
+%!   endfor
+%! endfor
+%! assert (kept(:, 2), [false; false; true]);
+%! assert (fit.filters(1, 3, 2) > 0.5);
+
+%!test
+%! ## Group lasso: the iterations (proximal steps and those of the L-BFGS
+%! ## finish alike) never exceed max_iter; the fit needs more than 5.
+%! [spikes, S, B] = coupled_population ();
+%! o = struct ("stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
+%!             "basis", B, "penalty", "group_lasso", "alpha", 1e-3, "tol", 1e-10);
+%! assert (max (spike_glm_fit (spikes, 30, o).iterations) > 5);
+%! for max_iter = [1, 2, 5]
+%!   o.max_iter = max_iter;
+%!   evalc ("fit = spike_glm_fit (spikes, 30, o);");
+%!   assert (all (fit.iterations <= max_iter), "max_iter %d: %s", max_iter, ...
+%!           mat2str (fit.iterations'));
+%!   assert (! all (fit.converged));
 %! endfor
 
 %!test

@@ -13,6 +13,15 @@ function c = glm_constants()
 %                     (log-rate units) marks a likelihood with no maximum
 %     start_spikes    the spike count a neuron without spikes is given for
 %                     its bias (and the null rate's floor)
+%     group_stable_steps    group lasso: proximal steps with the same zero
+%                           groups before an L-BFGS finish
+%     group_finish_iter     group lasso: most L-BFGS iterations of one finish
+%     group_step_relax      group lasso: the step's metric scale is divided
+%                           by this after a step
+%     group_max_backtracks  group lasso: most doublings of the metric scale
+%                           in one step
+%     group_rounding        group lasso: relative allowance for rounding in
+%                           the step test
 %   One field per line, "c.<name> = <value>;": a test of the Python
 %   package reads this file and compares the numbers with its own.
 c.stimulus_delay = 2;
@@ -22,3 +31,8 @@ c.look_ahead = 16;
 c.bin_tolerance = 1e-6;
 c.runaway = 20;
 c.start_spikes = 0.5;
+c.group_stable_steps = 3;
+c.group_finish_iter = 10;
+c.group_step_relax = 1.5;
+c.group_max_backtracks = 60;
+c.group_rounding = 1e-12;
