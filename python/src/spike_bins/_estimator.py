@@ -227,7 +227,7 @@ class PopulationGLM:
     def _run(self, data, alpha, block, client, timed=None):
         results = _fit_all(data, self.penalty, alpha, self.tol, int(self.max_iter),
                            block, client, self.verbose, timed)
-        nfit = data.nbins - (0 if block is None else block[1] - block[0])
+        nfit = data.fit_count(block)
         silent = [i for i in range(data.nneurons) if data.counts(i, block)[1].sum() == 0]
         if silent:
             warnings.warn(f"neurons {silent} have no spikes in the fit data: weights 0, "
