@@ -16,6 +16,11 @@ class ConvergenceWarning(UserWarning):
     """A neuron's fit stopped before its optimality test passed."""
 
 
+class RunawayWarning(ConvergenceWarning):
+    """A neuron's likelihood has no finite maximum: its fitted weights run
+    off (the warning names the target and the sources, or its bias)."""
+
+
 class NeuronFit(NamedTuple):
     """The fit of one neuron."""
 

@@ -130,6 +130,25 @@ def _recording(spike_times, duration, t_start, bin_size):
     return nbins, bins
 
 
+def _bin_mask(name, mask, nbins):
+    """A boolean (T,) mask of bins (bool, or 0/1 numbers) that selects one
+    bin or more, checked before it is used."""
+    a = np.asarray(mask)
+    if a.dtype.kind not in "biuf":
+        raise TypeError(f"{name} must be a boolean mask of the recording's {nbins} "
+                        f"bins, got {a.dtype}")
+    if a.shape != (nbins,):
+        raise ValueError(f"{name} must be a boolean mask of shape ({nbins},) (one "
+                         f"value per bin), got shape {a.shape}")
+    if a.dtype.kind != "b":
+        if not np.all((a == 0) | (a == 1)):
+            raise ValueError(f"{name} must hold only True/False (or 1/0)")
+        a = a != 0
+    if not a.any():
+        raise ValueError(f"{name} selects no bin")
+    return a.copy()
+
+
 def _stimulus(stimulus, stimulus_rate, nbins, bin_size, lags):
     """(coarse lagged design M x C*L, C, m) or (None, 0, 0) without a stimulus."""
     if stimulus is None:
