@@ -39,10 +39,10 @@ class _Data:
         self.bins = bins
         self.nstim = 0 if design is None else design.shape[1]
         inside = [b[(b >= self.lo) & (b < self.hi)] for b in bins]
-        self.nspikes = np.array([b.size for b in inside])
-        self.count_bins, self.count_values = [], []
         if mask is not None:
             inside = [b[mask[b - self.lo]] for b in inside]
+        self.nspikes = np.array([b.size for b in inside])  # in the fit bins
+        self.count_bins, self.count_values = [], []
         for b in inside:
             u, c = np.unique(b, return_counts=True)
             self.count_bins.append(u)
