@@ -384,3 +384,19 @@ def test_simulated_bins_hold_hundreds_of_spikes_spread_over_the_bin():
         first = s[np.r_[0, np.cumsum(c)[:-1]]]
         np.testing.assert_allclose(first, 12345.678 + (np.arange(200) + 0.5 / c) * 1e-3,
                                    rtol=0, atol=1e-9)
+
+
+@pytest.mark.parametrize("args, error, message", [
+    ({"seed": -1}, ValueError, r"^seed must be a whole number >= 0, got -1$"),
+    ({"seed": "7"}, TypeError, r"^seed must be None, a whole number >= 0 or a numpy"),
+    ({"seed": 1.5}, TypeError, r"^seed must be None"),
+    ({"t_start": "0"}, TypeError, r"^t_start must be a real number, got str$"),
+    ({"t_start": np.nan}, ValueError, r"^t_start must be finite, got nan$"),
+    ({"duration": 0.0}, ValueError, r"^duration must be finite and positive, got 0.0$"),
+    ({"stimulus_rate": 100.0}, ValueError, r"^stimulus_rate is given without a"),
+])
+def test_simulate_refusals_name_the_argument(args, error, message):
+    model = fitted_small()
+    call = {"duration": 1.0, **args}
+    with pytest.raises(error, match=message):
+        model.simulate(**call)

@@ -471,10 +471,17 @@ class PopulationGLM:
         RuntimeError when a log rate per bin passes MAX_LOG_RATE (10: the
         model is unstable there)."""
         self._check_fitted()
+        if seed is not None and not isinstance(seed, np.random.Generator):
+            if isinstance(seed, (bool, np.bool_)) or not isinstance(
+                    seed, (int, np.integer)):
+                raise TypeError("seed must be None, a whole number >= 0 or a "
+                                f"numpy Generator, got {type(seed).__name__}")
+            if seed < 0:
+                raise ValueError(f"seed must be a whole number >= 0, got {seed}")
         n = self.bias_.size
         data, _ = self._data([np.zeros(0)] * n, duration, stimulus, stimulus_rate,
                              t_start, fitting=False)
-        rng = np.random.default_rng(seed)  # seed checked by numpy before drawing
+        rng = np.random.default_rng(seed)
         bins = _draw(data, self.weights_, self.filters_, rng)
         return [spread_in_bins(b, float(t_start), self.bin_size_) for b in bins]
 
