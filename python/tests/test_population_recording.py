@@ -304,7 +304,8 @@ def test_fit_bins_equal_cutting_the_recording():
     np.testing.assert_allclose(null, cut.null_rate_, rtol=1e-15)
 
 
-def test_a_held_out_gap_keeps_its_spikes_as_history():
+@pytest.mark.parametrize("split", [{}, {"n_blocks": 3}])
+def test_a_held_out_gap_keeps_its_spikes_as_history(split):
     # The fit bins leave out 6 s in the middle: the objective sums over the
     # others, with the gap's spikes still driving the bins after it. Newton's
     # method on the dense design of the whole recording, rows of the fit
@@ -313,7 +314,7 @@ def test_a_held_out_gap_keeps_its_spikes_as_history():
     keep = np.ones(20_000, bool)
     keep[7_000:13_000] = False
     model = glm.PopulationGLM(history_taps=20, n_basis=3, tol=1e-11)
-    model.fit(spikes, SMALL_SECONDS, t_start=1000.0, fit_bins=keep)
+    model.fit(spikes, SMALL_SECONDS, t_start=1000.0, fit_bins=keep, **split)
     basis = model.basis_
     counts = counts_of(spikes, 1000.0, 20_000)
     cols = [np.ones(20_000)]

@@ -211,10 +211,11 @@ class PopulationGLM:
         return bin_size, nbins, basis, alpha
 
     def _data(self, spike_times, duration, stimulus, stimulus_rate, t_start,
-              fitting=True, fit_bins=None):
+              fitting=True, fit_bins=None, mask_name="fit_bins"):
         """(the recording as _Data, alpha): with fitting, under the options
         of the constructor; else under the fitted state (bin_size_, basis_,
-        coupling_, the lags of stimulus_filters_)."""
+        coupling_, the lags of stimulus_filters_). fit_bins: the mask of
+        the bins counted (the argument mask_name of the caller)."""
         if fitting:
             bin_size, nbins, basis, alpha = self._options(duration, t_start)
             lags, coupling = self.stimulus_lags, bool(self.coupling)
@@ -224,7 +225,7 @@ class PopulationGLM:
             bin_size, basis, coupling = self.bin_size_, self.basis_, self.coupling_
             nbins = _bin_count(duration, t_start, bin_size)
             lags, alpha, min_spikes = self.stimulus_filters_.shape[0], 0.0, 0
-        mask = None if fit_bins is None else _bin_mask("fit_bins", fit_bins, nbins)
+        mask = None if fit_bins is None else _bin_mask(mask_name, fit_bins, nbins)
         design, nch, m = _stimulus(stimulus, stimulus_rate, nbins, bin_size, lags)
         nbins, bins = _recording(spike_times, duration, t_start, bin_size)
         if not fitting:
@@ -388,11 +389,8 @@ class PopulationGLM:
     def _scored(self, spike_times, duration, stimulus, stimulus_rate, t_start, bins):
         """(data, mask of the scored bins or None for all, their number)."""
         data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start,
-                             fitting=False)
-        if bins is None:
-            return data, None, data.nbins
-        mask = _bin_mask("bins", bins, data.nbins)
-        return data, mask, int(np.count_nonzero(mask))
+                             fitting=False, fit_bins=bins, mask_name="bins")
+        return data, data.mask, data.nfit
 
     def predict_rate(self, spike_times, duration, stimulus=None, stimulus_rate=None,
                      t_start=0.0, bins=None):
@@ -413,11 +411,9 @@ class PopulationGLM:
         ll = np.empty(data.nneurons)
         counts = []
         for i in range(data.nneurons):
-            b, c = data.counts(i)
+            b, c = data.counts(i)  # in the scored bins
             eta = drive(data, i, self.weights_[i])
             if mask is not None:
-                keep = mask[b]
-                b, c = b[keep], c[keep]
                 eta = np.where(mask, eta, -np.inf)  # exp(-inf) = 0 outside
             ll[i] = _poisson_ll(eta, b, c.astype(float))
             counts.append(c.astype(float))
