@@ -203,3 +203,56 @@ def test_octave_bins_fits_and_scores_a_recording_as_python_does(tmp_path):
     close(got["ll"].ravel(), model.log_likelihood(train, seconds, **held))
     close(got["bits"].ravel()[:3], model.score(train, seconds, **held)[:3])
     close(got["r2"].ravel(), model.pseudo_r2(train, seconds, **held))
+
+
+RUNAWAY_SCRIPT = """
+d = load(inputs);
+warning('off', 'spike_glm:runaway');
+warning('off', 'spike_glm:notConverged');
+pen = {'none', 'group_lasso'};
+for k = 1:2
+  o = struct('t_start', d.t0, 'history_taps', d.taps, 'n_basis', d.nb, ...
+             'penalty', pen{k}, 'alpha', d.alpha(k));
+  fit = spike_glm_fit(d.spikes, d.duration, o);
+  converged(:, k) = double(fit.converged);
+  finite(k) = all(isfinite(fit.weights(:)));
+end
+save('-v7', outputs, 'converged', 'finite');
+"""
+
+
+def test_octave_finds_the_same_runaways(tmp_path):
+    octave, modules = octave_or_skip()
+    rng = np.random.default_rng(2)
+    t0, seconds, taps = 1000.0, 120.0, 50
+    nbins = int(seconds * 1000)
+    sparse = np.array([10_000, 40_000, 70_000, 100_000, 115_000])
+    bins = []
+    for rate in (0.01, 0.02):
+        b = np.flatnonzero(rng.random(nbins) < rate)
+        for s in sparse:
+            b = b[(b <= s) | (b > s + taps)]
+        bins.append(b)
+    bins.append(sparse)
+    spikes = [t0 + (b + 0.5) / 1000 for b in bins]
+    expected = []
+    for penalty, alpha in [(None, 0.0), ("group_lasso", 1e-6)]:
+        model = glm.PopulationGLM(history_taps=taps, n_basis=4, penalty=penalty,
+                                  alpha=alpha)
+        with pytest.warns(glm.RunawayWarning):
+            model.fit(spikes, seconds, t_start=t0)
+        assert np.all(np.isfinite(model.weights_))
+        expected.append(model.converged_)
+    # No penalty: every target runs off on the sparse unit, and it on every
+    # source; the group lasso leaves only its own history unpenalised.
+    assert not expected[0].any() and list(expected[1]) == [True, True, False]
+    inputs, outputs = tmp_path / "inputs.mat", tmp_path / "outputs.mat"
+    scipy.io.savemat(inputs, {"spikes": cell(spikes), "duration": seconds, "t0": t0,
+                              "taps": float(taps), "nb": 4.0, "alpha": [0.0, 1e-6]})
+    script = f"addpath('{modules}'); inputs = '{inputs}'; outputs = '{outputs}';"
+    subprocess.run([octave, "--norc", "--no-history", "--no-window-system",
+                    "--eval", script + RUNAWAY_SCRIPT], check=True, timeout=300)
+    got = scipy.io.loadmat(outputs)
+    assert got["finite"].all()
+    np.testing.assert_array_equal(got["converged"].astype(bool),
+                                  np.column_stack(expected))
