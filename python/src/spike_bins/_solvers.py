@@ -8,7 +8,7 @@ import numpy as np
 MEMORY = 10  # L-BFGS correction pairs
 
 
-def _lbfgs(fun, theta0, hess, free, tol, max_iter):
+def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None):
     """Minimise fun (value, gradient) over the coordinates `free` from theta0
     by L-BFGS whose initial inverse Hessian is inv(hess[free, free]) (plain
     L-BFGS on u = R x, R' R = hess), with a strong Wolfe line search:
@@ -16,7 +16,7 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter):
     gradient over `free` <= tol. A trial point where the value or any
     gradient entry is not finite (the rate overflowed) is a rejected step:
     the line search shrinks the step. The same method as the Octave
-    toolbox's glm_lbfgs."""
+    toolbox's glm_lbfgs. known: fun(theta0) when the caller has it."""
     from scipy.linalg import cho_factor, cho_solve
 
     factor = cho_factor(hess[np.ix_(free, free)], lower=False)
@@ -27,15 +27,15 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter):
         full[free] = x
         return full
 
-    def f(x):
-        value, grad = fun(at(x))
+    def f(x, given=None):
+        value, grad = fun(at(x)) if given is None else given
         g = np.asarray(grad, dtype=float)[free]
         if not (np.isfinite(value) and np.all(np.isfinite(g))):
             return np.inf, np.full(g.size, np.nan)
         return float(value), g
 
     x = theta0[free].astype(float)
-    fx, g = f(x)
+    fx, g = f(x, known)
     if not np.isfinite(fx):
         return theta, False, 0
     pairs = []
