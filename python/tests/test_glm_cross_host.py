@@ -207,6 +207,9 @@ def test_octave_bins_fits_and_scores_a_recording_as_python_does(tmp_path):
 
 RUNAWAY_SCRIPT = """
 d = load(inputs);
+if nargout('spike_glm_rate') < 2
+  exit(3);   % an Octave side that predates the runaway test
+end
 warning('off', 'spike_glm:runaway');
 warning('off', 'spike_glm:notConverged');
 pen = {'none', 'group_lasso'};
@@ -250,8 +253,11 @@ def test_octave_finds_the_same_runaways(tmp_path):
     scipy.io.savemat(inputs, {"spikes": cell(spikes), "duration": seconds, "t0": t0,
                               "taps": float(taps), "nb": 4.0, "alpha": [0.0, 1e-6]})
     script = f"addpath('{modules}'); inputs = '{inputs}'; outputs = '{outputs}';"
-    subprocess.run([octave, "--norc", "--no-history", "--no-window-system",
-                    "--eval", script + RUNAWAY_SCRIPT], check=True, timeout=300)
+    run = subprocess.run([octave, "--norc", "--no-history", "--no-window-system",
+                          "--eval", script + RUNAWAY_SCRIPT], timeout=300)
+    if run.returncode == 3:
+        pytest.skip("the Octave modules predate the runaway test")
+    assert run.returncode == 0
     got = scipy.io.loadmat(outputs)
     assert got["finite"].all()
     np.testing.assert_array_equal(got["converged"].astype(bool),
