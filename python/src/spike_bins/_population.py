@@ -20,6 +20,7 @@ import numpy as np
 
 import spike_bins as _sb
 from spike_bins._rows import sample_span, tentfill2_rows
+from spike_bins._inference import InferenceMixin, TimeRescaling  # noqa: F401
 
 STIMULUS_DELAY = 2  # coarse bins: the stimulus of coarse bin c acts from c + 1 on
 MAX_LOG_RATE = 10.0  # simulate() refuses log rates per bin above this
@@ -772,7 +773,7 @@ def _null_ll(rate, counts, nbins):
 
 # ---------------------------------------------------------------- estimator
 
-class PopulationGLM:
+class PopulationGLM(InferenceMixin):
     """Poisson GLMs of a recorded population, one per neuron, fitted without
     a design matrix.
 
@@ -853,6 +854,25 @@ class PopulationGLM:
     over the fit bins, so its rate stays positive and finite), converged is
     True, and a warning names it. A neuron whose optimality test did not
     pass within max_iter gives a ConvergenceWarning naming it.
+
+    Inference (spike_bins._inference): ``standard_errors_`` (N x P, the
+    layout of weights_), ``covariance(i)``, ``coupling_pvalues_`` ([j, i],
+    Wald test of w_ji = 0), ``filter_bands(level)``,
+    ``stimulus_filter_bands(level)``, ``fit_log_likelihood_``, ``aic_``,
+    ``bic_`` and ``time_rescaling(...)``. They are computed on first access
+    (about P gradient passes per neuron, a few T x 1 arrays) and cached;
+    for that the fitted model keeps the recording's spike bins and lagged
+    stimulus (also for fits made with a client or split='time': the
+    covariance is computed in this process). The covariance is the inverse
+    Hessian of the unscaled objective at the fit (ridge: plus n_F * alpha
+    on the non-bias diagonal). Group lasso: valid for the selected groups
+    only, conditional on the selection (the Hessian of the unpenalised
+    parameters and non-zero groups with the group norms' curvature);
+    dropped groups have NaN standard errors, p-values and bands. NaN too:
+    every figure of a neuron without spikes in the fit data, the weights
+    of a source without spikes, aic_ and bic_ of penalised fits (alpha >
+    0). P_eff of aic_/bic_ counts the parameters that have data (all but
+    those of sources without spikes).
     """
 
     def __init__(self, bin_size=0.001, history_taps=100, basis="raised_cosine",
@@ -1004,6 +1024,7 @@ class PopulationGLM:
     def _run(self, data, alpha, block, client, timed=None):
         results = _fit_all(data, self.penalty, alpha, self.tol, int(self.max_iter),
                            block, client, self.verbose, timed)
+        self._keep_for_inference(data, alpha)
         nfit = data.nbins - (0 if block is None else block[1] - block[0])
         silent = [i for i in range(data.nneurons) if data.counts(i, block)[1].sum() == 0]
         if silent:
