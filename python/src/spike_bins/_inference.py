@@ -26,7 +26,18 @@ from dataclasses import dataclass
 import numpy as np
 
 import spike_bins as _sb
-from spike_bins import _population as _pop
+
+
+class _Population:
+    """spike_bins._population, imported on first use (it imports this
+    module for the estimator's mixin)."""
+
+    def __getattr__(self, name):
+        from spike_bins import _population
+        return getattr(_population, name)
+
+
+_pop = _Population()
 
 KS_TERMS = 100  # terms of the Kolmogorov series
 KS_SMALL = 0.04  # below this lambda the series' first dropped term is not
