@@ -378,18 +378,27 @@ def test_unfitted_model_has_no_inference():
         PopulationGLM().standard_errors_
 
 
-def test_a_design_column_without_data_has_no_standard_error():
+@pytest.mark.parametrize("penalty, alpha", [(None, 0.0), ("ridge", 0.0),
+                                            ("ridge", 1e-3)])
+def test_a_design_column_without_data(penalty, alpha):
     # neuron 1's only spike is in the last bin: its history never acts on
-    # the recording, a zero column of the design
+    # the recording, a zero column of the design, which the data do not
+    # determine (NaN) and the ridge penalty alone does (1 / (n_F alpha))
     nbins = 5000
     rng = np.random.default_rng(15)
     spikes = [clock_times(np.sort(rng.choice(nbins, 150, replace=False)), rng),
               clock_times(np.array([nbins - 1]), rng)]
-    model = PopulationGLM(coupling=False, tol=1e-10, **SHAPE)
+    model = PopulationGLM(coupling=False, tol=1e-10, penalty=penalty, alpha=alpha,
+                          **SHAPE)
     model.fit(spikes, nbins / 1000.0, t_start=T_START)
     se = model.standard_errors_
     assert np.isfinite(se[0]).all()
-    # one spike in T bins: the bias' Fisher information is mu * T = 1
-    assert se[1, 0] == pytest.approx(1.0, rel=1e-6)
-    assert np.isnan(se[1, 1:]).all()
-    assert np.isnan(model.filter_bands()[0][:, 1, 1]).all()
+    if alpha == 0:
+        # one spike in T bins: the bias' Fisher information is mu * T = 1
+        assert se[1, 0] == pytest.approx(1.0, rel=1e-6)
+        assert np.isnan(se[1, 1:]).all()
+        assert np.isnan(model.filter_bands()[0][:, 1, 1]).all()
+        assert model.aic_[1] == pytest.approx(2 - 2 * model.fit_log_likelihood_[1])
+    else:
+        np.testing.assert_allclose(se[1, 1:], 1 / math.sqrt(nbins * alpha), rtol=1e-12)
+        assert np.isnan(model.aic_).all()

@@ -118,18 +118,19 @@ def rescaled_intervals(lam, spike_bins, scored=None, uniforms=None, corrected=Tr
     return -np.expm1(-xi)
 
 
-def _free_parameters(data, i, theta, lasso):
-    """Mask of neuron i's parameters that have a standard error: none for a
-    neuron without spikes in the fit data (not fitted); without the weights
-    of a source without spikes (no data) and, under group lasso, of a
-    dropped group."""
+def _free_parameters(data, i, theta, lasso, min_spikes):
+    """Mask of neuron i's parameters that are estimated: none for a neuron
+    that was not fitted (fewer than max(1, min_spikes) spikes in the fit
+    bins); without the weights of a source held at zero (fewer than
+    min_spikes spikes) and, under group lasso, of a dropped group."""
     free = np.ones(data.nparams, bool)
-    if data.nspikes[i] == 0:
+    if data.nspikes[i] < max(1, min_spikes):
         return free & False
     nb, at = data.basis.shape[1], 1 + data.nstim
     for j in data.sources(i):
         block = slice(at, at + nb)
-        if data.nspikes[j] == 0 or (lasso and j != i and not theta[block].any()):
+        if j != i and (data.nspikes[j] < min_spikes
+                       or (lasso and not theta[block].any())):
             free[block] = False
         at += nb
     return free
@@ -171,10 +172,11 @@ class _Kept:
     """What the lazy figures need from a fit: the recording (whole, in this
     process), the penalty and alpha used, and the covariances computed."""
 
-    def __init__(self, data, penalty, alpha):
+    def __init__(self, data, penalty, alpha, min_spikes):
         self.data = data
         self.penalty = penalty
         self.alpha = float(alpha)
+        self.min_spikes = int(min_spikes or 0)
         self.cov = {}
         self.ll = None
 
@@ -194,7 +196,8 @@ class InferenceMixin:
     PopulationGLM (see the class docstring's Inference section)."""
 
     def _keep_for_inference(self, data, alpha):
-        self._inference = _Kept(data, self.penalty, alpha)
+        self._inference = _Kept(data, self.penalty, alpha,
+                                getattr(self, "min_spikes", 0))
 
     def _kept(self):
         self._check_fitted()
@@ -223,12 +226,16 @@ class InferenceMixin:
         data, theta = kept.data, self.weights_[i]
         p = data.nparams
         cov = np.full((p, p), np.nan)
-        free = np.flatnonzero(_free_parameters(data, i, theta, kept.lasso))
+        free = np.flatnonzero(_free_parameters(data, i, theta, kept.lasso,
+                                               kept.min_spikes))
         if free.size == 0:
             return cov
         h = hessian(data, i, theta, free)
-        live = np.diag(h) > 0  # a design column that is zero on the fit bins
-        free, h = free[live], h[np.ix_(live, live)]
+        if not kept.penalised:
+            # A design column that is zero over the fit bins (a source
+            # without spikes there): the data do not determine it.
+            live = np.diag(h) > 0
+            free, h = free[live], h[np.ix_(live, live)]
         nfit = data.nbins
         if kept.penalty == "ridge" and kept.alpha > 0:
             h[np.diag_indices_from(h)] += np.where(free > 0, nfit * kept.alpha, 0.0)
@@ -343,16 +350,17 @@ class InferenceMixin:
             return out
         ll = self.fit_log_likelihood_
         for i in range(data.nneurons):
-            k = int(_free_parameters(data, i, self.weights_[i], False).sum())
+            k = int(np.sum(np.isfinite(np.diag(self.covariance(i)))))
             if k:
                 out[i] = per_parameter * k - 2.0 * ll[i]
         return out
 
     @property
     def aic_(self):
-        """ndarray (N,): 2 P_eff - 2 LL on the fit bins (P_eff: parameters
-        with data, see the Inference notes); NaN for a penalised fit and a
-        neuron without spikes."""
+        """ndarray (N,): 2 P_eff - 2 LL on the fit bins, P_eff the parameters
+        estimated (those with a standard error: computing it computes the
+        covariance); NaN for a penalised fit and for a neuron without
+        any."""
         return self._information(2.0)
 
     @property

@@ -869,10 +869,11 @@ class PopulationGLM(InferenceMixin):
     only, conditional on the selection (the Hessian of the unpenalised
     parameters and non-zero groups with the group norms' curvature);
     dropped groups have NaN standard errors, p-values and bands. NaN too:
-    every figure of a neuron without spikes in the fit data, the weights
-    of a source without spikes, aic_ and bic_ of penalised fits (alpha >
-    0). P_eff of aic_/bic_ counts the parameters that have data (all but
-    those of sources without spikes).
+    every figure but the log-likelihood of a neuron without spikes in the
+    fit data; in an unpenalised fit, the weights of a source without
+    spikes there (a zero design column); aic_ and bic_ of penalised fits
+    (alpha > 0). P_eff of aic_/bic_ counts the parameters with a standard
+    error.
     """
 
     def __init__(self, bin_size=0.001, history_taps=100, basis="raised_cosine",
