@@ -193,6 +193,23 @@ def test_bands_follow_the_covariance_and_split_fits_agree():
     assert abs(shi[0, 1, 2] - model.stimulus_filters_[0, 1, 2] - z * se[2, 3]) < 1e-12
 
 
+def test_cross_validated_fit_uses_the_chosen_alpha_and_a_refit_forgets():
+    from spike_bins.glm import PopulationGLMCV
+    nbins = 20000
+    spikes, stim = recording(16, nbins)
+    pos, args = fit_args(spikes, stim, nbins)
+    cv = PopulationGLMCV(alphas=(3e-3, 1e-2), n_folds=2, penalty="ridge", tol=1e-9,
+                         **SHAPE).fit(*pos, **args)
+    plain = PopulationGLM(penalty="ridge", alpha=cv.alpha_, tol=1e-9, **SHAPE)
+    plain.fit(*pos, **args)
+    assert rel(cv.standard_errors_, plain.standard_errors_) < 1e-6
+    assert np.isnan(cv.aic_).all()
+    before = plain.standard_errors_
+    plain.set_params(penalty=None).fit(*pos, **args)  # cached figures are dropped
+    assert np.isfinite(plain.aic_).all()
+    assert np.all(plain.standard_errors_[:, 1:] > before[:, 1:])
+
+
 def test_silent_units_have_no_standard_errors():
     nbins = 20000
     spikes, stim = recording(14, nbins)

@@ -196,6 +196,10 @@ class InferenceMixin:
     PopulationGLM (see the class docstring's Inference section)."""
 
     def _keep_for_inference(self, data, alpha):
+        """Called by the fit on the whole recording with the alpha used:
+        keeps the recording (not the fit's drive buffers) for the lazy
+        figures and forgets those of an earlier fit."""
+        data._spare = []
         self._inference = _Kept(data, self.penalty, alpha,
                                 getattr(self, "min_spikes", 0))
 
