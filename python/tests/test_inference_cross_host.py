@@ -68,7 +68,8 @@ def test_octave_inference_equals_python(tmp_path, penalty, alpha):
         pytest.skip("octave-cli is not installed")
     modules = module_dir()
     if modules is None or not (modules / "spike_glm_ks.m").exists():
-        pytest.skip("no Octave modules with spike_glm_ks (set SPIKE_BINS_OCTAVE_MODULES)")
+        pytest.skip("no Octave modules with spike_glm_ks "
+                    "(set SPIKE_BINS_OCTAVE_MODULES)")
     rng = np.random.default_rng(8)
     seconds = 60.0
     spikes, stim = recording(rng, seconds)
