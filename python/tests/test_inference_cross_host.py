@@ -61,7 +61,8 @@ def same(actual, expected, rtol=1e-6):
         assert np.max(np.abs(actual[finite] - expected[finite])) <= rtol * scale
 
 
-@pytest.mark.parametrize("penalty, alpha", [(None, 0.0), ("group_lasso", 2e-4)])
+@pytest.mark.parametrize("penalty, alpha", [(None, 0.0), ("ridge", 1e-4),
+                                            ("group_lasso", 2e-4)])
 def test_octave_inference_equals_python(tmp_path, penalty, alpha):
     octave = shutil.which("octave-cli")
     if octave is None:
