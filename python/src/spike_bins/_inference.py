@@ -26,18 +26,9 @@ from dataclasses import dataclass
 import numpy as np
 
 import spike_bins as _sb
-
-
-class _Population:
-    """spike_bins._population, imported on first use (it imports this
-    module for the estimator's mixin)."""
-
-    def __getattr__(self, name):
-        from spike_bins import _population
-        return getattr(_population, name)
-
-
-_pop = _Population()
+from spike_bins._objective import (_poisson_ll, _stimulus_rows, drive,
+                                   drive_gradient)
+from spike_bins._penalties import GroupLasso, penalty_of
 
 KS_TERMS = 100  # terms of the Kolmogorov series
 KS_SMALL = 0.04  # below this lambda the series' first dropped term is not
@@ -143,7 +134,7 @@ def _design_column(data, i, c, out):
     if c == 0:
         out.fill(1.0)
     elif c <= ns:
-        out[:, 0] = _pop._stimulus_rows(data, data.design[:, c - 1].copy())[:, 0]
+        out[:, 0] = _stimulus_rows(data, data.design[:, c - 1].copy())[:, 0]
     else:
         x, k = divmod(c - 1 - ns, nb)
         spikes = data.shifted[data.sources(i)[x]]
@@ -158,13 +149,13 @@ def _design_column(data, i, c, out):
 def hessian(data, i, theta, columns):
     """Rows and columns `columns` of X' diag(mu) X for neuron i at theta
     (unscaled, all bins of data), one design column at a time."""
-    mu = np.exp(_pop.drive(data, i, theta))
+    mu = np.exp(drive(data, i, theta))
     col = np.empty((data.hi - data.lo, 1), order="F")
     h = np.empty((columns.size, columns.size))
     for a, c in enumerate(columns):
         x = _design_column(data, i, int(c), col)
         np.multiply(x, mu, out=x)
-        h[:, a] = _pop.drive_gradient(data, i, x)[columns]
+        h[:, a] = drive_gradient(data, i, x)[columns]
     return 0.5 * (h + h.T)
 
 
@@ -186,9 +177,7 @@ class _Kept:
 
     @property
     def lasso(self):
-        d = self.data
-        return (self.penalty == "group_lasso" and self.alpha > 0 and d.coupling
-                and d.nneurons > 1)
+        return isinstance(penalty_of(self.penalty), GroupLasso) and self.alpha > 0
 
 
 class InferenceMixin:
@@ -240,17 +229,20 @@ class InferenceMixin:
             # without spikes there): the data do not determine it.
             live = np.diag(h) > 0
             free, h = free[live], h[np.ix_(live, live)]
-        nfit = data.nbins
-        if kept.penalty == "ridge" and kept.alpha > 0:
-            h[np.diag_indices_from(h)] += np.where(free > 0, nfit * kept.alpha, 0.0)
-        elif kept.lasso:
-            for g in _pop._group_slices(data, i):
-                w = theta[g]
+        nfit, penalty = data.nbins, penalty_of(kept.penalty)
+        for g in penalty.groups(data, i) if kept.alpha > 0 else []:
+            at = np.flatnonzero((free >= g.start) & (free < g.stop))
+            if at.size == 0:
+                continue  # a dropped group
+            w = theta[g]
+            if isinstance(penalty, GroupLasso):  # the group norm's curvature
                 norm = np.linalg.norm(w)
-                if norm > 0:
-                    at = np.flatnonzero((free >= g.start) & (free < g.stop))
-                    curve = np.eye(w.size) / norm - np.outer(w, w) / norm**3
-                    h[np.ix_(at, at)] += nfit * kept.alpha * curve
+                curve = np.eye(w.size) / norm - np.outer(w, w) / norm**3
+                curve *= kept.alpha
+            else:
+                curve = penalty.curvature(w, kept.alpha)
+            sub = free[at] - g.start
+            h[np.ix_(at, at)] += nfit * curve[np.ix_(sub, sub)]
         try:
             from scipy.linalg import cho_factor, cho_solve
             inv = cho_solve(cho_factor(h, lower=True), np.eye(free.size))
@@ -342,7 +334,7 @@ class InferenceMixin:
             ll = np.empty(data.nneurons)
             for i in range(data.nneurons):
                 b, c = data.counts(i)
-                ll[i] = _pop._poisson_ll(_pop.drive(data, i, self.weights_[i]), b, c)
+                ll[i] = _poisson_ll(drive(data, i, self.weights_[i]), b, c)
             kept.ll = ll
         return kept.ll.copy()
 
@@ -427,7 +419,7 @@ class InferenceMixin:
             draws = _uniforms(uniforms, [e.size for e in events], seed)
         rescaled, stats = [], np.full((3, n), np.nan)
         for i in range(n):
-            lam = np.exp(_pop.drive(data, i, self.weights_[i]))
+            lam = np.exp(drive(data, i, self.weights_[i]))
             z = rescaled_intervals(lam, data.counts(i)[0], scored,
                                    draws[i] if corrected else None, corrected)
             rescaled.append(z)
