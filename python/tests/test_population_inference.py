@@ -79,10 +79,14 @@ def rel(a, b):
     return np.max(np.abs(a - b)) / np.max(np.abs(b))
 
 
-@pytest.mark.parametrize("coupling, stimulus", [
-    (True, True), (True, False), (False, True), (False, False)])
-def test_standard_errors_equal_statsmodels(coupling, stimulus):
+@pytest.mark.parametrize("coupling, stimulus, rows", [
+    (True, True, None), (True, False, None), (False, True, None),
+    (False, False, None), (True, True, 4096), (False, True, 1001)])
+def test_standard_errors_equal_statsmodels(coupling, stimulus, rows, monkeypatch):
     import statsmodels.api as sm
+    from spike_bins import _inference
+    if rows:  # the Hessian summed over pieces of the recording
+        monkeypatch.setattr(_inference, "HESSIAN_ROWS", rows)
     nbins = 30000
     spikes, stim = recording(11, nbins, stimulus=stimulus)
     pos, args = fit_args(spikes, stim, nbins)

@@ -104,10 +104,10 @@ class PopulationGLM(InferenceMixin):
     Wald test of w_ji = 0), ``filter_bands(level)``,
     ``stimulus_filter_bands(level)``, ``fit_log_likelihood_``, ``aic_``,
     ``bic_`` and ``time_rescaling(...)``. They are computed on first access
-    (about P gradient passes per neuron, a few T x 1 arrays) and cached;
-    for that the fitted model keeps the recording's spike bins and lagged
-    stimulus (also for fits made with a client or split='time': the
-    covariance is computed in this process). The covariance is the inverse
+    (about P gradient passes per neuron, a piece of the recording at a
+    time) and cached; for that the fitted model keeps the recording's
+    spike bins and lagged stimulus (also for fits made with a client or
+    split='time': the covariance is computed in this process). The covariance is the inverse
     Hessian of the unscaled objective at the fit (ridge: plus n_F * alpha
     on the non-bias diagonal). Group lasso: valid for the selected groups
     only, conditional on the selection (the Hessian of the unpenalised

@@ -10,8 +10,11 @@ never built: column c of X is made alone (ones for the bias, tentfill2 of
 a lagged stimulus column, one trainfold pass of a source's spikes with one
 basis function), multiplied by mu and sent through the adjoint of the drive
 (tentfill2_adjoint, one trainfold_pop_adjoint over all sources, the basis
-projection), which gives the whole column H[:, c]. Memory: a few T x 1
-arrays, never T x P; time: P passes of the gradient per neuron.
+projection), which gives the whole column H[:, c]. The bins go in pieces
+of HESSIAN_ROWS (the pieces a fit split over time uses), whose parts of H
+are summed in order: memory is a copy of the spikes and arrays of a
+piece's length, never T x 1 or T x P; time: about P evaluations of the
+gradient per neuron, most of it the adjoint's spikes x taps additions.
 
 For group lasso the figures are those of the model restricted to the
 selected groups, conditional on the selection: the Hessian covers the
@@ -26,10 +29,11 @@ from dataclasses import dataclass
 import numpy as np
 
 import spike_bins as _sb
-from spike_bins._objective import (_poisson_ll, _stimulus_rows, drive,
-                                   drive_gradient)
+from spike_bins._objective import _poisson_ll, drive, drive_gradient
 from spike_bins._penalties import GroupLasso, penalty_of
+from spike_bins._rows import tentfill2_rows
 
+HESSIAN_ROWS = 65536  # bins per piece of the Hessian: its arrays stay in cache
 KS_TERMS = 100  # terms of the Kolmogorov series
 KS_SMALL = 0.04  # below this lambda the series' first dropped term is not
 # negligible (2 exp(-2 * 101^2 * 0.04^2) ~ 1e-14), and Q(lambda) is 1 to far
@@ -127,35 +131,49 @@ def _free_parameters(data, i, theta, lasso, min_spikes):
     return free
 
 
-def _design_column(data, i, c, out):
-    """Column c of neuron i's design over the recording's bins, into out
-    (a (T, 1) Fortran array)."""
-    ns, nb = data.nstim, data.basis.shape[1]
-    if c == 0:
-        out.fill(1.0)
-    elif c <= ns:
-        out[:, 0] = _stimulus_rows(data, data.design[:, c - 1].copy())[:, 0]
-    else:
-        x, k = divmod(c - 1 - ns, nb)
-        spikes = data.shifted[data.sources(i)[x]]
-        out.fill(0.0)
-        if spikes.size:
-            _sb.trainfold_pop(spikes, np.zeros(spikes.size),
-                              np.asfortranarray(data.basis[:, k:k + 1]),
-                              (data.lo, data.hi - 1), 1, out=out)
-    return out[:, 0]
-
-
-def hessian(data, i, theta, columns):
-    """Rows and columns `columns` of X' diag(mu) X for neuron i at theta
-    (unscaled, all bins of data), one design column at a time."""
-    mu = np.exp(drive(data, i, theta))
-    col = np.empty((data.hi - data.lo, 1), order="F")
-    h = np.empty((columns.size, columns.size))
+def _piece_hessian(piece, i, theta, columns):
+    """The piece's part of X' diag(mu) X for neuron i at theta, rows and
+    columns `columns`: one design column at a time over the piece's bins
+    (ones; the lagged stimulus through tentfill2; one source's spikes
+    through the basis, its n_basis columns in one trainfold call), times
+    mu, through the adjoint of the drive (tentfill2_adjoint, one
+    trainfold_pop_adjoint over all sources, the basis projection)."""
+    mu = np.exp(drive(piece, i, theta))
+    rows, nb = piece.hi - piece.lo, piece.basis.shape[1]
+    twin = (piece.lo, piece.hi - 1)
+    out = np.empty((columns.size, columns.size))
+    stimulus, history, current = None, None, -1
     for a, c in enumerate(columns):
-        x = _design_column(data, i, int(c), col)
-        np.multiply(x, mu, out=x)
-        h[:, a] = drive_gradient(data, i, x)[columns]
+        if c == 0:
+            x = mu.copy()
+        elif c <= piece.nstim:
+            if stimulus is None:
+                stimulus = _stimulus_rows_all(piece)
+            x = stimulus[:, c - 1] * mu
+        else:
+            src, k = divmod(int(c) - 1 - piece.nstim, nb)
+            if src != current:
+                spikes = piece.shifted[piece.sources(i)[src]]
+                history = (_sb.trainfold(spikes, piece.basis, twin) if spikes.size
+                           else np.zeros((rows, nb), order="F"))
+                current = src
+            x = history[:, k] * mu
+        out[:, a] = drive_gradient(piece, i, x)[columns]
+    return out
+
+
+def _stimulus_rows_all(piece):
+    """Rows lo .. hi - 1 of tentfill2 of every lagged stimulus column."""
+    return tentfill2_rows(piece.design, piece.first, piece.m, piece.lo, piece.hi)
+
+
+def hessian(pieces, i, theta, columns):
+    """Rows and columns `columns` of X' diag(mu) X for neuron i at theta
+    (unscaled, over every bin of the pieces), summed over the pieces in
+    order and symmetrised."""
+    h = np.zeros((columns.size, columns.size))
+    for piece in pieces:
+        h += _piece_hessian(piece, i, theta, columns)
     return 0.5 * (h + h.T)
 
 
@@ -170,6 +188,15 @@ class _Kept:
         self.min_spikes = int(min_spikes or 0)
         self.cov = {}
         self.ll = None
+        self._pieces = None
+
+    def pieces(self):
+        """The recording in pieces of HESSIAN_ROWS bins (made once)."""
+        if self._pieces is None:
+            d = self.data
+            edges = list(range(d.lo, d.hi, HESSIAN_ROWS)) + [d.hi]
+            self._pieces = [d.piece(a, b) for a, b in zip(edges[:-1], edges[1:])]
+        return self._pieces
 
     @property
     def penalised(self):
@@ -223,7 +250,7 @@ class InferenceMixin:
                                                kept.min_spikes))
         if free.size == 0:
             return cov
-        h = hessian(data, i, theta, free)
+        h = hessian(kept.pieces(), i, theta, free)
         if not kept.penalised:
             # A design column that is zero over the fit bins (a source
             # without spikes there): the data do not determine it.
