@@ -44,7 +44,7 @@ mkdir -p "$pkg_dir/inst/test" "$pkg_dir/src"
 calls=$(awk '!/^#/ && NF { gsub(",", ", ", $4); printf "%s%s(%s)", sep, $1, $4; sep = ", " }' \
   "$root/build_scripts/modules.txt")
 count=$(awk '!/^#/ && NF { n++ } END { print n }' "$root/build_scripts/modules.txt")
-description=$(fold -s -w 72 <<<"Description: $count compiled functions (MEX files) for work on signals binned in time, such as fitting models of spike trains: $calls. Each function's help text states its contract. Results are bit-exact: every operation is one IEEE double operation in a fixed order, with no fused multiply-add. spike_glm_fit, spike_glm_rate, spike_glm_score and spike_glm_simulate fit, evaluate and run Poisson GLMs of spike-train populations with these functions." |
+description=$(fold -s -w 72 <<<"Description: $count compiled functions (MEX files) for work on signals binned in time, such as fitting models of spike trains: $calls. Each function's help text states its contract. Results are bit-exact: every operation is one IEEE double operation in a fixed order, with no fused multiply-add. spike_glm_fit, spike_glm_rate, spike_glm_score and spike_glm_simulate fit, evaluate and run Poisson GLMs of spike-train populations with these functions; spike_glm_inference, spike_glm_ks and spike_glm_plot give their standard errors and tests, the time-rescaling goodness-of-fit test and plots." |
   sed -e 's/ *$//' -e '2,$s/^/ /')
 cat >"$pkg_dir/DESCRIPTION" <<DESCRIPTION
 Name: $name

@@ -50,6 +50,9 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %                    over (cross-validation: fit on the training bins, then
 %                    SPIKE_GLM_SCORE with opts.bins = ~fit_bins); [] = all
 %     verbose        progress lines per neuron and every 25 iterations
+%     inference      true (default): the uncertainty fields below
+%                    (SPIKE_GLM_INFERENCE); false skips their cost
+%     level          coverage of the filter bands, default 0.95
 %
 %   Solvers. 'none' and 'ridge': L-BFGS whose initial inverse Hessian is
 %   that of the constant-rate start (spike trains taken as independent),
@@ -81,6 +84,12 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %     null_rate         N x 1: max(n_i, 0.5) / n_F, the homogeneous
 %                       Poisson rate per bin (SPIKE_GLM_SCORE's null model)
 %     n_bins            T;  n_fit_bins  n_F
+%   With opts.inference (see SPIKE_GLM_INFERENCE for the definitions):
+%     standard_errors   P x N (as weights);  covariance  P x P x N
+%     coupling_pvalues  N x N Wald test of w_ji = 0 at (j, i)
+%     filter_lower, filter_upper      H x N x N band of filters
+%     stimulus_lower, stimulus_upper  L x C x N band of stimulus_filters
+%     log_likelihood, aic, bic        N x 1 (aic, bic NaN when penalised)
 %
 %   Example:
 %     rand('seed', 1);
@@ -104,6 +113,8 @@ defaults = struct('bin_size', 0.001, 't_start', 0, 'history_taps', [], ...
                   'stimulus', [], 'stimulus_rate', [], 'stimulus_lags', 5, ...
                   'penalty', 'none', 'alpha', 0, 'tol', 1e-8, ...
                   'max_iter', 1000, 'fit_bins', [], 'verbose', false);
+defaults.inference = true;
+defaults.level = 0.95;
 o = glm_options(opts, defaults, 'spike_glm_fit');
 if isempty(o.history_taps) && ischar(o.basis)
   o.history_taps = 100;
@@ -225,6 +236,9 @@ fit.opts = o;
 fit.null_rate = null_rate;
 fit.n_bins = T;
 fit.n_fit_bins = nF;
+if o.inference
+  fit = glm_inference(fit, model, data, o.level, 'spike_glm_fit');
+end
 end
 
 function progress(varargin)
