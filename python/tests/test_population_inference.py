@@ -373,12 +373,13 @@ def test_given_uniforms_are_checked_against_the_events():
     model = set_model(np.log([0.05, 0.05]), np.zeros((2, 2, 2)))
     spikes = [np.array([0.0025, 0.0026, 0.0035]), np.array([0.0015])]
     # neuron 0 has 3 spikes in 2 bins: 2 events, so 2 uniforms
-    res = model.time_rescaling(spikes, 0.01, uniforms=[[0.5, 0.25], [1.0]])
+    res = model.time_rescaling(spikes, 0.01, uniforms=[[0.5, 0.25], [0.75]])
     assert list(res.n) == [2, 1]
     with pytest.raises(ValueError, match=r"uniforms\[0\] has 3 values"):
-        model.time_rescaling(spikes, 0.01, uniforms=[[0.5, 0.25, 0.1], [1.0]])
-    with pytest.raises(ValueError, match=r"uniforms\[1\] must lie"):
-        model.time_rescaling(spikes, 0.01, uniforms=[[0.5, 0.25], [1.5]])
+        model.time_rescaling(spikes, 0.01, uniforms=[[0.5, 0.25, 0.1], [0.75]])
+    for bad in (1.5, 1.0, 0.0, np.nan):
+        with pytest.raises(ValueError, match=r"uniforms\[1\] must lie"):
+            model.time_rescaling(spikes, 0.01, uniforms=[[0.5, 0.25], [bad]])
 
 
 @pytest.mark.parametrize("call, error", [

@@ -95,7 +95,7 @@ def rescaled_intervals(lam, spike_bins, scored=None, uniforms=None, corrected=Tr
 
     lam: expected counts per bin (T,); spike_bins: the distinct bins with
     spikes, ascending; scored: boolean mask (T,) or None for all bins;
-    uniforms: one r_k in [0, 1] per scored spike bin (corrected form)."""
+    uniforms: one r_k in (0, 1) per scored spike bin (corrected form)."""
     if scored is not None:
         spike_bins = spike_bins[scored[spike_bins]]
         lam_s = np.where(scored, lam, 0.0)
@@ -419,7 +419,7 @@ class InferenceMixin:
             Draws the r_k (neuron by neuron, in time order).
         uniforms : list of 1-D arrays, optional
             The r_k themselves, one array per neuron with one value in
-            [0, 1] per scored bin with spikes, instead of seed.
+            (0, 1) per scored bin with spikes, instead of seed.
         corrected : bool, default True
             False: the continuous form xi_k = sum of lambda_t over
             t_(k-1) < t <= t_k (no r_k), which is biased where lambda_t is
@@ -484,7 +484,7 @@ def _uniforms(uniforms, sizes, seed):
         if u.size != k:
             raise ValueError(f"uniforms[{i}] has {u.size} values, expected one per "
                              f"scored bin with spikes ({k})")
-        if not np.all((u >= 0) & (u <= 1)):
-            raise ValueError(f"uniforms[{i}] must lie in [0, 1]")
+        if not np.all((u > 0) & (u < 1)):
+            raise ValueError(f"uniforms[{i}] must lie in (0, 1)")
         out.append(u)
     return out
