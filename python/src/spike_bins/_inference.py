@@ -29,7 +29,8 @@ from dataclasses import dataclass
 import numpy as np
 
 import spike_bins as _sb
-from spike_bins._objective import _poisson_ll, drive, drive_gradient
+from spike_bins._objective import (_history_spikes, _poisson_ll, drive,
+                                   drive_gradient)
 from spike_bins._penalties import GroupLasso, penalty_of
 from spike_bins._rows import tentfill2_rows
 
@@ -133,32 +134,44 @@ def _free_parameters(data, i, theta, lasso, min_spikes):
 
 def _piece_hessian(piece, i, theta, columns):
     """The piece's part of X' diag(mu) X for neuron i at theta, rows and
-    columns `columns`: one design column at a time over the piece's bins
-    (ones; the lagged stimulus through tentfill2; one source's spikes
-    through the basis, its n_basis columns in one trainfold call), times
-    mu, through the adjoint of the drive (tentfill2_adjoint, one
-    trainfold_pop_adjoint over all sources, the basis projection)."""
+    columns `columns`, on and below the diagonal: one design column at a
+    time over the piece's bins (ones; the lagged stimulus through
+    tentfill2; one source's spikes through the basis, its n_basis columns
+    in one trainfold call), times mu, through the adjoint of the drive
+    (tentfill2_adjoint, trainfold_pop_adjoint, the basis projection). A
+    history column of source s needs the rows of sources s and later only:
+    its adjoint reads their spikes alone (each source's taps sum its own
+    spikes, so those rows are the ones of the whole adjoint, bit for bit)."""
     mu = np.exp(drive(piece, i, theta))
-    rows, nb = piece.hi - piece.lo, piece.basis.shape[1]
-    twin = (piece.lo, piece.hi - 1)
-    out = np.empty((columns.size, columns.size))
+    rows, (ntaps, nb) = piece.hi - piece.lo, piece.basis.shape
+    ns, twin = piece.nstim, (piece.lo, piece.hi - 1)
+    merged, ids, nsrc = _history_spikes(piece, i)
+    out = np.zeros((columns.size, columns.size))
     stimulus, history, current = None, None, -1
     for a, c in enumerate(columns):
-        if c == 0:
-            x = mu.copy()
-        elif c <= piece.nstim:
-            if stimulus is None:
-                stimulus = _stimulus_rows_all(piece)
-            x = stimulus[:, c - 1] * mu
-        else:
-            src, k = divmod(int(c) - 1 - piece.nstim, nb)
-            if src != current:
-                spikes = piece.shifted[piece.sources(i)[src]]
-                history = (_sb.trainfold(spikes, piece.basis, twin) if spikes.size
-                           else np.zeros((rows, nb), order="F"))
-                current = src
-            x = history[:, k] * mu
-        out[:, a] = drive_gradient(piece, i, x)[columns]
+        if c <= ns:
+            if c == 0:
+                x = mu.copy()
+            else:
+                if stimulus is None:
+                    stimulus = _stimulus_rows_all(piece)
+                x = stimulus[:, c - 1] * mu
+            out[:, a] = drive_gradient(piece, i, x)[columns]
+            continue
+        src, k = divmod(int(c) - 1 - ns, nb)
+        if src != current:
+            own = piece.shifted[piece.sources(i)[src]]
+            history = (_sb.trainfold(own, piece.basis, twin) if own.size
+                       else np.zeros((rows, nb), order="F"))
+            later = ids >= src
+            spikes, later_ids = merged[later], ids[later] - src
+            current = src
+        if spikes.size:
+            taps = _sb.trainfold_pop_adjoint(spikes, later_ids, history[:, k] * mu,
+                                             twin, ntaps, nsrc - src)
+            g = np.zeros(piece.nparams)
+            g[1 + ns + src * nb:] = (piece.basis.T @ taps).T.ravel()
+            out[:, a] = g[columns]
     return out
 
 
@@ -170,11 +183,11 @@ def _stimulus_rows_all(piece):
 def hessian(pieces, i, theta, columns):
     """Rows and columns `columns` of X' diag(mu) X for neuron i at theta
     (unscaled, over every bin of the pieces), summed over the pieces in
-    order and symmetrised."""
+    order; the part below the diagonal mirrored above it."""
     h = np.zeros((columns.size, columns.size))
     for piece in pieces:
         h += _piece_hessian(piece, i, theta, columns)
-    return 0.5 * (h + h.T)
+    return np.tril(h) + np.tril(h, -1).T
 
 
 class _Kept:
