@@ -54,8 +54,10 @@ class TimeRescaling:
     ks_statistic : ndarray (N,)
         Kolmogorov-Smirnov distance D of the z_k from the uniform law.
     ks_pvalue : ndarray (N,)
-        Its asymptotic p-value (Kolmogorov's series with Stephens'
-        correction for n).
+        Its asymptotic p-value Q(lambda) = 2 sum_{k=1}^{100} (-1)^(k-1)
+        exp(-2 k^2 lambda^2), lambda = (sqrt(n) + 0.12 + 0.11 / sqrt(n)) D,
+        clipped to [0, 1]; 1 for lambda < KS_SMALL, where the truncated
+        series falls toward 0 but Q is 1 to double precision.
     band : ndarray (N,)
         1.36 / sqrt(n): the 95 % band of the KS plot around the diagonal.
     n : ndarray of int (N,)
