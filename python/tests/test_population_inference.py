@@ -120,6 +120,46 @@ def test_standard_errors_equal_statsmodels(coupling, stimulus, rows, monkeypatch
         assert pvalues[0, 1] < 1e-6  # the coupling that is there is found
 
 
+def test_fit_bins_restrict_the_hessian_and_the_likelihood():
+    import statsmodels.api as sm
+    nbins = 30000
+    spikes, stim = recording(17, nbins)
+    pos, args = fit_args(spikes, stim, nbins)
+    fit_bins = np.ones(nbins, bool)
+    fit_bins[8000:14000] = False  # held out: its spikes are history only
+    model = PopulationGLM(tol=1e-11, **SHAPE).fit(*pos, fit_bins=fit_bins, **args)
+    nfit = int(fit_bins.sum())
+    for i in range(len(spikes)):
+        x, y = dense_design(model, spikes, stim, nbins, i)
+        ref = sm.GLM(y[fit_bins], x[fit_bins], family=sm.families.Poisson()).fit(
+            tol=1e-13, maxiter=200)
+        assert rel(model.standard_errors_[i], ref.bse) < 1e-6
+        assert abs(model.fit_log_likelihood_[i] - ref.llf) < 1e-6 * abs(ref.llf)
+        bic = math.log(nfit) * x.shape[1] - 2 * ref.llf
+        assert abs(model.bic_[i] - bic) < 1e-6 * abs(bic)
+
+
+def test_units_below_min_spikes_are_not_estimated():
+    nbins = 20000
+    spikes, stim = recording(18, nbins)
+    rng = np.random.default_rng(18)
+    spikes[2] = clock_times(np.sort(rng.choice(nbins, 4, replace=False)), rng)
+    pos, args = fit_args(spikes, stim, nbins)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", UserWarning)
+        model = PopulationGLM(tol=1e-10, min_spikes=5, **SHAPE).fit(*pos, **args)
+    nb = SHAPE["n_basis"]
+    held = np.r_[5 + 2 * nb:5 + 3 * nb]  # the weights of source 2
+    se = model.standard_errors_
+    assert np.isnan(se[2]).all()  # not fitted
+    assert np.isnan(se[:2, held]).all()  # held at 0 as a source
+    assert np.isfinite(np.delete(se[:2], held, axis=1)).all()
+    assert np.isnan(model.coupling_pvalues_[2]).all()
+    assert np.isnan(model.aic_[2])
+    k = model.weights_.shape[1] - nb
+    assert model.aic_[0] == pytest.approx(2 * k - 2 * model.fit_log_likelihood_[0])
+
+
 def dense_penalised_cov(model, x, i, alpha, groups=()):
     """Inverse of the unscaled penalised Hessian, written out densely."""
     theta = model.weights_[i]
@@ -209,7 +249,7 @@ def test_cross_validated_fit_uses_the_chosen_alpha_and_a_refit_forgets():
     assert rel(cv.standard_errors_, plain.standard_errors_) < 1e-6
     assert np.isnan(cv.aic_).all()
     before = plain.standard_errors_
-    plain.set_params(penalty=None).fit(*pos, **args)  # cached figures are dropped
+    plain.set_params(penalty=None, alpha=0.0).fit(*pos, **args)  # fresh figures
     assert np.isfinite(plain.aic_).all()
     assert np.all(plain.standard_errors_[:, 1:] > before[:, 1:])
 
@@ -354,8 +394,10 @@ def test_high_rates_need_the_discrete_form():
 
 
 @pytest.mark.parametrize("kwargs, error, text", [
-    (dict(bins=np.ones(10)), TypeError, "bins"),
+    (dict(bins=np.array(["yes"] * 10)), TypeError, "bins"),
     (dict(bins=np.ones(5, bool)), ValueError, "bins"),
+    (dict(bins=np.full(10, 0.5)), ValueError, "bins"),
+    (dict(bins=np.zeros(10, bool)), ValueError, "bins selects no bin"),
     (dict(uniforms=[np.zeros(3)]), ValueError, "uniforms"),
     (dict(uniforms=np.zeros(3)), TypeError, "uniforms"),
     (dict(uniforms="ab"), TypeError, "uniforms"),

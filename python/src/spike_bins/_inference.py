@@ -116,19 +116,19 @@ def rescaled_intervals(lam, spike_bins, scored=None, uniforms=None, corrected=Tr
     return -np.expm1(-xi)
 
 
-def _free_parameters(data, i, theta, lasso, min_spikes):
+def _free_parameters(data, i, theta, lasso):
     """Mask of neuron i's parameters that are estimated: none for a neuron
     that was not fitted (fewer than max(1, min_spikes) spikes in the fit
     bins); without the weights of a source held at zero (fewer than
-    min_spikes spikes) and, under group lasso, of a dropped group."""
+    min_spikes spikes there) and, under group lasso, of a dropped group."""
     free = np.ones(data.nparams, bool)
-    if data.nspikes[i] < max(1, min_spikes):
+    if data.nspikes[i] < max(1, data.min_spikes):
         return free & False
     nb, at = data.basis.shape[1], 1 + data.nstim
+    held = set(data.fixed_sources(i))
     for j in data.sources(i):
         block = slice(at, at + nb)
-        if j != i and (data.nspikes[j] < min_spikes
-                       or (lasso and not theta[block].any())):
+        if j in held or (lasso and j != i and not theta[block].any()):
             free[block] = False
         at += nb
     return free
@@ -145,6 +145,8 @@ def _piece_hessian(piece, i, theta, columns):
     its adjoint reads their spikes alone (each source's taps sum its own
     spikes, so those rows are the ones of the whole adjoint, bit for bit)."""
     mu = np.exp(drive(piece, i, theta))
+    if piece.held is not None:
+        mu[piece.held] = 0.0  # bins outside the fit bins F
     rows, (ntaps, nb) = piece.hi - piece.lo, piece.basis.shape
     ns, twin = piece.nstim, (piece.lo, piece.hi - 1)
     merged, ids, nsrc = _history_spikes(piece, i)
@@ -196,11 +198,10 @@ class _Kept:
     """What the lazy figures need from a fit: the recording (whole, in this
     process), the penalty and alpha used, and the covariances computed."""
 
-    def __init__(self, data, penalty, alpha, min_spikes):
+    def __init__(self, data, penalty, alpha):
         self.data = data
         self.penalty = penalty
         self.alpha = float(alpha)
-        self.min_spikes = int(min_spikes or 0)
         self.cov = {}
         self.ll = None
         self._pieces = None
@@ -231,8 +232,7 @@ class InferenceMixin:
         keeps the recording (not the fit's drive buffers) for the lazy
         figures and forgets those of an earlier fit."""
         data._spare = []
-        self._inference = _Kept(data, self.penalty, alpha,
-                                getattr(self, "min_spikes", 0))
+        self._inference = _Kept(data, self.penalty, alpha)
 
     def _kept(self):
         self._check_fitted()
@@ -261,8 +261,7 @@ class InferenceMixin:
         data, theta = kept.data, self.weights_[i]
         p = data.nparams
         cov = np.full((p, p), np.nan)
-        free = np.flatnonzero(_free_parameters(data, i, theta, kept.lasso,
-                                               kept.min_spikes))
+        free = np.flatnonzero(_free_parameters(data, i, theta, kept.lasso))
         if free.size == 0:
             return cov
         h = hessian(kept.pieces(), i, theta, free)
@@ -271,7 +270,7 @@ class InferenceMixin:
             # without spikes there): the data do not determine it.
             live = np.diag(h) > 0
             free, h = free[live], h[np.ix_(live, live)]
-        nfit, penalty = data.nbins, penalty_of(kept.penalty)
+        nfit, penalty = data.nfit, penalty_of(kept.penalty)
         for g in penalty.groups(data, i) if kept.alpha > 0 else []:
             at = np.flatnonzero((free >= g.start) & (free < g.stop))
             if at.size == 0:
@@ -375,8 +374,11 @@ class InferenceMixin:
             data = kept.data
             ll = np.empty(data.nneurons)
             for i in range(data.nneurons):
-                b, c = data.counts(i)
-                ll[i] = _poisson_ll(drive(data, i, self.weights_[i]), b, c)
+                b, c = data.counts(i)  # in the fit bins
+                eta = drive(data, i, self.weights_[i])
+                if data.mask is not None:
+                    eta = np.where(data.mask, eta, -np.inf)  # mu = 0 outside
+                ll[i] = _poisson_ll(eta, b, c)
             kept.ll = ll
         return kept.ll.copy()
 
@@ -404,7 +406,7 @@ class InferenceMixin:
     @property
     def bic_(self):
         """ndarray (N,): log(n_F) P_eff - 2 LL; NaN as aic_."""
-        return self._information(math.log(self._kept().data.nbins))
+        return self._information(math.log(self._kept().data.nfit))
 
     def time_rescaling(self, spike_times, duration, stimulus=None, stimulus_rate=None,
                        t_start=0.0, bins=None, seed=None, uniforms=None,
@@ -445,40 +447,25 @@ class InferenceMixin:
         TimeRescaling
         """
         self._check_fitted()
-        data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start,
-                             fitting=False)
-        n = data.nneurons
-        scored = _scored_mask(bins, data.nbins)
         if not isinstance(corrected, (bool, np.bool_)):
             raise TypeError("corrected must be True or False")
         if uniforms is not None and seed is not None:
             raise ValueError("give seed or uniforms, not both")
-        events = []
-        for i in range(n):
-            b = data.counts(i)[0]
-            events.append(b if scored is None else b[scored[b]])
+        data, scored, _ = self._scored(spike_times, duration, stimulus, stimulus_rate,
+                                       t_start, bins)
+        n = data.nneurons
+        events = [data.counts(i)[0] for i in range(n)]  # in the scored bins
         if corrected:
             draws = _uniforms(uniforms, [e.size for e in events], seed)
         rescaled, stats = [], np.full((3, n), np.nan)
         for i in range(n):
             lam = np.exp(drive(data, i, self.weights_[i]))
-            z = rescaled_intervals(lam, data.counts(i)[0], scored,
+            z = rescaled_intervals(lam, events[i], scored,
                                    draws[i] if corrected else None, corrected)
             rescaled.append(z)
             stats[:, i] = ks_uniform(z)
         return TimeRescaling(rescaled, stats[0], stats[1], stats[2],
                              np.array([z.size for z in rescaled]), bool(corrected))
-
-
-def _scored_mask(bins, nbins):
-    if bins is None:
-        return None
-    mask = np.asarray(bins)
-    if mask.dtype != bool:
-        raise TypeError("bins must be a boolean mask of the recording's bins")
-    if mask.shape != (nbins,):
-        raise ValueError(f"bins must have shape ({nbins},), got {mask.shape}")
-    return mask
 
 
 def _uniforms(uniforms, sizes, seed):

@@ -1,7 +1,8 @@
-"""The population GLM's solvers: L-BFGS-B in the metric of a start Hessian,
-with a gradient test of its own, and the group lasso's proximal gradient
-with an L-BFGS-B finish on the support it finds (the algorithm and
-constants of Octave's glm_group_lasso.m)."""
+"""The population GLM's solvers: L-BFGS in the metric of a start Hessian
+with a strong Wolfe line search that steps back from points where the
+objective is not finite, and the group lasso's proximal gradient with an
+L-BFGS finish on the support it finds (the algorithm and constants of
+Octave's glm_group_lasso.m)."""
 import numpy as np
 
 from spike_bins._constants import (GROUP_FINISH_ITER, GROUP_MAX_BACKTRACKS,
@@ -9,63 +10,139 @@ from spike_bins._constants import (GROUP_FINISH_ITER, GROUP_MAX_BACKTRACKS,
                                    GROUP_STEP_RELAX)
 
 
-class _Done(Exception):
-    pass
+MEMORY = 10  # L-BFGS correction pairs
 
 
 def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None):
     """Minimise fun (value, gradient) over the coordinates `free` from theta0
-    with L-BFGS-B in the metric of hess: (theta, converged, iterations).
-    Converged: the infinity norm of the gradient over `free` <= tol. An
-    iteration is one step taken: a point where the test passes inside a
-    line search counts as the step to it. known: fun(theta0) when the
-    caller has it, for the first evaluation (scipy asks for theta0 through
-    the metric's transform and back)."""
-    from scipy.linalg import cholesky, solve_triangular
-    from scipy.optimize import minimize
+    by L-BFGS whose initial inverse Hessian is inv(hess[free, free]) (plain
+    L-BFGS on u = R x, R' R = hess), with a strong Wolfe line search:
+    (theta, converged, iterations). Converged: the infinity norm of the
+    gradient over `free` <= tol. A trial point where the value or any
+    gradient entry is not finite (the rate overflowed) is a rejected step:
+    the line search shrinks the step. The same method as the Octave
+    toolbox's glm_lbfgs. known: fun(theta0) when the caller has it."""
+    from scipy.linalg import cho_factor, cho_solve
 
-    factor = cholesky(hess[np.ix_(free, free)], lower=True)
+    factor = cho_factor(hess[np.ix_(free, free)], lower=False)
     theta = theta0.copy()
-    state = {"iter": 0, "theta": theta0.copy(), "start": True, "known": known}
 
-    def to_theta(u):
+    def at(x):
         full = theta.copy()
-        full[free] = solve_triangular(factor, u, trans="T", lower=True)
+        full[free] = x
         return full
 
-    def f(u):
-        full = to_theta(u)
-        if state.pop("known", None) is not None:
-            full = theta0.copy()
-            value, grad = known
-        else:
-            value, grad = fun(full)
-        g = grad[free]
-        if np.max(np.abs(g), initial=0.0) <= tol:
-            state["theta"] = full
-            if not state["start"]:
-                state["iter"] += 1
-            raise _Done
-        state["start"] = False
-        return value, solve_triangular(factor, g, lower=True)
+    def f(x, given=None):
+        value, grad = fun(at(x)) if given is None else given
+        g = np.asarray(grad, dtype=float)[free]
+        if not (np.isfinite(value) and np.all(np.isfinite(g))):
+            return np.inf, np.full(g.size, np.nan)
+        return float(value), g
 
-    def count(_):
-        state["iter"] += 1
-
-    for _ in range(4):  # restarts after a line-search stall, memory cleared
-        left = max_iter - state["iter"]
-        if left <= 0:
+    x = theta0[free].astype(float)
+    fx, g = f(x, known)
+    if not np.isfinite(fx):
+        return theta, False, 0
+    pairs = []
+    iters = 0
+    converged = np.max(np.abs(g), initial=0.0) <= tol
+    while not converged and iters < max_iter:
+        d = -_two_loop(g, pairs, factor)
+        if not g @ d < 0:
+            pairs = []
+            d = -cho_solve(factor, g)
+        xn, fn, gn, ok = _wolfe_search(f, x, fx, g, d)
+        if not ok and pairs:
+            # A stale memory can give a poor direction: retry in the start metric.
+            pairs = []
+            d = -cho_solve(factor, g)
+            xn, fn, gn, ok = _wolfe_search(f, x, fx, g, d)
+        if not ok:
             break
-        state["start"] = True
-        try:
-            res = minimize(f, factor.T @ theta[free], jac=True, method="L-BFGS-B",
-                           callback=count,
-                           options={"maxiter": left, "maxfun": 2 * left + 20,
-                                    "ftol": 0.0, "gtol": 0.0, "maxls": 40})
-        except _Done:
-            return state["theta"], True, state["iter"]
-        theta = to_theta(res.x)
-    return theta, False, state["iter"]
+        step, change = xn - x, gn - g
+        if step @ change > 1e-14 * np.linalg.norm(step) * np.linalg.norm(change):
+            pairs = pairs[-(MEMORY - 1):] + [(step, change)]
+        x, fx, g = xn, fn, gn
+        iters += 1
+        converged = np.max(np.abs(g), initial=0.0) <= tol
+    return at(x), bool(converged), iters
+
+
+def _two_loop(g, pairs, factor):
+    """The L-BFGS direction inv(H) g from the correction pairs (s, y) and
+    the initial inverse Hessian cho_solve(factor, .)."""
+    from scipy.linalg import cho_solve
+    q = g.copy()
+    rho = [1.0 / (y @ s) for s, y in pairs]
+    a = [0.0] * len(pairs)
+    for n in range(len(pairs) - 1, -1, -1):
+        s, y = pairs[n]
+        a[n] = rho[n] * (s @ q)
+        q -= a[n] * y
+    r = cho_solve(factor, q)
+    for n, (s, y) in enumerate(pairs):
+        r += s * (a[n] - rho[n] * (y @ r))
+    return r
+
+
+def _wolfe_search(f, x0, f0, g0, d):
+    """A step along d meeting the strong Wolfe conditions (or, where
+    rounding hides the decrease, the approximate Wolfe conditions of Hager
+    and Zhang): bracketing then sectioning with safeguarded cubic
+    interpolation, step 1 first, at most 40 evaluations. A non-finite trial
+    (f returns inf) lies above every finite value, so the step shrinks.
+    (x, f, g, ok); without such a step, the best decrease seen, if any."""
+    c1, c2 = 1e-4, 0.9
+    dphi0 = g0 @ d
+    noise = 1e-11 * abs(f0)
+    lo, flo, dlo = 0.0, f0, dphi0
+    hi, fhi, dhi = np.inf, np.nan, np.nan
+    alpha = 1.0
+    best = (f0, x0, g0)
+    for _ in range(40):
+        xa = x0 + alpha * d
+        fa, ga = f(xa)
+        da = ga @ d
+        if fa < best[0]:
+            best = (fa, xa, ga)
+        armijo = fa <= f0 + c1 * alpha * dphi0
+        strong = abs(da) <= c2 * abs(dphi0)
+        approx = fa <= f0 + noise and -0.8 * dphi0 >= da >= c2 * dphi0
+        if (armijo and strong) or approx:
+            return xa, fa, ga, True
+        if not np.isfinite(fa) or not armijo or fa >= flo:
+            hi, fhi, dhi = alpha, fa, da
+        elif da * (hi - lo) >= 0 or (np.isinf(hi) and da > 0):
+            hi, fhi, dhi = lo, flo, dlo
+            lo, flo, dlo = alpha, fa, da
+        else:
+            lo, flo, dlo = alpha, fa, da
+        if np.isinf(hi):
+            alpha = 4.0 * alpha
+        else:
+            alpha = _interpolate(lo, flo, dlo, hi, fhi, dhi)
+        if abs(hi - lo) < 1e-14 * max(1.0, abs(lo)):
+            break
+    if best[0] < f0:
+        return best[1], best[0], best[2], True
+    return x0, f0, g0, False
+
+
+def _interpolate(a0, f0, d0, a1, f1, d1):
+    """The minimiser of the cubic through both ends, kept within the middle
+    80 % of the interval; the midpoint when an end is not finite."""
+    low, span = min(a0, a1), abs(a1 - a0)
+    a = 0.5 * (a0 + a1)
+    if np.isfinite(f1) and np.isfinite(d1):
+        t1 = d0 + d1 - 3.0 * (f0 - f1) / (a0 - a1)
+        disc = t1 * t1 - d0 * d1
+        if disc >= 0:
+            t2 = np.copysign(np.sqrt(disc), a1 - a0)
+            with np.errstate(divide="ignore", invalid="ignore"):
+                c = a1 - (a1 - a0) * ((d1 + t2 - t1) / (d1 - d0 + 2.0 * t2))
+            if np.isfinite(c):
+                a = c
+    return min(max(a, low + 0.1 * span), low + 0.9 * span)
 
 
 def _group_optimal(grad, theta, groups, alpha, tol, penalised):
