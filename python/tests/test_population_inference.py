@@ -466,3 +466,13 @@ def test_a_design_column_without_data(penalty, alpha):
     else:
         np.testing.assert_allclose(se[1, 1:], 1 / math.sqrt(nbins * alpha), rtol=1e-12)
         assert np.isnan(model.aic_).all()
+
+
+def test_unfitted_model_has_no_fitted_attributes():
+    from spike_bins.glm import NotFittedError, PopulationGLM
+    model = PopulationGLM()
+    for name in ("standard_errors_", "coupling_pvalues_", "aic_", "weights_"):
+        assert not hasattr(model, name)
+    with pytest.raises(NotFittedError, match="not fitted"):
+        model.predict_rate([np.zeros(0)], 1.0)
+    assert issubclass(NotFittedError, RuntimeError)  # what callers caught before

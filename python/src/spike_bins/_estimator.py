@@ -9,7 +9,7 @@ from spike_bins._basis import _model_basis
 from spike_bins._constants import START_SPIKES
 from spike_bins._data import _Data
 from spike_bins._distributed import _fit_all, _time_edges, _TimeSplit
-from spike_bins._fitting import ConvergenceWarning, RunawayWarning
+from spike_bins._fitting import ConvergenceWarning, NotFittedError, RunawayWarning
 from spike_bins._inference import InferenceMixin
 from spike_bins._inputs import (_bin_count, _bin_mask, _positive, _real, _recording,
                                 _stimulus, _whole)
@@ -400,7 +400,7 @@ class PopulationGLM(InferenceMixin):
 
     def _check_fitted(self):
         if not hasattr(self, "weights_"):
-            raise RuntimeError("the estimator is not fitted: call fit first")
+            raise NotFittedError("the estimator is not fitted: call fit first")
 
     def _eta(self, data):
         """T x N log rates of the fitted model on a recording."""

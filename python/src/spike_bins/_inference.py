@@ -29,16 +29,13 @@ from dataclasses import dataclass
 import numpy as np
 
 import spike_bins as _sb
+from spike_bins._constants import KS_SMALL, KS_TERMS
 from spike_bins._objective import (_history_spikes, _poisson_ll, drive,
                                    drive_gradient)
 from spike_bins._penalties import GroupLasso, penalty_of
 from spike_bins._rows import tentfill2_rows
 
 HESSIAN_ROWS = 65536  # bins per piece of the Hessian: its arrays stay in cache
-KS_TERMS = 100  # terms of the Kolmogorov series
-KS_SMALL = 0.04  # below this lambda the series' first dropped term is not
-# negligible (2 exp(-2 * 101^2 * 0.04^2) ~ 1e-14), and Q(lambda) is 1 to far
-# better than double precision: the p-value is 1 there.
 
 
 @dataclass(frozen=True)
