@@ -569,7 +569,10 @@ def test_doc_python_blocks_run(tmp_path):
     assert "converged True" in outputs[0] and "False" not in outputs[0]
     held_out = [float(line.split(", ")[1].split()[0]) for line in outputs[0].splitlines()]
     assert np.all(np.isfinite(held_out))
-    assert (tmp_path / "filters.png").stat().st_size > 0
+    pvalues = [float(line.split("KS p = ")[1]) for line in outputs[0].splitlines()]
+    assert all(0 <= p <= 1 for p in pvalues)
+    for figure in ("filters.png", "coupling.png", "ks.png"):
+        assert (tmp_path / figure).stat().st_size > 0
     assert outputs[1].strip() == "{0: True, 2: True}"
 
 
