@@ -11,16 +11,17 @@ function [e, part] = glm_drive(model, data, theta, i, k, pre)
 %   drive from the spikes that reach it and its stimulus drive from the
 %   samples around it (one of margin on each side; the rows of the whole
 %   tentfill2 call, with the bias added to the samples away from the
-%   recording's ends: the same up to rounding). PART holds what the adjoints of the
-%   block need: lo, hi, twin ([lo-1, hi-1]), spikes and ids (the spikes
-%   that reach the block and their sources), with a stimulus s0, s1 (the
-%   samples s0+1..s1 used), and pre: what depends on THETA alone (the taps
-%   of every source, the coarse drive X * K), computed by the first call.
+%   recording's ends: the same up to rounding). PART holds what the
+%   adjoints of the block need: lo, hi, twin ([lo-1, hi-1]), spikes and
+%   ids (the spikes that reach the block and their sources), with a
+%   stimulus s0, s1 (the samples s0+1..s1 used), and pre: what depends on
+%   THETA alone (the taps of every source, the coarse drive X * K),
+%   computed by the first call.
 %   [E, PART] = GLM_DRIVE(MODEL, DATA, THETA, I, K, PRE), PRE the pre of
 %   an earlier call with the same THETA and I, reuses it: a caller that
 %   goes over the blocks of one THETA computes it once.
 if nargin < 6
-  pre = prepare(model, data, theta, i);
+  pre = prepare(model, data, theta);
 end
 if nargin < 5
   e = zeros(data.T, 1);
@@ -79,7 +80,7 @@ else
 end
 end
 
-function pre = prepare(model, data, theta, i)
+function pre = prepare(model, data, theta)
 % What the blocks of one THETA share: the filters (taps x sources) and the
 % coarse stimulus drive (M x 1).
 w = theta(2 + model.nstim:end);

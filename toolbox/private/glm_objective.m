@@ -8,10 +8,12 @@ function [f, g] = glm_objective(theta, model, data, i, fitset, ridge)
 %   the line search to step back.
 %
 %   No T x 1 array: the bins go block by block (GLM_BLOCKS: about 64 Ki
-%   rows that stay in cache). Each block's log rate comes from GLM_DRIVE,
-%   then exp, the sums and the residual; the gradient adds up the adjoints
-%   of the blocks (trainfold_pop_adjoint or trainfold_adjoint,
-%   tentfill2_adjoint).
+%   rows, arrays that the allocator hands out again block after block,
+%   where T x 1 ones came from fresh pages each time). Each block's log
+%   rate comes from GLM_DRIVE (the first call computes what the blocks
+%   share, part.pre, for the others), then exp, the sums and the residual;
+%   the gradient adds up the adjoints of the blocks (trainfold_pop_adjoint
+%   or trainfold_adjoint, tentfill2_adjoint).
 T = data.T;
 nstim = model.nstim;
 H = model.H;
