@@ -204,7 +204,7 @@ for i = 1:N
       state = 'NOT converged';
     end
     elapsed = toc(started);
-    progress('neuron %d of %d: %d spikes, %d iterations, %s (%.1f s so far, about %.0f s left)\n', ...
+    progress('neuron %d of %d: %d spikes, %d iterations, %s (%.1f s so far, about %.1f s left)\n', ...
              i, N, gram.n(i), iterations(i), state, elapsed, elapsed / i * (N - i));
   end
 end
@@ -372,9 +372,9 @@ end
 %! spikes{2} = [];
 %! o = struct ("basis", B, "penalty", "ridge", "alpha", 1e-3, "verbose", true);
 %! out = evalc ("spike_glm_fit (spikes, 30, o);");
-%! lines = regexp (out, "neuron (\\d) of 3: \\d+ spikes, \\d+ iterations, converged \\(\\d+\\.\\d s so far, about (\\d+) s left\\)", "tokens");
+%! lines = regexp (out, "neuron (\\d) of 3: \\d+ spikes, \\d+ iterations, converged \\(\\d+\\.\\d s so far, about (\\d+\\.\\d) s left\\)", "tokens");
 %! assert (cellfun (@(t) t{1}, lines, "UniformOutput", false), {"1", "3"});
-%! assert (lines{2}{2}, "0");
+%! assert (lines{2}{2}, "0.0");
 
 %!test
 %! ## Refusals name the argument.
