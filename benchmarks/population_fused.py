@@ -28,7 +28,7 @@ import time
 import numpy as np
 
 import spike_bins as sb
-from spike_bins import _population as P
+from spike_bins import _fitting, _objective
 from spike_bins import glm
 
 
@@ -116,7 +116,7 @@ def main():
 
     theta = truth[0].copy()
     nfit = data.nbins
-    one = {"fused": lambda: P._nll(theta, data, 0, None, nfit),
+    one = {"fused": lambda: _objective._nll(theta, data, 0, None, nfit),
            "per source": lambda: per_source_nll(theta, data, 0, None, nfit)}
     a, b = one["fused"](), one["per source"]()
     diff = np.max(np.abs(a[1] - b[1])) / np.max(np.abs(b[1]))
@@ -157,16 +157,16 @@ def main():
     fit_args = (fit_spikes, cut / 1000, pop.stimulus[:cut // pop.nbns], 100.0)
     print(f"fits of {args.neurons} neurons x {cut / 1000:g} s "
           f"(load average {os.getloadavg()[0]:.2f}):")
-    fused = P._nll
+    fused = _fitting._nll
     fits, times_fit = {}, {}
     for label, nll in (("fused", fused), ("per source", per_source_nll)):
-        P._nll = nll
+        _fitting._nll = nll
         try:
             start = time.perf_counter()
             model.fit(*fit_args)
             seconds = time.perf_counter() - start
         finally:
-            P._nll = fused
+            _fitting._nll = fused
         fits[label] = model.weights_.copy()
         times_fit[label] = seconds
         print(f"  {label:11s} {seconds:8.1f} s, {int(model.n_iter_.sum())} iterations, "

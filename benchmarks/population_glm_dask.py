@@ -17,11 +17,11 @@ import time
 import numpy as np
 from dask.distributed import Client, LocalCluster
 
-from spike_bins import _population, glm
+from spike_bins import _distributed, glm
 
 
 def _untuned():
-    _population._tune_malloc = lambda: True
+    _distributed._tune_malloc = lambda: True
 
 
 def main():

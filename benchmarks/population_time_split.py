@@ -21,7 +21,7 @@ import time
 import numpy as np
 from dask.distributed import Client, LocalCluster
 
-from spike_bins import _population as P
+from spike_bins import _distributed as D
 from spike_bins import glm
 
 
@@ -46,9 +46,9 @@ def peak_mb():
 
 def fit(model, data, targets, client=None, split=None):
     start = time.perf_counter()
-    results = P._fit_all(data, None, 0.0, model.tol, int(model.max_iter), None, client,
+    results = D._fit_all(data, None, 0.0, model.tol, int(model.max_iter), None, client,
                          False, split, targets)
-    return np.array([r[0] for r in results]), time.perf_counter() - start, results
+    return np.array([r.theta for r in results]), time.perf_counter() - start, results
 
 
 def main():
@@ -68,23 +68,23 @@ def main():
     targets = list(range(args.targets))
     print(f"{data.nbins} bins, {data.spikes.size} spikes, {data.nparams} parameters "
           f"per neuron; fitting neurons {targets}")
-    edges = P._time_edges(data.nbins, 2, None, 0.001, 2)
-    serial, seconds, _ = fit(model, data, targets, split=P._TimeSplit(data, edges, None))
+    edges = D._time_edges(data.nbins, 2, None, 0.001, 2)
+    serial, seconds, _ = fit(model, data, targets, split=D._TimeSplit(data, edges, None))
     print(f"this process, 2 time blocks         {seconds:7.1f} s")
     for mode in ("neurons", "time"):
         with LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                           dashboard_address=":0") as cluster, Client(cluster) as client:
             client.run(lambda: __import__("spike_bins.glm"))
             before = client.run(reset_peak_mb)
-            split = P._TimeSplit(data, edges, client) if mode == "time" else None
+            split = D._TimeSplit(data, edges, client) if mode == "time" else None
             weights, seconds, results = fit(model, data, targets, client, split)
             after = client.run(peak_mb)
             del split
         peaks = ", ".join(f"{before[w]:.0f} -> {after[w]:.0f} MB" for w in sorted(after))
         line = f"2 workers, split='{mode}'"
         print(f"{line:35s} {seconds:7.1f} s, worker peak RSS {peaks}, "
-              f"{sum(r[2] for r in results)} iterations, converged "
-              f"{all(r[1] for r in results)}")
+              f"{sum(r.n_iter for r in results)} iterations, converged "
+              f"{all(r.converged for r in results)}")
         if mode == "time":
             same = np.array_equal(weights.view(np.uint64), serial.view(np.uint64))
             print(f"  time split == serial blocked fit, bit for bit: {same}")

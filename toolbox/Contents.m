@@ -20,6 +20,7 @@
 %   spike_glm_rate     - Expected spike counts per bin of a fitted GLM.
 %   spike_glm_score    - Held-out scores (bits per spike, pseudo-R2).
 %   spike_glm_simulate - Draw spike trains from a fitted GLM.
+%   spike_glm_read_kilosort - Spike times of a Kilosort output folder.
 %
 % The upsampling and spike-train functions are compiled modules (.mex in
 % Octave, .mexa64/.mexmaci64/.mexw64 in MATLAB); the .m files of the same

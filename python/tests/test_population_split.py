@@ -5,7 +5,9 @@ import numpy as np
 import pytest
 
 import spike_bins
-from spike_bins import _population as P
+from spike_bins._data import _Data
+from spike_bins._distributed import _time_edges, _TimeSplit
+from spike_bins._objective import _nll, _stimulus_gram, drive, drive_gradient
 from spike_bins import glm
 
 from conftest import assert_same_bits
@@ -79,15 +81,15 @@ def test_population_pass_is_the_per_source_sum(coupling, stimulus, i, block):
     theta[0] = -4.0
     resid = np.random.default_rng(9).standard_normal(data.nbins)
     eta, grad = per_source(data, i, theta, resid)
-    assert rel(P.drive(data, i, theta), eta) < 1e-12
-    assert rel(P.drive_gradient(data, i, resid), grad) < 1e-12
+    assert rel(drive(data, i, theta), eta) < 1e-12
+    assert rel(drive_gradient(data, i, resid), grad) < 1e-12
     # The objective's gradient against central differences.
     nfit = data.nbins - (0 if block is None else block[1] - block[0])
-    value, g = P._nll(theta, data, i, block, nfit)
+    value, g = _nll(theta, data, i, block, nfit)
     step = 1e-6
     numeric = np.array([
-        (P._nll(theta + step * e, data, i, block, nfit)[0]
-         - P._nll(theta - step * e, data, i, block, nfit)[0]) / (2 * step)
+        (_nll(theta + step * e, data, i, block, nfit)[0]
+         - _nll(theta - step * e, data, i, block, nfit)[0]) / (2 * step)
         for e in np.eye(data.nparams)])
     np.testing.assert_allclose(g, numeric, rtol=0, atol=1e-7 * np.abs(g).max())
 
@@ -98,21 +100,21 @@ def test_population_pass_is_the_per_source_sum(coupling, stimulus, i, block):
 def test_blocked_evaluation_is_the_whole_one(coupling, stimulus, i, block, n_blocks,
                                              block_seconds):
     data = data_of(recording(stimulus=stimulus), coupling)
-    edges = P._time_edges(data.nbins, n_blocks, block_seconds, 0.001, 1)
-    split = P._TimeSplit(data, edges, None)
+    edges = _time_edges(data.nbins, n_blocks, block_seconds, 0.001, 1)
+    split = _TimeSplit(data, edges, None)
     pieces = split.groups[0][1]
     theta = np.random.default_rng(i).normal(0.0, 0.2, data.nparams)
     theta[0] = -4.0
     # The drive of each block is the whole drive's rows, bit for bit.
-    assert_same_bits(np.concatenate([P.drive(p, i, theta) for p in pieces]),
-                     P.drive(data, i, theta))
+    assert_same_bits(np.concatenate([drive(p, i, theta) for p in pieces]),
+                     drive(data, i, theta))
     nfit = data.nbins - (0 if block is None else block[1] - block[0])
     value, grad = split.objective(data, i, block, nfit)(theta)
-    whole_value, whole_grad = P._nll(theta, data, i, block, nfit)
+    whole_value, whole_grad = _nll(theta, data, i, block, nfit)
     assert abs(value - whole_value) <= 1e-13 * abs(whole_value)
     assert rel(grad, whole_grad) < 1e-12
     sums, gram = split.gram()
-    whole_sums, whole_gram = P._stimulus_gram(data)
+    whole_sums, whole_gram = _stimulus_gram(data)
     if stimulus:
         assert rel(sums, whole_sums) < 1e-12 and rel(gram, whole_gram) < 1e-12
 
@@ -164,9 +166,9 @@ def test_time_split_on_workers_is_the_serial_blocked_fit(client, params, blocks)
     assert_same_bits(spread.weights_, serial)
     # Each worker holds only its own blocks.
     data = data_of(args)
-    split = P._TimeSplit(data, P._time_edges(data.nbins, 4, None, 0.001, 2), client)
+    split = _TimeSplit(data, _time_edges(data.nbins, 4, None, 0.001, 2), client)
     held = client.run(lambda dask_worker: [
-        (v.lo, v.hi) for v in dask_worker.data.values() if isinstance(v, P._Data)])
+        (v.lo, v.hi) for v in dask_worker.data.values() if isinstance(v, _Data)])
     wanted = [(0, 5000), (5000, 10000), (10000, 15000), (15000, 20000)]
     mine = sorted(sorted(s for s in spans if s in wanted) for spans in held.values())
     assert mine == [wanted[:2], wanted[2:]]

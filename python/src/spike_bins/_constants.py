@@ -1,0 +1,11 @@
+"""The population GLM's constants, in one place (the Octave side holds the
+same numbers in toolbox/private/glm_constants.m; a test compares them)."""
+
+STIMULUS_DELAY = 2  # coarse bins: the stimulus of coarse bin c acts from c + 1 on
+MAX_LOG_RATE = 10.0  # simulation refuses log rates per bin above this
+BLOCK_ROWS = 65536  # fine bins computed at a time (stimulus drive, simulation)
+LOOK_AHEAD = 16  # bins the simulation tests at once before it draws a spike
+MAX_BINS = 2**31 - 1  # most bins of a recording (and of any count argument)
+BIN_TOLERANCE = 1e-6  # bins: a time this close below an edge counts past it
+RUNAWAY = 20.0  # a fitted filter or bias above this (log-rate units) runs off
+START_SPIKES = 0.5  # spikes of the start bias (and null rate) of a silent neuron
