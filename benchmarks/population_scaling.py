@@ -29,7 +29,7 @@ import time
 import numpy as np
 
 import spike_bins as sb
-from spike_bins import _population as P
+from spike_bins import _objective
 from spike_bins import glm
 
 
@@ -148,7 +148,7 @@ def evaluation(opts):
         sb.trainfold_pop_adjoint(data.spikes, data.ids, y, window, h.shape[0],
                                  data.nneurons)
 
-    runs = {"evaluation": lambda: P._nll(theta, data, 0, None, data.nbins),
+    runs = {"evaluation": lambda: _objective._nll(theta, data, 0, None, data.nbins),
             "floor: 3 passes over T": floor, "the two kernels alone": kernels}
     best = {k: float("inf") for k in runs}
     for _ in range(7):

@@ -15,13 +15,16 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter):
     from scipy.linalg import cholesky, solve_triangular
     from scipy.optimize import minimize
 
-    factor = cholesky(hess[np.ix_(free, free)], lower=True)
+    # No finiteness checks: the start Hessian is finite, and the check of
+    # each gradient costs more than the P^2 solve itself.
+    factor = cholesky(hess[np.ix_(free, free)], lower=True, check_finite=False)
     theta = theta0.copy()
     state = {"iter": 0, "theta": theta0.copy()}
 
     def to_theta(u):
         full = theta.copy()
-        full[free] = solve_triangular(factor, u, trans="T", lower=True)
+        full[free] = solve_triangular(factor, u, trans="T", lower=True,
+                                      check_finite=False)
         return full
 
     def f(u):
@@ -31,7 +34,7 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter):
         if np.max(np.abs(g), initial=0.0) <= tol:
             state["theta"] = full
             raise _Done
-        return value, solve_triangular(factor, g, lower=True)
+        return value, solve_triangular(factor, g, lower=True, check_finite=False)
 
     def count(_):
         state["iter"] += 1
