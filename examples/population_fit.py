@@ -3,6 +3,7 @@
 
     python3 examples/population_fit.py [--neurons 20] [--seconds 3600]
                                        [--figures DIR] [--cv] [--check]
+                                       [--n-jobs -1] [--verbose]
 
 Simulates N neurons over one hour of 1 ms bins (a fixed seed), each driven by
 a coarse stimulus (10 ms samples upsampled with tentfill2), its own spike
@@ -12,6 +13,10 @@ and gradient from tentfill2/trainfold and their adjoints). Prints each
 neuron's recovered errors and score and writes two figures: true
 against fitted filters, and a raster with the fitted rate. --cv chooses a
 group-lasso alpha by cross-validation (glm.PopulationGLMCV) instead.
+
+--n-jobs: threads that fit neurons at once (default -1: every core; the
+parameters are the same bits for any count). --verbose: a line per neuron
+with the time left.
 
 --check runs a small population and exits non-zero unless the fit recovers
 the filters within the bounds below and both figures are written.
@@ -128,6 +133,8 @@ def main(argv=None):
     parser.add_argument("--cv", action="store_true",
                         help="choose a group-lasso alpha by 5-fold cross-validation")
     parser.add_argument("--check", action="store_true")
+    parser.add_argument("--n-jobs", type=int, default=-1)
+    parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args(argv)
     if args.check:
         args.neurons, args.seconds, args.seed = (
@@ -136,7 +143,8 @@ def main(argv=None):
     pop, truth = glm.simulate(nneurons=args.neurons,
                               nbins=int(args.seconds * 1000), seed=args.seed)
     shape = {"history_taps": pop.basis.shape[0], "n_basis": pop.basis.shape[1],
-             "stimulus_lags": pop.stim_lags}
+             "stimulus_lags": pop.stim_lags, "n_jobs": args.n_jobs,
+             "verbose": args.verbose}
     if args.cv:
         model = glm.PopulationGLMCV(alphas=(0.0, 1e-6, 1e-5, 1e-4, 1e-3), **shape)
     else:
