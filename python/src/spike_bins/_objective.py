@@ -167,6 +167,14 @@ def _group_slices(data, i):
     return groups
 
 
+def _metric_blocks(data):
+    """The blocks of _start_hessian besides the bias: the stimulus weights,
+    then each source's basis weights (index arrays)."""
+    ns, nb = data.nstim, data.basis.shape[1]
+    blocks = [np.arange(1, 1 + ns)] if ns else []
+    return blocks + [np.arange(a, a + nb) for a in range(1 + ns, data.nparams, nb)]
+
+
 def _start_hessian(data, i, rate, gram):
     """An approximation of the objective's Hessian at the constant-rate start:
     rate * X'X / T, exact for the bias and stimulus columns (gram: their
