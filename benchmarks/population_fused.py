@@ -28,7 +28,7 @@ import time
 import numpy as np
 
 import spike_bins as sb
-from spike_bins import _fitting, _objective
+from spike_bins import _fitting, _legacy, _objective
 from spike_bins import glm
 
 
@@ -105,8 +105,8 @@ def main():
     parser.add_argument("--repeats", type=int, default=7)
     args = parser.parse_args()
     print(f"load average at the start: {os.getloadavg()[0]:.2f}")
-    pop, truth = glm.simulate(nneurons=args.neurons, nbins=int(args.seconds * 1000),
-                              seed=0)
+    pop, truth = _legacy._simulate(nneurons=args.neurons,
+                                   nbins=int(args.seconds * 1000), seed=0)
     model = glm.PopulationGLM()
     spikes = [(s + 0.5) * 0.001 for s in pop.spikes]
     data, _ = model._data(spikes, pop.nbins / 1000, pop.stimulus, 100.0, 0.0)

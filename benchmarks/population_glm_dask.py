@@ -17,7 +17,7 @@ import time
 import numpy as np
 from dask.distributed import Client, LocalCluster
 
-from spike_bins import _distributed, glm
+from spike_bins import _distributed, _legacy, glm
 
 
 def _untuned():
@@ -30,7 +30,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=600)
     args = parser.parse_args()
     load = os.getloadavg()
-    pop, _ = glm.simulate(nneurons=args.neurons, nbins=int(args.seconds * 1000), seed=0)
+    pop, _ = _legacy._simulate(nneurons=args.neurons, nbins=int(args.seconds * 1000),
+                               seed=0)
     fit = ([(s + 0.5) * 0.001 for s in pop.spikes], args.seconds, pop.stimulus, 100.0)
     model = glm.PopulationGLM()
     print(f"{args.neurons} neurons, {pop.nbins} bins")

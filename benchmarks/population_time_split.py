@@ -22,6 +22,7 @@ import numpy as np
 from dask.distributed import Client, LocalCluster
 
 from spike_bins import _distributed as D
+from spike_bins import _legacy
 from spike_bins import glm
 
 
@@ -59,7 +60,8 @@ def main():
     args = parser.parse_args()
     print(f"load average at the start: {os.getloadavg()[0]:.2f}")
     start = time.perf_counter()
-    pop, _ = glm.simulate(nneurons=args.neurons, nbins=int(args.seconds * 1000), seed=0)
+    pop, _ = _legacy._simulate(nneurons=args.neurons, nbins=int(args.seconds * 1000),
+                               seed=0)
     print(f"simulated {args.neurons} neurons x {args.seconds:g} s in "
           f"{time.perf_counter() - start:.0f} s")
     model = glm.PopulationGLM()

@@ -25,3 +25,11 @@ def assert_same_bits(actual, expected):
 # deadline (the machine may be shared).
 settings.register_profile("spike_bins", database=None, deadline=None)
 settings.load_profile("spike_bins")
+
+
+def simulated_population(**kwargs):
+    """(population, true parameters) of spike_bins.glm.simulate, the
+    synthetic populations these tests were written against, without its
+    deprecation warning."""
+    from spike_bins._legacy import _simulate
+    return _simulate(**kwargs)

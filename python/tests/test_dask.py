@@ -8,7 +8,7 @@ distributed = pytest.importorskip("distributed")
 
 import spike_bins  # noqa: E402
 import spike_bins.dask as sbd  # noqa: E402
-from conftest import assert_same_bits  # noqa: E402
+from conftest import assert_same_bits, simulated_population  # noqa: E402
 from spike_bins import glm  # noqa: E402
 
 rng = np.random.default_rng(18)
@@ -157,10 +157,12 @@ def test_on_two_worker_processes(client):
 
 @pytest.mark.skipif(not hasattr(spike_bins, "trainfold_adjoint"),
                     reason="the adjoints are missing")
+@pytest.mark.filterwarnings("ignore::DeprecationWarning")
 def test_distributed_fit_is_the_serial_fit(client):
-    pop, _ = glm.simulate(nneurons=3, nbins=30_000, seed=2, ntaps=20, nbasis=3)
+    pop, _ = simulated_population(nneurons=3, nbins=30_000, seed=2, ntaps=20, nbasis=3)
     serial = glm.fit_population(pop)
-    distributed_fit = sbd.fit_population(client, pop)
+    with pytest.warns(DeprecationWarning, match=r"PopulationGLM\.fit\(client=\.\.\.\)"):
+        distributed_fit = sbd.fit_population(client, pop)
     assert_same_bits(distributed_fit, serial)
     assert_same_bits(sbd.fit_population(client, pop, [2, 0]), serial[[2, 0]])
 
@@ -169,8 +171,11 @@ def test_distributed_fit_is_the_serial_fit(client):
                     reason="the adjoints are missing")
 @pytest.mark.parametrize("params", [{}, {"penalty": "group_lasso", "alpha": 1e-4}])
 def test_estimator_on_a_client_is_the_serial_fit(client, params):
-    pop, _ = glm.simulate(nneurons=3, nbins=30_000, seed=2, ntaps=20, nbasis=3)
+    pop, _ = simulated_population(nneurons=3, nbins=30_000, seed=2, ntaps=20, nbasis=3)
     args = ([(s + 0.5) * 0.001 for s in pop.spikes], 30.0, pop.stimulus, 100.0)
     model = glm.PopulationGLM(history_taps=20, n_basis=3, **params)
     serial = model.fit(*args).weights_.copy()
+    errors = model.standard_errors_
     assert_same_bits(model.fit(*args, client=client).weights_, serial)
+    # the covariance of a client fit is computed in this process
+    assert_same_bits(model.standard_errors_, errors)

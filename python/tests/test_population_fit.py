@@ -1,8 +1,10 @@
-"""The matrix-free population GLM (spike_bins.glm) and the worked example
-(fitted with glm.PopulationGLM)."""
+"""The older matrix-free population fit (spike_bins.glm's deprecated
+functions: still working, each warning with its replacement) and the worked
+example (fitted with glm.PopulationGLM, no deprecated call)."""
 import math
 import pathlib
 import runpy
+import warnings
 
 import numpy as np
 import pytest
@@ -10,9 +12,13 @@ import pytest
 import spike_bins
 from spike_bins import glm
 
-pytestmark = pytest.mark.skipif(
-    not hasattr(spike_bins, "trainfold_adjoint"),
-    reason="the adjoints (spike_bins.trainfold_adjoint, tentfill2_adjoint) are missing")
+pytestmark = [
+    pytest.mark.skipif(
+        not hasattr(spike_bins, "trainfold_adjoint"),
+        reason="the adjoints (spike_bins.trainfold_adjoint, tentfill2_adjoint) are "
+               "missing"),
+    pytest.mark.filterwarnings("ignore::DeprecationWarning"),
+]
 
 EXAMPLE = pathlib.Path(__file__).resolve().parents[2] / "examples" / "population_fit.py"
 
@@ -107,12 +113,75 @@ def test_simulation_is_reproducible():
                      rate_per_bin=1e4)
 
 
+def small_args(pop, truth):
+    return {"Population": (pop.stimulus, pop.spikes, pop.nbins, pop.nbns, pop.basis,
+                           pop.stim_lags),
+            "log_rate": (pop, truth[0]), "negloglik": (truth[0], pop, 0),
+            "initial_theta": (pop, 0), "start_hessian": (pop, 0),
+            "fit_neuron": (pop, 0, 5), "fit_population": (pop, [1]),
+            "filter_errors": (pop, truth[0], truth[0], 0),
+            "true_parameters": (np.random.default_rng(0), 2, pop.basis, 2, 0.01),
+            "simulate": ()}
+
+
+@pytest.mark.parametrize("name, replacement", [
+    ("Population", "PopulationGLM"),
+    ("log_rate", "PopulationGLM.predict_rate"),
+    ("negloglik", "PopulationGLM.log_likelihood"),
+    ("initial_theta", "PopulationGLM.fit"),
+    ("start_hessian", "PopulationGLM.fit"),
+    ("fit_neuron", "PopulationGLM.fit"),
+    ("fit_population", "PopulationGLM.fit"),
+    ("filter_errors", "filters_"),
+    ("true_parameters", "draw_spikes"),
+    ("simulate", "PopulationGLM.simulate"),
+])
+def test_deprecated_names_warn_once_with_their_replacement(small, name, replacement):
+    args = small_args(*small)[name]
+    kwargs = {"nneurons": 2, "nbins": 2000, "ntaps": 10, "nbasis": 2} \
+        if name == "simulate" else {}
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        result = getattr(glm, name)(*args, **kwargs)
+    deprecations = [w for w in caught if issubclass(w.category, DeprecationWarning)]
+    # One warning, from the name called (not from the ones it calls inside),
+    # pointing at the caller's line.
+    assert len(deprecations) == 1
+    message = str(deprecations[0].message)
+    assert f"spike_bins.glm.{name} is deprecated" in message and replacement in message
+    assert deprecations[0].filename == __file__
+    assert result is not None
+    assert replacement in getattr(glm, name).__doc__
+
+
+def test_deprecated_names_give_what_they_gave(small):
+    """The warning is all that changed: each name returns what its private
+    implementation returns."""
+    from spike_bins import _legacy
+    pop, truth = small
+    assert_equal = np.testing.assert_array_equal
+    assert_equal(glm.log_rate(pop, truth[1]), _legacy._log_rate(pop, truth[1]))
+    assert_equal(glm.negloglik(truth[1], pop, 1)[1],
+                 _legacy._negloglik(truth[1], pop, 1)[1])
+    assert_equal(glm.fit_population(pop, [2]), _legacy._fit_population(pop, [2]))
+    a, ta = glm.simulate(nneurons=2, nbins=5000, seed=3, ntaps=10, nbasis=2)
+    b, tb = _legacy._simulate(nneurons=2, nbins=5000, seed=3, ntaps=10, nbasis=2)
+    assert_equal(ta, tb)
+    for sa, sb in zip(a.spikes, b.spikes):
+        assert_equal(sa, sb)
+
+
 def test_example_check_mode(tmp_path, capsys):
     example = runpy.run_path(str(EXAMPLE))
-    assert example["main"](["--check", "--figures", str(tmp_path)]) == 0
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        assert example["main"](["--check", "--figures", str(tmp_path)]) == 0
+    assert not [w for w in caught if "spike_bins" in str(w.message)
+                and issubclass(w.category, DeprecationWarning)]
     out = capsys.readouterr().out
     assert "check passed" in out and "fit time " in out
     assert out.count("\n") > example["CHECK"]["neurons"] + 4
-    for name in ["population_filters.png", "population_raster.png"]:
+    for name in ["population_filters.png", "population_raster.png",
+                 "population_bands.png", "population_coupling.png", "population_ks.png"]:
         png = (tmp_path / name).read_bytes()
         assert png.startswith(b"\x89PNG") and len(png) > 10000

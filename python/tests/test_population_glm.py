@@ -9,6 +9,8 @@ import pytest
 import spike_bins
 from spike_bins import glm
 
+from conftest import simulated_population
+
 pytestmark = pytest.mark.skipif(
     not hasattr(spike_bins, "trainfold_adjoint"),
     reason="the adjoints (spike_bins.trainfold_adjoint, tentfill2_adjoint) are missing")
@@ -19,8 +21,8 @@ TAPS, NB, LAGS, E = 20, 3, 3, 10  # history taps, basis size, stimulus lags, bin
 @pytest.fixture(scope="module")
 def rec():
     """3 neurons, 60 s; two stimulus channels (the second one unused)."""
-    pop, _ = glm.simulate(nneurons=3, nbins=60_000, seed=7, ntaps=TAPS, nbasis=NB,
-                          stim_lags=LAGS, rate_per_bin=0.02)
+    pop, _ = simulated_population(nneurons=3, nbins=60_000, seed=7, ntaps=TAPS,
+                                  nbasis=NB, stim_lags=LAGS, rate_per_bin=0.02)
     extra = np.random.default_rng(1).standard_normal(pop.stimulus.size)
     return {"spike_times": [(s + 0.5) * 0.001 for s in pop.spikes], "duration": 60.0,
             "stimulus": np.column_stack([pop.stimulus, extra]), "stimulus_rate": 100.0,
@@ -113,8 +115,8 @@ def test_group_lasso_optimality_and_whole_groups(rec):
 def test_cross_validation_picks_an_inner_alpha():
     # Sparse coupling, few spikes for 4 x 4 x 4 filter weights: no penalty
     # overfits and the largest alpha drops the true coupling.
-    pop, _ = glm.simulate(nneurons=4, nbins=60_000, seed=5, ntaps=30, nbasis=4,
-                          stim_lags=2)
+    pop, _ = simulated_population(nneurons=4, nbins=60_000, seed=5, ntaps=30, nbasis=4,
+                                  stim_lags=2)
     alphas = (0.0, 1e-5, 1e-4, 1e-3, 1e-1)
     cv = glm.PopulationGLMCV(alphas=alphas, n_folds=3, history_taps=30, n_basis=4,
                              stimulus_lags=2)

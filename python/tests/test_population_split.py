@@ -10,7 +10,7 @@ from spike_bins._distributed import _time_edges, _TimeSplit
 from spike_bins._objective import _nll, _stimulus_gram, drive, drive_gradient
 from spike_bins import glm
 
-from conftest import assert_same_bits
+from conftest import assert_same_bits, simulated_population
 
 pytestmark = pytest.mark.skipif(
     not hasattr(spike_bins, "trainfold_pop_adjoint"),
@@ -20,8 +20,9 @@ TAPS, NB, LAGS = 20, 3, 3
 
 
 def recording(nneurons=4, seconds=30, seed=7, stimulus=True):
-    pop, _ = glm.simulate(nneurons=nneurons, nbins=seconds * 1000, seed=seed,
-                          ntaps=TAPS, nbasis=NB, stim_lags=LAGS, rate_per_bin=0.02)
+    pop, _ = simulated_population(nneurons=nneurons, nbins=seconds * 1000, seed=seed,
+                                  ntaps=TAPS, nbasis=NB, stim_lags=LAGS,
+                                  rate_per_bin=0.02)
     spikes = [(s + 0.5) * 0.001 for s in pop.spikes]
     if stimulus:
         return {"spike_times": spikes, "duration": float(seconds),

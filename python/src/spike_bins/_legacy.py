@@ -1,9 +1,15 @@
-"""The first matrix-free population fit: the inputs of a simulated
-population in bins (Population), its log rate and negative log-likelihood,
-a preconditioned L-BFGS-B fit per neuron, and the simulator of synthetic
-populations. PopulationGLM (spike_bins.glm) fits the same model to recorded
-spike times, with its own scaling of the objective, start bias and
-stopping test."""
+"""The first matrix-free population fit, deprecated: the inputs of a
+simulated population in bins (Population), its log rate and negative
+log-likelihood, a preconditioned L-BFGS-B fit per neuron, and the simulator
+of synthetic populations.
+
+A second implementation of the model PopulationGLM fits (with another
+scaling of the objective, start bias, stopping test and a tap x target x
+source filter layout), kept working for callers that rely on it: every
+public name warns (DeprecationWarning) and names its replacement. The
+private functions (_simulate, ...) are the same code without the warning.
+"""
+import functools
 import math
 import warnings
 
@@ -17,10 +23,23 @@ from spike_bins._simulation import draw_spikes
 
 
 class Population:
-    """Inputs of a population fit: the coarse stimulus, each neuron's spike
+    """Deprecated: use PopulationGLM, which takes spike times in seconds.
+
+    Inputs of a population fit: the coarse stimulus, each neuron's spike
     bins (ascending, a bin listed once per spike) and the model's shape."""
 
     def __init__(self, stimulus, spikes, nbins, nbns, basis, stim_lags):
+        _warn("Population", stacklevel=3)
+        self._setup(stimulus, spikes, nbins, nbns, basis, stim_lags)
+
+    @classmethod
+    def _make(cls, *args):
+        """A Population built without the deprecation warning."""
+        pop = cls.__new__(cls)
+        pop._setup(*args)
+        return pop
+
+    def _setup(self, stimulus, spikes, nbins, nbns, basis, stim_lags):
         self.stimulus = np.ascontiguousarray(stimulus, dtype=float)
         self.spikes = [np.ascontiguousarray(s, dtype=float) for s in spikes]
         self.nbins = int(nbins)
@@ -65,7 +84,7 @@ def _stimulus_coarse(delayed, k):
     return s
 
 
-def log_rate(pop, theta):
+def _log_rate(pop, theta):
     """The log rate of one neuron with parameters theta, a length-T array."""
     bias, k, w = pop.split(theta)
     eta = _sb.tentfill2(_stimulus_coarse(pop.delayed, k), pop.nbns)
@@ -76,11 +95,11 @@ def log_rate(pop, theta):
     return eta[:, 0]
 
 
-def negloglik(theta, pop, neuron):
+def _negloglik(theta, pop, neuron):
     """Poisson negative log-likelihood of one neuron (constants dropped) and
     its gradient, from the forward operators and their adjoints."""
     theta = np.asarray(theta, dtype=float)
-    eta = log_rate(pop, theta)
+    eta = _log_rate(pop, theta)
     bins, counts = pop.count_bins[neuron], pop.counts[neuron]
     value = -np.sum(counts * eta[bins])
     rate = np.exp(eta, out=eta)
@@ -103,14 +122,14 @@ def negloglik(theta, pop, neuron):
     return value, grad
 
 
-def initial_theta(pop, neuron):
+def _initial_theta(pop, neuron):
     theta = np.zeros(pop.nparams)
     nspikes = pop.spikes[neuron].size
     theta[0] = math.log(max(nspikes, 1) / pop.nbins)
     return theta
 
 
-def start_hessian(pop, neuron):
+def _start_hessian(pop, neuron):
     """The Hessian of negloglik at the constant-rate start, rate * X'X, with
     X'X (X: the design the operators stand for) taken exactly for the
     constant and stimulus columns (from tentfill2 and its adjoint) and for
@@ -157,11 +176,11 @@ def start_hessian(pop, neuron):
 def _preconditioned(u, pop, neuron, factor):
     from scipy.linalg import solve_triangular
     theta = solve_triangular(factor, u, trans="T", lower=True)
-    value, grad = negloglik(theta, pop, neuron)
+    value, grad = _negloglik(theta, pop, neuron)
     return value, solve_triangular(factor, grad, lower=True)
 
 
-def fit_neuron(pop, neuron, maxiter=1000, ftol=1e-10):
+def _fit_neuron(pop, neuron, maxiter=1000, ftol=1e-10):
     """Maximum-likelihood parameters of one neuron; returns (theta, function
     evaluations). L-BFGS-B runs on u = L' theta, L the Cholesky factor of
     start_hessian, where the problem is close to a unit quadratic at the
@@ -169,24 +188,24 @@ def fit_neuron(pop, neuron, maxiter=1000, ftol=1e-10):
     (ConvergenceWarning) when L-BFGS-B stops before its tests pass."""
     from scipy.linalg import solve_triangular
     from scipy.optimize import minimize
-    factor = np.linalg.cholesky(start_hessian(pop, neuron))
-    res = minimize(_preconditioned, factor.T @ initial_theta(pop, neuron),
+    factor = np.linalg.cholesky(_start_hessian(pop, neuron))
+    res = minimize(_preconditioned, factor.T @ _initial_theta(pop, neuron),
                    args=(pop, neuron, factor), jac=True, method="L-BFGS-B",
                    options={"maxiter": maxiter, "maxfun": 2 * maxiter,
                             "ftol": ftol, "gtol": 1e-8})
     if not res.success:
         warnings.warn(f"neuron {neuron} did not converge: {res.message}",
-                      ConvergenceWarning, stacklevel=2)
+                      ConvergenceWarning, stacklevel=3)
     return solve_triangular(factor, res.x, trans="T", lower=True), res.nfev
 
 
-def fit_population(pop, neurons=None):
+def _fit_population(pop, neurons=None):
     """Serial fit of each neuron: an nneurons x nparams array."""
     neurons = range(pop.nneurons) if neurons is None else neurons
-    return np.array([fit_neuron(pop, i)[0] for i in neurons])
+    return np.array([_fit_neuron(pop, i)[0] for i in neurons])
 
 
-def filter_errors(pop, theta_true, theta_fit, neuron):
+def _filter_errors(pop, theta_true, theta_fit, neuron):
     """Relative L2 errors of the fitted filters of one neuron, over taps:
     stimulus, history, coupling (all sources together); bias: absolute."""
     b0, k0, w0 = pop.split(theta_true)
@@ -202,7 +221,7 @@ def filter_errors(pop, theta_true, theta_fit, neuron):
             "coupling": rel(f0[:, others], f1[:, others]) if others else 0.0}
 
 
-def true_parameters(rng, nneurons, basis, stim_lags, rate_per_bin):
+def _true_parameters(rng, nneurons, basis, stim_lags, rate_per_bin):
     """Parameters of a population: history filters that are refractory then
     mildly excitatory, sparse weak coupling, a biphasic stimulus filter."""
     nb = basis.shape[1]
@@ -225,8 +244,8 @@ def true_parameters(rng, nneurons, basis, stim_lags, rate_per_bin):
     return theta
 
 
-def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
-             nbasis=5, stim_lags=5, rate_per_bin=0.006, block=65536):
+def _simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
+              nbasis=5, stim_lags=5, rate_per_bin=0.006, block=65536):
     """Synthetic population data drawn from the model: (Population, true
     parameters nneurons x nparams). Counts are Poisson given the past, drawn
     bin by bin; the draws jump from spike to spike (the log rate is fixed
@@ -236,8 +255,9 @@ def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
     basis = raised_cosine_basis(ntaps, nbasis)
     stimulus = rng.standard_normal(nbins // e)
     nbins = stimulus.size * e
-    theta = true_parameters(rng, nneurons, basis, stim_lags, rate_per_bin)
-    probe = Population(stimulus, [np.zeros(0)] * nneurons, nbins, nbns, basis, stim_lags)
+    theta = _true_parameters(rng, nneurons, basis, stim_lags, rate_per_bin)
+    probe = Population._make(stimulus, [np.zeros(0)] * nneurons, nbins, nbns, basis,
+                             stim_lags)
     coarse = np.empty((stimulus.size, nneurons), order="F")
     filters = np.empty((ntaps, nneurons, nneurons))  # tap, target, source
     for i in range(nneurons):
@@ -248,5 +268,47 @@ def simulate(nneurons=20, nbins=3_600_000, nbns=10, seed=0, ntaps=100,
     bins, owners = draw_spikes(nbins, theta[:, 0], coarse, nbns,
                                filters.transpose(0, 2, 1), rng, block)
     spikes = [bins[owners == i].astype(float) for i in range(nneurons)]
-    return Population(stimulus, spikes, nbins, nbns, basis, stim_lags), theta
+    return Population._make(stimulus, spikes, nbins, nbns, basis, stim_lags), theta
 
+
+# The replacement each deprecated name points to.
+REPLACEMENTS = {
+    "Population": "PopulationGLM, which takes spike times in seconds",
+    "log_rate": "PopulationGLM.predict_rate",
+    "negloglik": "PopulationGLM.log_likelihood",
+    "initial_theta": "PopulationGLM.fit",
+    "start_hessian": "PopulationGLM.fit",
+    "fit_neuron": "PopulationGLM.fit",
+    "fit_population": "PopulationGLM.fit",
+    "filter_errors": "PopulationGLM's fitted bias_, stimulus_filters_ and filters_",
+    "true_parameters": "draw_spikes with parameters of your own",
+    "simulate": "PopulationGLM.simulate, or draw_spikes",
+}
+
+
+def _warn(name, stacklevel):
+    warnings.warn(f"spike_bins.glm.{name} is deprecated: use {REPLACEMENTS[name]} "
+                  f"(spike_bins.glm)", DeprecationWarning, stacklevel=stacklevel)
+
+
+def _deprecated(name, fn):
+    @functools.wraps(fn)
+    def public(*args, **kwargs):
+        _warn(name, stacklevel=3)
+        return fn(*args, **kwargs)
+
+    public.__name__ = public.__qualname__ = name
+    public.__doc__ = (f"Deprecated: use {REPLACEMENTS[name]}.\n\n"
+                      + (fn.__doc__ or ""))
+    return public
+
+
+log_rate = _deprecated("log_rate", _log_rate)
+negloglik = _deprecated("negloglik", _negloglik)
+initial_theta = _deprecated("initial_theta", _initial_theta)
+start_hessian = _deprecated("start_hessian", _start_hessian)
+fit_neuron = _deprecated("fit_neuron", _fit_neuron)
+fit_population = _deprecated("fit_population", _fit_population)
+filter_errors = _deprecated("filter_errors", _filter_errors)
+true_parameters = _deprecated("true_parameters", _true_parameters)
+simulate = _deprecated("simulate", _simulate)

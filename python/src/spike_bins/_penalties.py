@@ -4,7 +4,7 @@ Each penalty knows which coordinates of a neuron's parameter vector
 [bias, stimulus weights, w_j for each source j] it penalises (groups(): a
 list of slices) and how the penalised objective is minimised (solve()): a
 differentiable penalty adds its value, gradient and curvature to the smooth
-objective for L-BFGS-B; one that is not differentiable brings its own
+objective for L-BFGS; one that is not differentiable brings its own
 solver. A new penalty is a class and a table entry here; penalty_of() is
 the one place a penalty name is checked.
 """
@@ -28,11 +28,11 @@ class NoPenalty:
         theta in the metric hess (the start Hessian, which may be changed):
         (theta, converged, iterations)."""
         return _lbfgs(smooth, theta, hess, np.arange(data.nparams), tol, max_iter,
-                      _metric_blocks(data))
+                      blocks=_metric_blocks(data))
 
 
 class _Differentiable(NoPenalty):
-    """A penalty with a gradient everywhere: L-BFGS-B on the sum, in the
+    """A penalty with a gradient everywhere: L-BFGS on the sum, in the
     metric of the start Hessian plus the penalty's curvature."""
 
     def value(self, w, alpha):
@@ -60,7 +60,7 @@ class _Differentiable(NoPenalty):
             return v, gr
 
         return _lbfgs(fun, theta, hess, np.arange(data.nparams), tol, max_iter,
-                      _metric_blocks(data))
+                      blocks=_metric_blocks(data))
 
 
 class Ridge(_Differentiable):
@@ -84,7 +84,7 @@ class Ridge(_Differentiable):
 class GroupLasso(NoPenalty):
     """penalty='group_lasso': alpha * sum over the other sources j of
     ||w_j||_2 (bias, stimulus and spike history unpenalised); minimised by
-    proximal gradient steps alternated with L-BFGS-B on the support."""
+    proximal gradient steps alternated with L-BFGS on the support."""
 
     name = "group_lasso"
 
@@ -96,7 +96,7 @@ class GroupLasso(NoPenalty):
         if alpha <= 0 or not groups:
             return super().solve(smooth, theta, hess, data, i, alpha, tol, max_iter)
         return _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter,
-                            _metric_blocks(data))
+                            blocks=_metric_blocks(data))
 
 
 PENALTIES = {p.name: p for p in (NoPenalty(), Ridge(), GroupLasso())}

@@ -1,5 +1,7 @@
-"""Chunked tentfill2 and trainfold as dask arrays, and population fits with
-one neuron per task on a dask.distributed cluster (the extra spike_bins[dask]).
+"""Chunked tentfill2 and trainfold as dask arrays (the extra
+spike_bins[dask]). Population GLM fits on a dask.distributed cluster are
+PopulationGLM.fit(client=...) in spike_bins.glm; fit_population here is
+deprecated.
 
 Each chunk of rows is one task that calls the kernel on only the samples or
 spikes that reach those rows, so no worker holds the whole result; the
@@ -16,13 +18,14 @@ the list.
     y.sum(axis=0).compute()
 """
 import math
+import warnings
 
 import dask
 import dask.array as da
 import numpy as np
 
 import spike_bins as _sb
-from spike_bins import _rows, glm
+from spike_bins import _legacy, _rows
 
 __all__ = ["tentfill2", "trainfold", "fit_population"]
 
@@ -95,13 +98,19 @@ def trainfold(spinds, h_currents, twin, chunk_rows):
 
 
 def fit_population(client, pop, neurons=None):
-    """glm.fit_population on a dask.distributed Client, one neuron per task;
+    """Deprecated: use PopulationGLM.fit(client=...) (spike_bins.glm).
+
+    glm.fit_population on a dask.distributed Client, one neuron per task;
     the data are sent to each worker once. The parameters are the serial
     fit's to the bit (the same code on the same data, one thread per task)."""
+    warnings.warn("spike_bins.dask.fit_population is deprecated: use "
+                  "PopulationGLM.fit(client=...) (spike_bins.glm)", DeprecationWarning,
+                  stacklevel=2)
     neurons = list(range(pop.nneurons) if neurons is None else neurons)
     # A key of its own for each call (hash=False): with the content's hash as
     # key, a second fit of the same data reuses the key the scheduler is still
     # releasing from the first, and its tasks are cancelled as lost data.
     data = client.scatter(pop, broadcast=True, hash=False)
-    futures = [client.submit(glm.fit_neuron, data, i, pure=False) for i in neurons]
+    futures = [client.submit(_legacy._fit_neuron, data, i, pure=False)
+               for i in neurons]
     return np.array([theta for theta, _ in client.gather(futures)])
