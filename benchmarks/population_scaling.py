@@ -25,6 +25,7 @@ import cProfile
 import os
 import pstats
 import time
+import warnings
 
 import numpy as np
 
@@ -41,7 +42,9 @@ def load():
 
 
 def population(neurons, seconds):
-    pop, truth = glm.simulate(nneurons=neurons, nbins=int(seconds * 1000), seed=0)
+    with warnings.catch_warnings():  # the worked example's simulation
+        warnings.simplefilter("ignore", DeprecationWarning)
+        pop, truth = glm.simulate(nneurons=neurons, nbins=int(seconds * 1000), seed=0)
     args = {"spike_times": [(s + 0.5) * 0.001 for s in pop.spikes],
             "duration": pop.nbins / 1000, "stimulus": pop.stimulus,
             "stimulus_rate": 1000 / pop.nbns}
