@@ -46,6 +46,7 @@ import os
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -348,6 +349,9 @@ def _run(cmd, env, timeout, cwd):
         os.killpg(proc.pid, 9)
         out, _ = proc.communicate()
         status = "timeout"
+    except BaseException:
+        os.killpg(proc.pid, 9)
+        raise
     if status == "killed" and re.search(r"parse error|SyntaxError", out):
         status = "invalid"
     return status, time.monotonic() - started, out[-3000:]
@@ -384,6 +388,8 @@ def main():
         equivalent = {k.split("#")[0].strip() for k in open(args.equivalent)} - {""}
 
     scratch = tempfile.mkdtemp(prefix="mutants-")
+    # A kill (SIGTERM) still removes the scratch copy and the running tests.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     try:
         if args.host == "python":
             runner = PythonRunner(args.venv, args.tests or PY_TESTS, args.timeout, scratch)
