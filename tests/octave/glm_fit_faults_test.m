@@ -44,6 +44,7 @@
 %!   "alpha", NaN, "opts.alpha must be a finite number >= 0"
 %!   "n_basis", 0, "opts.n_basis must be a whole number >= 1"
 %!   "stimulus_lags", 0, "opts.stimulus_lags must be a whole number >= 1"
+%!   "stimulus_lags", 2^31, "opts.stimulus_lags must be a whole number >= 1"
 %!   "history_taps", 20001, "opts.history_taps (20001) is longer than the recording (20000 bins)"
 %!   "t_start", NaN, "opts.t_start must be a finite real number"
 %!   "stimulus", [S(1:end-1); NaN], "opts.stimulus must be a finite real matrix"
@@ -88,6 +89,36 @@
 %! endfor
 
 %!test
+%! ## A penalty of weight 0 is no penalty: the same fit, bit for bit.
+%! [spikes, S] = recording (1000);
+%! none = quiet_fit (spikes, S, options ());
+%! for penalty = {"ridge", "group_lasso"}
+%!   zero = quiet_fit (spikes, S, options ("penalty", penalty{1}, "alpha", 0));
+%!   assert (zero.weights, none.weights);
+%!   assert (zero.iterations, none.iterations);
+%! endfor
+
+%!test
+%! ## A simulation longer than one block of 65,536 bins follows the stimulus
+%! ## in the second block too: a square wave of period 2 s, stimulus filter
+%! ## 2, so the rate is 0.02 * e^2 per bin in even seconds, 0.02 / e^2 in
+%! ## odd ones.
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! warning ("off", "spike_glm:notConverged", "local");
+%! o = struct ("history_taps", 5, "basis", ones (5, 1), "stimulus", zeros (100, 1), ...
+%!             "stimulus_rate", 100, "stimulus_lags", 1, "max_iter", 0);
+%! fit = spike_glm_fit ({[], []}, 1, o);
+%! fit.stimulus_filters(:) = 2;
+%! fit.bias = log ([0.02; 0.02]);
+%! wave = 2 * (mod (floor ((0:7999)' / 100), 2) == 0) - 1;
+%! s = spike_glm_simulate (fit, 80, struct ("stimulus", wave, "seed", 2));
+%! for i = 1:2
+%!   k = (66:79)';
+%!   n = arrayfun (@(a) sum (s{i} >= a + 0.1 & s{i} < a + 0.9), k);
+%!   assert (all (n(mod (k, 2) == 0) > 60) && all (n(mod (k, 2) == 1) < 15), num2str (n'));
+%! endfor
+
+%!test
 %! ## Iteration counts: a fit that converges counts the steps it took; a cap
 %! ## below that stops every neuron at the cap, not converged; a cap above
 %! ## it changes nothing.
@@ -122,25 +153,33 @@
 %! assert (! isempty (strfind (msg, "neuron(s) 1  2  3 did not converge within 1 iterations")), msg);
 
 %!test
-%! ## verbose: one line per neuron with its spikes, iterations and state;
-%! ## nothing without it; the same fit either way.
+%! ## verbose: one line per neuron with its spikes, iterations and state,
+%! ## and a progress line every 25 iterations of a neuron's solver; nothing
+%! ## without it; the same fit either way.
 %! [spikes, S] = recording (1000);
-%! for extra = {{}, {"penalty", "group_lasso", "alpha", 1e-3}, {"max_iter", 1}}
-%!   [quiet, out] = quiet_fit (spikes, S, options (extra{1}{:}));
+%! cases = {{}, 0; {"penalty", "group_lasso", "alpha", 1e-3}, 0; {"max_iter", 1}, 0;
+%!          {"tol", 1e-300, "max_iter", 30}, 1;
+%!          {"penalty", "group_lasso", "alpha", 1e-3, "tol", 1e-300, "max_iter", 30}, 1};
+%! for c = 1:rows (cases)
+%!   [extra, progress] = cases{c, :};
+%!   [quiet, out] = quiet_fit (spikes, S, options (extra{:}));
 %!   assert (out, "");
-%!   [loud, out] = quiet_fit (spikes, S, options ("verbose", true, extra{1}{:}));
-%!   lines = strsplit (strtrim (out), "\n");
-%!   lines = lines(strncmp (lines, "neuron", 6));
-%!   assert (numel (lines), 3);
+%!   [loud, out] = quiet_fit (spikes, S, options ("verbose", true, extra{:}));
+%!   lines = strsplit (out, "\n");
+%!   done = lines(! cellfun (@isempty, regexp (lines, '^neuron \d of')));
+%!   assert (numel (done), 3);
 %!   for i = 1:3
-%!     tok = regexp (lines{i}, '^neuron (\d) of 3: (\d+) spikes, (\d+) iterations, (converged|NOT converged) \(', "tokens", "once");
-%!     assert (numel (tok), 4, lines{i});
+%!     tok = regexp (done{i}, '^neuron (\d) of 3: (\d+) spikes, (\d+) iterations, (converged|NOT converged) \(', "tokens", "once");
+%!     assert (numel (tok), 4, done{i});
 %!     assert (str2double (tok{1}), i);
 %!     assert (str2double (tok{2}), numel (spikes{i}));
 %!     assert (str2double (tok{3}), loud.iterations(i));
 %!     assert (strcmp (tok{4}, "converged"), loud.converged(i));
 %!   endfor
+%!   steps = regexp (out, '  neuron (\d): iteration 25, objective \S+, optimality residual', "tokens");
+%!   assert (numel (steps), 3 * progress, out);
 %!   assert (loud.weights, quiet.weights);
+%!   assert (loud.iterations, quiet.iterations);
 %! endfor
 
 %!test
@@ -183,6 +222,9 @@
 %!   s = spikes(order{1});
 %!   fit = quiet_fit (s, S, o);
 %!   assert (fit.converged, true (3, 1));
+%!   ## The L-BFGS finish on a settled support makes it quick (about 25
+%!   ## iterations; proximal steps alone take 100 or more).
+%!   assert (all (fit.iterations <= 50), num2str (fit.iterations'));
 %!   T = 20000; B = fit.basis;
 %!   x = zeros (2000, 2);
 %!   x(3:end, 1) = S(1:end - 2); x(4:end, 2) = S(1:end - 3);
