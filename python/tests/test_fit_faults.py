@@ -281,3 +281,59 @@ def test_cross_validation_folds_hold_out_their_bins(rec):
         assert cv.cv_scores_[0, f] == pytest.approx(total, rel=1e-9)
     # The held-out score covers only the block: the two folds differ.
     assert cv.cv_scores_[0, 0] != cv.cv_scores_[0, 1]
+
+
+# ------------------------------------------------------- blocks of the work
+
+def test_blocked_fit_with_spikes_on_the_block_edges(rec):
+    """Every neuron spikes in the first bin of each time block: each spike is
+    counted in its own block only, and the blocked fit is the whole one."""
+    edges = [5000, 10000, 15000]  # n_blocks=4 over 20,000 bins
+    spikes = [np.union1d(s, [rec["t_start"] + (e + 0.5) * 0.001 for e in edges])
+              for s in rec["spike_times"]]
+    args = fit_args(rec, spike_times=spikes)
+    whole = model(tol=1e-9).fit(**args)
+    for blocks in ({"n_blocks": 4}, {"block_seconds": 5.0}):
+        blocked = model(tol=1e-9).fit(**args, split="time", **blocks)
+        assert blocked.converged_.all()
+        np.testing.assert_allclose(blocked.weights_, whole.weights_, rtol=0, atol=1e-6)
+
+
+def test_verbose_blocked_fit_reports_each_neuron(rec, capsys):
+    fitted = model(verbose=True).fit(**fit_args(rec), n_blocks=3, split="time")
+    lines = capsys.readouterr().out.splitlines()
+    assert [line.split(":")[0] for line in lines] == ["neuron 1/3", "neuron 2/3",
+                                                      "neuron 3/3"]
+    assert all(f"in {k} iterations" in line for k, line in zip(fitted.n_iter_, lines))
+
+
+@pytest.mark.parametrize("penalty", ["ridge", "group_lasso"])
+def test_a_penalty_of_weight_zero_is_no_penalty(rec, penalty):
+    none = model().fit(**fit_args(rec))
+    zero = model(penalty=penalty, alpha=0.0).fit(**fit_args(rec))
+    np.testing.assert_array_equal(zero.weights_, none.weights_)
+    np.testing.assert_array_equal(zero.n_iter_, none.n_iter_)
+
+
+@pytest.mark.parametrize("coupling", [True, False])
+def test_simulation_blocks_do_not_change_the_draws(coupling):
+    """draw_spikes in blocks of 7 or 1000 bins draws what one block of all
+    the bins draws (the uniforms are taken row by row either way): the
+    history carried across block edges and the stimulus rows of each block
+    are those of the whole run."""
+    rng = np.random.default_rng(5)
+    n, nbins, m = 3, 5000, 10
+    coarse = rng.standard_normal((nbins // m, n))
+    filters = np.zeros((6, n, n))
+    filters[:, 0, 1] = 1.5  # 0 excites 1
+    filters[:, 1, 1] = -2.0  # 1 is refractory
+    if coupling:
+        filters[:, 2, 0] = 0.8
+    bias = np.log([0.02, 0.01, 0.03])
+    whole = glm.draw_spikes(nbins, bias, coarse, m, filters, np.random.default_rng(9))
+    assert whole[0].size > 200 and np.all(np.diff(whole[0]) >= 0)
+    for block in (7, 1000, 4999):
+        got = glm.draw_spikes(nbins, bias, coarse, m, filters,
+                              np.random.default_rng(9), block=block)
+        np.testing.assert_array_equal(got[0], whole[0])
+        np.testing.assert_array_equal(got[1], whole[1])

@@ -61,7 +61,7 @@ PY_FILES = ["_basis.py", "_cv.py", "_data.py", "_distributed.py", "_estimator.py
             "_simulation.py", "_solvers.py", "glm.py"]
 # The quick files first: pytest -x stops at the first failure.
 PY_TESTS = ["test_fit_faults.py", "test_penalties.py", "test_population_fit.py",
-            "test_population_glm.py", "test_population_split.py"]
+            "test_population_glm.py", "test_population_split.py", "test_dask.py"]
 M_TESTS = ["spike_glm_fit", "spike_glm_rate", "spike_glm_score", "spike_glm_simulate"]
 
 # Operator swaps: each token maps to its replacements.
