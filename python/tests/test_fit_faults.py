@@ -313,6 +313,14 @@ def test_a_penalty_of_weight_zero_is_no_penalty(rec, penalty):
     zero = model(penalty=penalty, alpha=0.0).fit(**fit_args(rec))
     np.testing.assert_array_equal(zero.weights_, none.weights_)
     np.testing.assert_array_equal(zero.n_iter_, none.n_iter_)
+    # Without coupling the group lasso has no group: no penalty either.
+    none = model(coupling=False).fit(**fit_args(rec))
+    alone = model(coupling=False, penalty=penalty, alpha=1e-3).fit(**fit_args(rec))
+    if penalty == "group_lasso":
+        np.testing.assert_array_equal(alone.weights_, none.weights_)
+        np.testing.assert_array_equal(alone.n_iter_, none.n_iter_)
+    else:
+        assert np.abs(alone.weights_[:, 1:]).sum() < np.abs(none.weights_[:, 1:]).sum()
 
 
 @pytest.mark.parametrize("coupling", [True, False])

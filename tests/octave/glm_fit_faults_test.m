@@ -97,6 +97,12 @@
 %!   assert (zero.weights, none.weights);
 %!   assert (zero.iterations, none.iterations);
 %! endfor
+%! ## Without coupling the group lasso has no group: no penalty either.
+%! none = quiet_fit (spikes, S, options ("coupling", false));
+%! alone = quiet_fit (spikes, S, options ("coupling", false, "penalty", "group_lasso", ...
+%!                                        "alpha", 1e-3));
+%! assert (alone.weights, none.weights);
+%! assert (alone.iterations, none.iterations);
 
 %!test
 %! ## A simulation longer than one block of 65,536 bins follows the stimulus
