@@ -345,3 +345,48 @@ def test_simulation_blocks_do_not_change_the_draws(coupling):
                               np.random.default_rng(9), block=block)
         np.testing.assert_array_equal(got[0], whole[0])
         np.testing.assert_array_equal(got[1], whole[1])
+
+
+def test_start_hessian_is_exact_where_it_claims(rec):
+    """The start metric is rate * X'X / T: exact on the bias and stimulus
+    columns, and (but for the taps cut off at the end of the recording) on
+    the bias against each source's history columns."""
+    from spike_bins._objective import _start_hessian, _stimulus_gram
+    fitted = model(max_iter=1)
+    data, _ = fitted._data(rec["spike_times"], SECONDS, rec["stimulus"], 100.0,
+                           rec["t_start"])
+    x, _ = dense_design(rec, data.basis)
+    rate = 0.03
+    exact = rate * (x.T @ x) / x.shape[0]
+    for i in range(3):
+        got = _start_hessian(data, i, rate, _stimulus_gram(data))
+        free = 1 + LAGS
+        ridge = 1e-9 * rate * np.eye(free)  # what keeps it definite
+        np.testing.assert_allclose(got[:free, :free], exact[:free, :free] + ridge,
+                                   rtol=1e-10, atol=1e-12)
+        np.testing.assert_allclose(got[0, free:], exact[0, free:], rtol=0.01)
+        np.testing.assert_allclose(got[free:, 0], exact[free:, 0], rtol=0.01)
+        np.testing.assert_array_equal(got, got.T)
+
+
+# --------------------------------------------------------------- defaults
+
+DEFAULTS = [
+    (glm.PopulationGLM, {"bin_size": 0.001, "history_taps": 100, "basis": "raised_cosine",
+                         "n_basis": 5, "coupling": True, "stimulus_lags": 5,
+                         "penalty": None, "alpha": 0.0, "tol": 1e-8, "max_iter": 1000,
+                         "verbose": False}),
+    (glm.PopulationGLMCV, {"alphas": (0.0, 1e-6, 1e-5, 1e-4, 1e-3), "n_folds": 5,
+                           "bin_size": 0.001, "history_taps": 100,
+                           "basis": "raised_cosine", "n_basis": 5, "coupling": True,
+                           "stimulus_lags": 5, "penalty": "group_lasso", "alpha": 0.0,
+                           "tol": 1e-8, "max_iter": 1000, "verbose": False}),
+]
+
+
+@pytest.mark.parametrize("cls, documented", DEFAULTS)
+def test_defaults_are_the_documented_ones(cls, documented):
+    assert cls().get_params() == documented
+    # Every parameter survives a round trip through set_params.
+    other = cls().set_params(**documented)
+    assert other.get_params() == documented
