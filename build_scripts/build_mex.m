@@ -39,8 +39,8 @@ if ~exist(output_dir, 'dir')
   mkdir(output_dir);
 end
 
-modules = read_module_list(fullfile(root, 'build_scripts', 'modules.txt'), ...
-                           root);
+modules = module_sources(fullfile(root, 'build_scripts', 'modules.txt'), ...
+                         root);
 exact_flags = ['-std=c++17 ' strtrim(fileread(fullfile(root, ...
                              'build_scripts', 'exact_math_flags.txt')))];
 include_flag = ['-I' root];
@@ -95,23 +95,18 @@ copyfile(fullfile(root, 'toolbox', 'private', '*.m'), ...
          fullfile(output_dir, 'private'));
 end
 
-function modules = read_module_list(file, root)
-% The lines of build_scripts/modules.txt ("<module> <kernel> <reference>
-% <arguments> <example> <result> <gateway source> <kernel source>...",
-% paths relative to the project folder; lines starting with # are notes) as
-% rows {name, {source paths}}.
-lines = regexp(fileread(file), '\r?\n', 'split');
-modules = cell(0, 2);
-for i = 1:numel(lines)
-  fields = regexp(strtrim(lines{i}), '\s+', 'split');
-  if isempty(fields{1}) || fields{1}(1) == '#'
-    continue;
-  end
-  sources = fields(7:end);
+function modules = module_sources(file, root)
+% The rows of build_scripts/modules.txt (read by read_module_list.m, beside
+% this file) as rows {name, {source paths}}: the gateway source and the
+% kernel sources, fields 7 and on, paths relative to the project folder.
+rows = read_module_list(file);
+modules = cell(numel(rows), 2);
+for i = 1:numel(rows)
+  sources = rows(i).fields(7:end);
   for j = 1:numel(sources)
     sources{j} = fullfile(root, strrep(sources{j}, '/', filesep));
   end
-  modules(end + 1, :) = {fields{1}, sources};
+  modules(i, :) = {rows(i).fields{1}, sources};
 end
 end
 

@@ -18,7 +18,8 @@ echo "=== Building the Octave modules in $build_dir"
 cmake -S . -B "$build_dir" >/dev/null
 cmake --build "$build_dir" -j "$jobs"
 module_dir=$root/$build_dir/octave_modules
-for module in $(awk '!/^#/ && NF { print $1 }' build_scripts/modules.txt); do
+modules=$(awk -v field=1 -f build_scripts/module_list.awk build_scripts/modules.txt)
+for module in $modules; do
   if [ ! -f "$module_dir/$module.mex" ]; then
     echo "error: $module_dir/$module.mex was not built" >&2
     exit 1

@@ -13,10 +13,12 @@
 #   inst/        the help files (toolbox/*.m), with their %! tests, and the
 #                population GLM (spike_glm_*.m, helpers in inst/private/)
 #   inst/test/   the Octave tests of tests/octave (*_test.m), with the
-#                references and same_bits they call ("pkg test" runs them
+#                references, same_bits and the module list (module_table.m,
+#                read_module_list.m, modules.txt) they call ("pkg test" runs them
 #                from that folder; it is not on the path after pkg load)
 #   src/         Makefile, exact_math_flags.txt, modules.txt (the module
-#                list the Makefile builds from), the gateway and kernel
+#                list the Makefile builds from) and module_list.awk (its
+#                reader), the gateway and kernel
 #                sources and the headers they include, in the repository's
 #                folders
 set -euo pipefail
@@ -40,11 +42,14 @@ trap 'rm -rf "$stage"' EXIT
 pkg_dir=$stage/$name
 mkdir -p "$pkg_dir/inst/test" "$pkg_dir/src"
 
+# The module list's rows, read once by its awk reader (which stops on a
+# faulty row, naming its line): one row a line, fields joined by one blank.
+rows=$(awk -f "$root/build_scripts/module_list.awk" "$root/build_scripts/modules.txt")
+
 # The description names every module of the module list with its arguments.
-calls=$(awk '!/^#/ && NF { gsub(",", ", ", $4); printf "%s%s(%s)", sep, $1, $4; sep = ", " }' \
-  "$root/build_scripts/modules.txt")
-count=$(awk '!/^#/ && NF { n++ } END { print n }' "$root/build_scripts/modules.txt")
-description=$(fold -s -w 72 <<<"Description: $count compiled functions (MEX files) for work on signals binned in time, such as fitting models of spike trains: $calls. Each function's help text states its contract. Results are bit-exact: every operation is one IEEE double operation in a fixed order, with no fused multiply-add. spike_glm_fit, spike_glm_rate, spike_glm_score and spike_glm_simulate fit, evaluate and run Poisson GLMs of spike-train populations with these functions." |
+calls=$(awk '{ gsub(",", ", ", $4); printf "%s%s(%s)", sep, $1, $4; sep = ", " }' <<<"$rows")
+count=$(wc -l <<<"$rows")
+description=$(fold -s -w 72 <<<"Description: $count compiled functions (MEX files) for work on signals binned in time, such as fitting models of spike trains: $calls. Each function's help text states its contract. Results are bit-exact: every operation is one IEEE double operation in a fixed order, with no fused multiply-add. spike_glm_fit, spike_glm_rate, spike_glm_score and spike_glm_simulate fit, evaluate and run Poisson GLMs of spike-train populations with these functions; spike_glm_inference, spike_glm_ks and spike_glm_plot give their standard errors and tests, the time-rescaling goodness-of-fit test and plots." |
   sed -e 's/ *$//' -e '2,$s/^/ /')
 cat >"$pkg_dir/DESCRIPTION" <<DESCRIPTION
 Name: $name
@@ -62,7 +67,7 @@ DESCRIPTION
 {
   echo "$name >> Binned signals and spike trains"
   echo "Functions"
-  awk '!/^#/ && NF { print " " $1 }' "$root/build_scripts/modules.txt"
+  awk '{ print " " $1 }' <<<"$rows"
   echo "Population GLM"
   for file in "$root"/toolbox/spike_glm_*.m; do
     echo " $(basename "$file" .m)"
@@ -81,15 +86,16 @@ cp "$root/toolbox/Contents.m" "$pkg_dir/inst/$name.m"
 cp "$root"/tests/octave/*_test.m "$root"/tests/octave/ref_*.m \
   "$root/tests/octave/same_bits.m" "$root/tests/octave/module_table.m" \
   "$root/tests/octave/uncovered_modules.m" "$root/build_scripts/modules.txt" \
-  "$pkg_dir/inst/test/"
+  "$root/build_scripts/read_module_list.m" "$pkg_dir/inst/test/"
 
 cp "$root/build_scripts/octave_package/Makefile" \
   "$root/build_scripts/exact_math_flags.txt" \
-  "$root/build_scripts/modules.txt" "$pkg_dir/src/"
+  "$root/build_scripts/modules.txt" "$root/build_scripts/module_list.awk" \
+  "$pkg_dir/src/"
 # The sources and headers of the kernels and gateways, in their folders:
 # common/, mex/ and the folders of the module list's sources.
-source_dirs=$(awk '!/^#/ && NF { for (i = 7; i <= NF; i++) { sub("/[^/]*$", "", $i); print $i } }' \
-  "$root/build_scripts/modules.txt" | sort -u)
+source_dirs=$(awk '{ for (i = 7; i <= NF; i++) { sub("/[^/]*$", "", $i); print $i } }' \
+  <<<"$rows" | sort -u)
 for dir in common mex $source_dirs; do
   if [ -d "$root/$dir" ]; then
     mkdir -p "$pkg_dir/src/$dir"

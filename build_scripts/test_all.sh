@@ -26,10 +26,12 @@
 #                closing line, and counted neither passed nor failed.
 #                TEST_CHROOTS=0 leaves them out (said as NOT RUN too).
 # Stages run two at a time (2 cores: one builds while the other
-# waits on tests); each one's output goes to build/logs/<stage>.log and is
-# shown when it ends. The last line counts the tests of all stages:
-# "summary: <passed> passed, <failed> failed"; a stage that could not build
-# counts as one failed test.
+# waits on tests), the next one starting as soon as either ends; each one's
+# output goes to build/logs/<stage>.log and is shown when it ends. A stage
+# runs for STAGE_TIMEOUT seconds at most (default 3000). The last line
+# counts the tests of all stages: "summary: <passed> passed, <failed>
+# failed"; a stage that could not build or was stopped counts as one failed
+# test.
 #
 # usage: build_scripts/test_all.sh [stage ...]   (default: every stage)
 set -uo pipefail
@@ -50,16 +52,18 @@ stages=("$@")
 if [ ${#stages[@]} -eq 0 ]; then stages=("${all_stages[@]}"); fi
 
 # stage_packages <stage>: the Debian packages the stage needs beyond
-# install_deps.sh's own: the host test stages test the Python package too,
-# the chroot and cross stages name theirs.
+# install_deps.sh's own: the default stage tests the Python package too (the
+# native and sanitize presets leave the packages' tests out:
+# SPIKE_BINS_TEST_PACKAGES in CMakePresets.json), the chroot and cross
+# stages name theirs.
 stage_packages() {
   if [ -n "${suite_of[$1]:-}" ]; then
     bash build_scripts/test_debian_chroot.sh --packages
     return
   fi
   case $1 in
-    default | native | sanitize) bash build_scripts/test_python.sh --packages ;;
-    fuzz) ;;
+    default) bash build_scripts/test_python.sh --packages ;;
+    native | sanitize | fuzz) ;;
     *) bash build_scripts/test_platform.sh --packages "$1" ;;
   esac
 }
@@ -99,64 +103,102 @@ run_stage() {
       echo "stage $1: NOT RUN (TEST_CHROOTS=0)"
       return 3
     fi
-    STAGE_NAME=$1 bash build_scripts/test_debian_chroot.sh "${suite_of[$1]}"
+    STAGE_NAME=$1 within_limit bash build_scripts/test_debian_chroot.sh \
+      "${suite_of[$1]}"
     return
   fi
   case $1 in
-    windows-x64) bash build_scripts/test_platform.sh windows-x64 ;;
-    *) cmake --workflow --preset "$1" ;;
+    windows-x64) within_limit bash build_scripts/test_platform.sh windows-x64 ;;
+    *) within_limit cmake --workflow --preset "$1" ;;
   esac
+}
+
+# within_limit <command>...: runs the command (a whole stage) for at most
+# STAGE_TIMEOUT seconds (default 3000: 8 times the longest stage, default's
+# 361 s on the quiet machine), then stops it and everything it started; a
+# stopped stage says so and counts as failed. Every CTest test has a limit
+# of its own too (cmake/test_timeouts.cmake).
+within_limit() {
+  local limit=${STAGE_TIMEOUT:-3000} status
+  timeout --kill-after=60 "$limit" "$@"
+  status=$?
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+    echo "test_all: stage stopped after $limit s (STAGE_TIMEOUT)"
+    return 1
+  fi
+  return "$status"
 }
 
 passed=0
 failed=0
-rows=()
-pending=()
-pids=()
+declare -A row_of=() pid_of=()
+running=()
 not_run=()
 
+# launch <stage>: runs the stage in the background; its status file (exit
+# status and seconds) is the subshell's last write.
 launch() {
+  rm -f "$logs/$1.status"
   (
     begin=$(date +%s)
     run_stage "$1" >"$logs/$1.log" 2>&1
     echo "$? $(($(date +%s) - begin))" >"$logs/$1.status"
   ) &
-  pending+=("$1")
-  pids+=("$!")
+  pid_of[$1]=$!
+  running+=("$1")
 }
 
-# collect: waits for the launched stages (not for the chroots being made in
-# the background), shows their logs, adds up counts.
+# report <stage>: shows the finished stage's log, adds up its counts.
+report() {
+  local stage=$1 status seconds p f reason result
+  echo "=== stage $stage"
+  cat "$logs/$stage.log"
+  read -r status seconds <"$logs/$stage.status"
+  reason=$(sed -n "s/^stage $stage: NOT RUN (\(.*\))$/\1/p" \
+    "$logs/$stage.log" | tail -n 1)
+  if [ "$status" -eq 3 ] && [ -n "$reason" ]; then
+    not_run+=("$stage: $reason")
+    result="NOT RUN ($reason)"
+  else
+    read -r p f < <(junit_counts "build/$stage/ctest-junit.xml")
+    if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then f=1; fi
+    passed=$((passed + p))
+    failed=$((failed + f))
+    result="$(printf '%5d passed, %d failed' "$p" "$f")"
+  fi
+  row_of[$stage]=$(printf '%-16s %5d s  %s' "$stage" "$seconds" "$result")
+}
+
+# collect: waits until one or more running stages have finished (not for
+# the chroots being made in the background) and reports them.
 collect() {
-  wait "${pids[@]}"
-  local stage status seconds p f reason result
-  for stage in "${pending[@]}"; do
-    echo "=== stage $stage"
-    cat "$logs/$stage.log"
-    read -r status seconds <"$logs/$stage.status"
-    reason=$(sed -n "s/^stage $stage: NOT RUN (\(.*\))$/\1/p" \
-      "$logs/$stage.log" | tail -n 1)
-    if [ "$status" -eq 3 ] && [ -n "$reason" ]; then
-      not_run+=("$stage: $reason")
-      result="NOT RUN ($reason)"
-    else
-      read -r p f < <(junit_counts "build/$stage/ctest-junit.xml")
-      if [ "$status" -ne 0 ] && [ "$f" -eq 0 ]; then f=1; fi
-      passed=$((passed + p))
-      failed=$((failed + f))
-      result="$(printf '%5d passed, %d failed' "$p" "$f")"
-    fi
-    rows+=("$(printf '%-16s %5d s  %s' "$stage" "$seconds" "$result")")
+  local stage still=() pids=() reported=0
+  for stage in "${running[@]}"; do pids+=("${pid_of[$stage]}"); done
+  while [ "$reported" -eq 0 ]; do
+    wait -n "${pids[@]}" 2>/dev/null || true
+    still=()
+    for stage in "${running[@]}"; do
+      if [ -f "$logs/$stage.status" ]; then
+        wait "${pid_of[$stage]}" 2>/dev/null
+        report "$stage"
+        reported=1
+      else
+        still+=("$stage")
+      fi
+    done
+    if [ "$reported" -eq 0 ]; then sleep 1; fi
   done
-  pending=()
-  pids=()
+  running=("${still[@]}")
 }
 
+# Two stages at a time, the next one starting as soon as one ends.
 for stage in "${stages[@]}"; do
+  if [ ${#running[@]} -ge 2 ]; then collect; fi
   launch "$stage"
-  if [ ${#pending[@]} -eq 2 ]; then collect; fi
 done
-collect
+while [ ${#running[@]} -gt 0 ]; do collect; done
+rows=()
+for stage in "${stages[@]}"; do rows+=("${row_of[$stage]}"); done
 
 echo "=== stages (two at a time; total $(($(date +%s) - start_all)) s)"
 printf '%s\n' "${rows[@]}"

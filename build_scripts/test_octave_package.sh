@@ -115,7 +115,9 @@ sed -n '/^spike_glm_fit after/p;/^Integrated test scripts/,/^Summary/p;/^  PASS/
 # Every file of tests ran (each module's help file and tests/octave/*_test.m),
 # and nothing failed.
 files_with_tests=()
-for module in $(awk '!/^#/ && NF { print $1 }' "$root/build_scripts/modules.txt"); do
+modules=$(awk -v field=1 -f "$root/build_scripts/module_list.awk" \
+  "$root/build_scripts/modules.txt")
+for module in $modules; do
   files_with_tests+=("$module.m")
 done
 for file in "$tests_dir"/*_test.m "$root"/toolbox/spike_glm_*.m; do

@@ -1,7 +1,7 @@
 # The module list and how a module is built, shared by every host's build.
 
 # The modules, read from build_scripts/modules.txt (the one list; the scripts
-# read it too). For each module <m>:
+# read it too) by cmake/module_list.cmake. For each module <m>:
 #   MEX_MODULE_NAMES            every <m>, in file order
 #   MEX_KERNEL_NAME_<m>         its kernel (names the kernel fuzz target)
 #   MEX_REFERENCE_<m>           its Octave reference (tests/octave/<ref>.m)
@@ -10,20 +10,15 @@
 #   MEX_EXAMPLE_RESULT_<m>      that call's result (a CMake list)
 #   MEX_GATEWAY_SOURCE_<m>      its gateway source (absolute path)
 #   MEX_KERNEL_SOURCES          the kernel sources of all modules (absolute)
+include(${CMAKE_CURRENT_LIST_DIR}/module_list.cmake)
 set(MEX_MODULE_LIST_FILE ${PROJECT_SOURCE_DIR}/build_scripts/modules.txt)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY
   CMAKE_CONFIGURE_DEPENDS ${MEX_MODULE_LIST_FILE})
-file(STRINGS ${MEX_MODULE_LIST_FILE} module_lines REGEX "^[^#]")
+read_module_list(${MEX_MODULE_LIST_FILE} module_list)
 set(MEX_MODULE_NAMES "")
 set(MEX_KERNEL_SOURCES "")
-foreach(line IN LISTS module_lines)
-  separate_arguments(fields UNIX_COMMAND "${line}")
-  list(LENGTH fields field_count)
-  if(field_count LESS 8)
-    message(FATAL_ERROR "${MEX_MODULE_LIST_FILE}: a line needs <module> "
-      "<kernel> <reference> <arguments> <example> <result> <gateway source> "
-      "<kernel source>...: '${line}'")
-  endif()
+foreach(row IN LISTS module_list_ROWS)
+  set(fields "${module_list_${row}_FIELDS}")
   list(POP_FRONT fields module kernel reference arguments example result
        gateway)
   list(APPEND MEX_MODULE_NAMES ${module})

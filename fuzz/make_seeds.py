@@ -12,6 +12,7 @@ import math
 import os
 import shutil
 import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 INF = math.inf
@@ -670,14 +671,17 @@ def parse_matrix(text):
 
 
 def module_rows():
-    """(module, kernel, example arguments) of each row of the module list."""
+    """(module, kernel, example arguments) of each row of the module list,
+    read by the list's Python reader (build_scripts/module_list.py)."""
+    sys.path.insert(0, os.path.join(HERE, "..", "build_scripts"))
+    try:
+        from module_list import read_module_list
+    finally:
+        del sys.path[0]
     path = os.path.join(HERE, "..", "build_scripts", "modules.txt")
-    with open(path) as f:
-        for line in f:
-            if line.strip() and not line.startswith("#"):
-                fields = line.split()
-                yield fields[0], fields[1], [parse_matrix(a)
-                                             for a in fields[4].split("|")]
+    for _, fields in read_module_list(path):
+        yield fields[0], fields[1], [parse_matrix(a)
+                                     for a in fields[4].split("|")]
 
 
 def row_cases(example):

@@ -20,6 +20,10 @@
 %   spike_glm_rate     - Expected spike counts per bin of a fitted GLM.
 %   spike_glm_score    - Held-out scores (bits per spike, pseudo-R2).
 %   spike_glm_simulate - Draw spike trains from a fitted GLM.
+%   spike_glm_inference - Standard errors, Wald tests of the coupling and
+%                        filter bands of a fitted GLM.
+%   spike_glm_ks       - Time-rescaling (KS) goodness-of-fit test of a GLM.
+%   spike_glm_plot     - Plots of the filters, the coupling and the KS test.
 %   spike_glm_read_kilosort - Spike times of a Kilosort output folder.
 %
 % The upsampling and spike-train functions are compiled modules (.mex in

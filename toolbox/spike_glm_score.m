@@ -30,18 +30,16 @@ function s = spike_glm_score(fit, spike_times, duration, opts)
 if nargin < 4
   opts = [];
 end
-[data, model, so] = glm_refit_setup(fit, spike_times, duration, opts, ...
-    struct('stimulus', [], 't_start', 0, 'bins', []), 'spike_glm_score');
-mask = so.bins;
+[data, model] = glm_refit_setup(fit, spike_times, duration, opts, ...
+    struct('stimulus', [], 't_start', 0, 'bins', []), 'spike_glm_score', 'bins');
+mask = data.mask;
 if isempty(mask)
   mask = true(data.T, 1);
-elseif ~(islogical(mask) || isnumeric(mask)) || numel(mask) ~= data.T || ...
-       any(mask(:) ~= 0 & mask(:) ~= 1)
-  error('spike_glm_score: opts.bins must be a logical mask of %d bins', data.T);
 end
-mask = logical(mask(:));
-nbins = sum(mask);
+nbins = data.nF;
 N = data.N;
+c = glm_constants();
+floor_spikes = c.start_spikes;
 s.log_likelihood = zeros(N, 1);
 s.bits_per_spike = zeros(N, 1);
 s.pseudo_r2 = zeros(N, 1);
@@ -57,7 +55,7 @@ for i = 1:N
   logfact = sum(gammaln(y + 1));
   ll = sum(y .* eta(rows)) - sum(exp(eta(mask))) - logfact;
   null = poisson_ll(fit.null_rate(i), n, nbins, logfact);
-  same = poisson_ll(max(n, 0.5) / nbins, n, nbins, logfact);
+  same = poisson_ll(max(n, floor_spikes) / nbins, n, nbins, logfact);
   s.log_likelihood(i) = ll;
   s.n_spikes(i) = n;
   if n > 0
@@ -79,11 +77,13 @@ end
 %!test
 %! warning ("off", "spike_glm:notConverged", "local");
 %! warning ("off", "spike_glm:silentNeuron", "local");
+%! warning ("off", "spike_glm:runaway", "local");
 %! ## At the null model every score is 0; scores against the Poisson
 %! ## log-likelihood written out; NaN bits per spike without spikes scored.
 %! spikes = {[0.0005; 0.0015; 0.0017; 0.0061], [0.0091]};
 %! fit = spike_glm_fit (spikes, 0.01, struct ("history_taps", 2, ...
-%!                      "n_basis", 1, "coupling", false, "max_iter", 0));
+%!                      "n_basis", 1, "coupling", false, "max_iter", 1));
+%! fit.weights = [log(fit.null_rate)'; 0 0];   % the null model
 %! s = spike_glm_score (fit, spikes, 0.01);
 %! y = [1 2 0 0 0 0 1 0 0 0]';
 %! mu = 0.4;
@@ -97,3 +97,26 @@ end
 %! same = 3 * log (3 / 5) - 3 - log (2);
 %! assert (s.bits_per_spike(1), 0, 1e-12);
 %! assert (s.pseudo_r2(1), 1 - ll / same, 1e-12);
+
+%!test
+%! ## Refusals name the argument, with identifiers.
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! fit = spike_glm_fit ({[], []}, 0.01, struct ("history_taps", 2, "n_basis", 1));
+%! cases = {
+%!   {[0.001]}, struct(), "spikeTimes", "spike_times holds 1 neurons, the fit 2"
+%!   {[0.001], []}, struct("bins", true(5, 1)), "bins", "opts.bins must be a logical mask of 10 bins"
+%!   {[0.001], []}, struct("bins", false(10, 1)), "bins", "opts.bins selects no bin"
+%!   {[0.001], []}, struct("stimulus", ones(1, 1)), "stimulus", "opts.stimulus has 1 channels, the fit 0"
+%!   {[0.001], [0.02]}, struct(), "spikeTimes", "spike_times{2}(1) = 0.02 s lies outside"
+%! };
+%! for c = 1:rows (cases)
+%!   [spikes, o, id, expected] = cases{c, :};
+%!   try
+%!     spike_glm_score (fit, spikes, 0.01, o);
+%!     error ("no error for case %d", c);
+%!   catch err
+%!     assert (strncmp (err.message, ["spike_glm_score: " expected], 17 + numel (expected)), ...
+%!             "case %d: %s", c, err.message);
+%!     assert (strcmp (err.identifier, ["spike_glm:" id]), "case %d: %s", c, err.identifier);
+%!   end_try_catch
+%! endfor

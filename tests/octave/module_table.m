@@ -15,14 +15,16 @@ if ~exist(list_file, 'file')
   list_file = fullfile(fileparts(fileparts(here)), 'build_scripts', ...
                        'modules.txt');
 end
-lines = regexp(fileread(list_file), '\r?\n', 'split');
+% The one M reader of the list: read_module_list.m, beside this file in the
+% Octave package, in build_scripts/ of the repository.
+if exist('read_module_list', 'file') ~= 2
+  addpath(fullfile(fileparts(fileparts(here)), 'build_scripts'));
+end
+rows = read_module_list(list_file);
 modules = struct('name', {}, 'kernel', {}, 'reference', {}, ...
                  'arguments', {}, 'example', {}, 'result', {});
-for i = 1:numel(lines)
-  fields = regexp(strtrim(lines{i}), '\s+', 'split');
-  if isempty(fields{1}) || fields{1}(1) == '#'
-    continue;
-  end
+for i = 1:numel(rows)
+  fields = rows(i).fields;
   example = cellfun(@eval, strsplit(fields{5}, '|'), 'UniformOutput', false);
   modules(end + 1) = struct('name', fields{1}, 'kernel', fields{2}, ...
                             'reference', fields{3}, ...

@@ -1,10 +1,11 @@
 function data = glm_blocks(model, data)
 %GLM_BLOCKS The blocks of rows GLM_OBJECTIVE works in, added to DATA:
-%   R rows each (about 64 Ki, a whole number of stimulus periods), the last
-%   one shorter; first(k)..last(k) are the spikes (of data.merged with
+%   R rows each (block_rows of GLM_CONSTANTS rounded up to a whole number
+%   of stimulus periods), the last one shorter; first(k)..last(k) are the spikes (of data.merged with
 %   coupling, of data.shifted{i} in the cell first{i}/last{i} without)
 %   whose history taps reach block k: times in [(k-1)*R - H + 1, k*R - 1].
-R = 65536;
+c = glm_constants();
+R = c.block_rows;
 if model.m > 0
   R = model.m * ceil(R / model.m);
 end

@@ -1,15 +1,29 @@
 function c = glm_constants()
-%GLM_CONSTANTS The population GLM's constants, one field per line.
+%GLM_CONSTANTS The fixed numbers of the population GLM, in one place.
 %   C = GLM_CONSTANTS() returns a struct:
-%     stimulus_delay  coarse bins: the stimulus of coarse bin c acts from c + 1 on
-%     max_log_rate    simulation refuses log rates per bin above this
-%     block_rows      fine bins computed at a time (stimulus drive, simulation)
-%     look_ahead      bins the simulation tests at once before it draws a spike
-%     bin_tolerance   bins: a time this close below a bin edge counts past it
-%     runaway         a fitted filter or bias above this (log-rate units) runs off
-%     start_spikes    spikes of the start bias (and null rate) of a silent neuron
-%   The Python package holds the same numbers in spike_bins/_constants.py; a
-%   test there compares the two (keep one assignment per line).
+%     stimulus_delay  stimulus samples between a sample and the first fine
+%                     bin it drives (2: the drive stays causal)
+%     max_log_rate    SPIKE_GLM_SIMULATE stops when a log rate per bin
+%                     passes this (exp(10): about 22000 expected spikes)
+%     block_rows      fine bins computed at a time (fits and simulation)
+%     look_ahead      bins the simulation tests for a spike at a time
+%     bin_tolerance   the binning rule's slack in bins: time s is in bin
+%                     floor((s - t_start) / bin_size + bin_tolerance)
+%     runaway         a fitted filter value or bias of larger magnitude
+%                     (log-rate units) marks a likelihood with no maximum
+%     start_spikes    the spike count a neuron without spikes is given for
+%                     its bias (and the null rate's floor)
+%     group_stable_steps    group lasso: proximal steps with the same zero
+%                           groups before an L-BFGS finish
+%     group_finish_iter     group lasso: most L-BFGS iterations of one finish
+%     group_step_relax      group lasso: the step's metric scale is divided
+%                           by this after a step
+%     group_max_backtracks  group lasso: most doublings of the metric scale
+%                           in one step
+%     group_rounding        group lasso: relative allowance for rounding in
+%                           the step test
+%   One field per line, "c.<name> = <value>;": a test of the Python
+%   package reads this file and compares the numbers with its own.
 c.stimulus_delay = 2;
 c.max_log_rate = 10;
 c.block_rows = 65536;
@@ -17,9 +31,8 @@ c.look_ahead = 16;
 c.bin_tolerance = 1e-6;
 c.runaway = 20;
 c.start_spikes = 0.5;
-end
-
-%!test
-%! c = glm_constants ();
-%! assert (fieldnames (c), {'stimulus_delay'; 'max_log_rate'; 'block_rows'; ...
-%!                          'look_ahead'; 'bin_tolerance'; 'runaway'; 'start_spikes'});
+c.group_stable_steps = 3;
+c.group_finish_iter = 10;
+c.group_step_relax = 1.5;
+c.group_max_backtracks = 60;
+c.group_rounding = 1e-12;

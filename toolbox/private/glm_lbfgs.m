@@ -6,12 +6,19 @@ function [x, iters, converged, f, g] = glm_lbfgs(fun, x, R, tol, max_iter, repor
 %   conditions, or, where rounding hides the decrease of f, the approximate
 %   Wolfe conditions of Hager and Zhang. Converged: norm(g, Inf) <= TOL
 %   within MAX_ITER iterations. REPORT(iter, f, norm(g, Inf)) is called
-%   every 25 iterations ([] for none).
+%   every 25 iterations ([] for none). A point where f or any entry of g
+%   is not finite (the rate overflowed, or a weight ran off) is a rejected
+%   step: the line search shrinks the step; a start that is not finite
+%   returns at once, not converged.
 memory = 10;
 S = zeros(numel(x), 0);
 Y = zeros(numel(x), 0);
 [f, g] = fun(x);
 iters = 0;
+if ~isfinite(f) || any(~isfinite(g))
+  converged = false;
+  return;
+end
 converged = norm(g, Inf) <= tol;
 while ~converged && iters < max_iter
   d = -two_loop(g, S, Y, R);
@@ -76,6 +83,11 @@ best = struct('f', f0, 'x', x0, 'g', g0);
 for evals = 1:40
   xa = x0 + alpha * d;
   [fa, ga] = fun(xa);
+  if ~isfinite(fa) || any(~isfinite(ga))
+    % Rejected: treated as a point above every finite value.
+    fa = Inf;
+    ga = NaN(size(ga));
+  end
   da = ga' * d;
   if fa < best.f
     best = struct('f', fa, 'x', xa, 'g', ga);

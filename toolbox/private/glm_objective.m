@@ -1,21 +1,19 @@
 function [f, g] = glm_objective(theta, model, data, i, fitset, ridge)
 %GLM_OBJECTIVE The smooth part of neuron I's objective and its gradient:
 %   sum over the fit bins of [mu - y * eta] / n_F + (RIDGE / 2) *
-%   ||theta(2:end)||^2, mu = exp(eta), eta as GLM_DRIVE computes it.
-%   DATA carries the blocks of GLM_BLOCKS. FITSET: n (n_F), mask (T x 1 logical, or [] for every bin), rows and
-%   counts (neuron I's spikes in the fit bins, rows ascending). A
-%   non-finite value (the rate overflowed) comes back as Inf, for the line
-%   search to step back.
+%   ||theta(2:end)||^2, mu = exp(eta), eta from GLM_DRIVE. FITSET: n
+%   (n_F), mask (T x 1 logical, or [] for every bin), rows and counts
+%   (neuron I's spikes in the fit bins, rows ascending). A non-finite
+%   value (the rate overflowed) comes back as Inf with a NaN gradient, for
+%   the line search to step back.
 %
-%   No T x 1 array: the bins go in blocks of about 64 Ki rows (a whole
-%   number of stimulus periods) that stay in cache. Each block's history
-%   drive comes from the spikes that reach it (the same bits as those rows
-%   of the whole call), then bias, stimulus drive, exp, the sums and the
-%   residual; the gradient adds up the adjoints of the blocks.
+%   No T x 1 array: the bins go block by block (GLM_BLOCKS: about 64 Ki
+%   rows that stay in cache). Each block's log rate comes from GLM_DRIVE,
+%   then exp, the sums and the residual; the gradient adds up the adjoints
+%   of the blocks (trainfold_pop_adjoint or trainfold_adjoint,
+%   tentfill2_adjoint).
 T = data.T;
-b = theta(1);
 nstim = model.nstim;
-nb = model.nb;
 H = model.H;
 rows = fitset.rows;
 counts = fitset.counts;
@@ -23,61 +21,30 @@ mask = fitset.mask;
 R = data.R;
 if nstim > 0
   m = model.m;
-  u = model.X * theta(2:1 + nstim);
-  M = numel(u);
-  gu = zeros(M, 1);
+  gu = zeros(size(model.X, 1), 1);
 end
 nblocks = ceil(T / R);
 per = accumarray(floor((rows - 1) / R) + 1, 1, [nblocks, 1]);
 upto = cumsum(per);
 grad = nargout > 1;
-
-w = theta(2 + nstim:end);
-history = any(w);
 if model.coupling
-  spikes = data.merged;
-  ids = data.ids;
-  taps = model.basis * reshape(w, nb, data.N);
-  first = data.first;
-  last = data.last;
+  gtaps = zeros(H, data.N);
 else
-  spikes = data.shifted{i};
-  taps = model.basis * w;
-  first = data.first{i};
-  last = data.last{i};
+  gtaps = zeros(H, 1);
 end
-gtaps = zeros(H, size(taps, 2));
 
 total = 0;
 yeta = 0;
 rtotal = 0;
 for k = 1:nblocks
-  lo = (k - 1) * R + 1;
-  hi = min(k * R, T);
-  twin = [lo - 1, hi - 1];
-  s = first(k):last(k);
-  if ~history
-    e = zeros(hi - lo + 1, 1);
-  elseif model.coupling
-    e = trainfold_pop(spikes(s), ids(s), taps, twin, data.N);
-  else
-    e = trainfold_mex(spikes(s), taps, twin);
-  end
-  e = e + b;
-  if nstim > 0
-    % Rows lo..hi of tentfill2(u, m) from the samples around them (one of
-    % margin on each side): the same bits as the whole call.
-    s0 = max(0, floor((lo - 1) / m) - 1);
-    s1 = min(M, floor((hi - 1) / m) + 2);
-    z = tentfill2(u(s0 + 1:s1), m);
-    e = e + z(lo - s0 * m:hi - s0 * m);
-  end
+  [e, part] = glm_drive(model, data, theta, i, k);
+  lo = part.lo;
   at = upto(k) - per(k) + 1:upto(k);
   r = rows(at) - (lo - 1);
   yeta = yeta + sum(counts(at) .* e(r));
   e = exp(e);
   if ~isempty(mask)
-    e(~mask(lo:hi)) = 0;
+    e(~mask(lo:part.hi)) = 0;
   end
   total = total + sum(e);
   if grad
@@ -85,14 +52,15 @@ for k = 1:nblocks
     e(r) = e(r) - counts(at);
     rtotal = rtotal + sum(e);
     if model.coupling
-      gtaps = gtaps + trainfold_pop_adjoint(spikes(s), ids(s), e, twin, H, data.N);
+      gtaps = gtaps + trainfold_pop_adjoint(part.spikes, part.ids, e, part.twin, H, data.N);
     else
-      gtaps = gtaps + trainfold_adjoint(spikes(s), e, twin, H);
+      gtaps = gtaps + trainfold_adjoint(part.spikes, e, part.twin, H);
     end
     if nstim > 0
+      z = part.z;
       z(:) = 0;
-      z(lo - s0 * m:hi - s0 * m) = e;
-      gu(s0 + 1:s1) = gu(s0 + 1:s1) + tentfill2_adjoint(z, m);
+      z(lo - part.s0 * m:part.hi - part.s0 * m) = e;
+      gu(part.s0 + 1:part.s1) = gu(part.s0 + 1:part.s1) + tentfill2_adjoint(z, m);
     end
   end
 end

@@ -7,12 +7,12 @@ if isempty(given)
   return;
 end
 if ~isstruct(given) || numel(given) ~= 1
-  error('%s: opts must be a struct (one element) of options', caller);
+  error('spike_glm:opts', '%s: opts must be a struct (one element) of options', caller);
 end
 names = fieldnames(given);
 for k = 1:numel(names)
   if ~isfield(defaults, names{k})
-    error('%s: unknown option opts.%s (valid: %s)', caller, names{k}, ...
+    error('spike_glm:unknownOption', '%s: unknown option opts.%s (valid: %s)', caller, names{k}, ...
           strjoin(fieldnames(defaults)', ', '));
   end
   opts.(names{k}) = given.(names{k});

@@ -9,3 +9,9 @@ MAX_BINS = 2**31 - 1  # most bins of a recording (and of any count argument)
 BIN_TOLERANCE = 1e-6  # bins: a time this close below an edge counts past it
 RUNAWAY = 20.0  # a fitted filter or bias above this (log-rate units) runs off
 START_SPIKES = 0.5  # spikes of the start bias (and null rate) of a silent neuron
+# Group lasso (both hosts' solver):
+GROUP_STABLE_STEPS = 3  # proximal steps with the same zero groups before a finish
+GROUP_FINISH_ITER = 10  # most L-BFGS iterations of one finish
+GROUP_STEP_RELAX = 1.5  # the step's metric scale is divided by this after a step
+GROUP_MAX_BACKTRACKS = 60  # most doublings of the metric scale in one step
+GROUP_ROUNDING = 1e-12  # relative allowance for rounding in the step test

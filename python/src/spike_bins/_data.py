@@ -13,12 +13,22 @@ class _Data:
     before lo and of the piece (merged over neurons once: ascending bins + 1
     with their source ids, and per neuron), and the lagged stimulus rows
     first .. end - 1 whose tentfill2 reaches its bins; its memory grows with
-    hi - lo, not T. The whole recording is the piece 0 .. T - 1."""
+    hi - lo, not T. The whole recording is the piece 0 .. T - 1.
+
+    mask: the fit bins (a boolean array over the piece's bins, or None for
+    all of them): the objective and counts() sum over these bins only,
+    while the history drive still comes from every spike. min_spikes: a
+    source with fewer spikes in the fit bins keeps its coupling weights at
+    0, a target with fewer is not fitted."""
 
     def __init__(self, nbins, bins, design, nchannels, m, basis, coupling, lo=0,
-                 hi=None, first=0):
+                 hi=None, first=0, mask=None, min_spikes=0):
         self.nbins = nbins  # T of the whole recording
         self.lo, self.hi = lo, nbins if hi is None else hi
+        self.mask = mask
+        self.held = None if mask is None else ~mask
+        self.min_spikes = min_spikes
+        self.nfit = self.hi - self.lo if mask is None else int(np.count_nonzero(mask))
         self.design = design
         self.first = first
         self.nchannels = nchannels
@@ -29,7 +39,9 @@ class _Data:
         self.bins = bins
         self.nstim = 0 if design is None else design.shape[1]
         inside = [b[(b >= self.lo) & (b < self.hi)] for b in bins]
-        self.nspikes = np.array([b.size for b in inside])
+        if mask is not None:
+            inside = [b[mask[b - self.lo]] for b in inside]
+        self.nspikes = np.array([b.size for b in inside])  # in the fit bins
         self.count_bins, self.count_values = [], []
         for b in inside:
             u, c = np.unique(b, return_counts=True)
@@ -58,8 +70,25 @@ class _Data:
         if self.design is not None:
             first, end = sample_span(self.design.shape[0], self.m, lo, hi)
             design = self.design[first:end].copy(order="F")
+        mask = None if self.mask is None else self.mask[lo - self.lo:hi - self.lo]
         return _Data(self.nbins, bins, design, self.nchannels, self.m, self.basis,
-                     self.coupling, lo, hi, first)
+                     self.coupling, lo, hi, first, mask, self.min_spikes)
+
+    def fit_count(self, block=None):
+        """n_F: the fit bins of the recording, less the held-out block."""
+        if block is None:
+            return self.nfit
+        if self.mask is None:
+            return self.nfit - (block[1] - block[0])
+        return self.nfit - int(np.count_nonzero(self.mask[block[0]:block[1]]))
+
+    def fixed_sources(self, i, block=None):
+        """The sources j != i whose coupling weights stay 0 in neuron i's
+        fit: fewer than min_spikes spikes in the fit bins."""
+        if self.min_spikes <= 0:
+            return []
+        return [j for j in self.sources(i)
+                if j != i and self.counts(j, block)[1].sum() < self.min_spikes]
 
     def sources(self, i):
         return list(range(self.nneurons)) if self.coupling else [i]

@@ -128,7 +128,7 @@ def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
     """Every neuron's fit with the evaluations summed over the pieces of
     split (a _TimeSplit); with a cluster, as many neurons at a time as it
     has workers (each evaluation uses all of them)."""
-    nfit = data.nbins - (0 if block is None else block[1] - block[0])
+    nfit = data.fit_count(block)
     gram = split.gram()
 
     def one(i):

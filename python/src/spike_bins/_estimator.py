@@ -9,10 +9,12 @@ from spike_bins._basis import _model_basis
 from spike_bins._constants import START_SPIKES
 from spike_bins._data import _Data
 from spike_bins._distributed import _fit_all, _time_edges, _TimeSplit
-from spike_bins._fitting import ConvergenceWarning
-from spike_bins._inputs import _positive, _recording, _stimulus, _whole
+from spike_bins._fitting import ConvergenceWarning, RunawayWarning
+from spike_bins._inputs import (_bin_count, _bin_mask, _positive, _real, _recording,
+                                _stimulus, _whole)
 from spike_bins._objective import _null_ll, _poisson_ll, drive
 from spike_bins._penalties import penalty_of
+from spike_bins._runaway import _fit_bin_prefix, describe, runaway
 from spike_bins._simulation import _draw
 
 
@@ -21,8 +23,21 @@ class PopulationGLM:
     a design matrix.
 
     Spikes are counted in fine bins of ``bin_size`` seconds, T =
-    floor(duration / bin_size + 1e-6) bins; bin t covers [t_start + t *
-    bin_size, t_start + (t + 1) * bin_size). The model of neuron i is
+    floor(duration / bin_size + 1e-6) bins from ``t_start``: a spike at
+    time s (seconds, float64) is in bin
+
+        b = floor((s - t_start) / bin_size + 1e-6),
+
+    so a time within 1e-6 bins (1 ns at 1 ms bins) below an edge belongs
+    to the bin that starts there. Stamps on a sample clock (k / 30000 s),
+    whole milliseconds, and edges computed as t_start + b * bin_size land
+    in the bin whose edge they are, even far from t = 0 where (s - t_start)
+    / bin_size rounds to just below a whole number; a bin of b < 0 or b >=
+    T is refused as outside the recording. The Octave functions bin the
+    same way. Times must be float64 (float32 resolves only about 1 ms at
+    10^4 s and is refused, as single is in Octave; convert with
+    ``np.asarray(times, dtype=np.float64)``); an NWB index may be of any
+    integer type. The model of neuron i is
 
         eta_i(t) = bias_i + tentfill2(u_i, m)(t)
                    + sum_j trainfold(bins_j + 1, B w_ji, (0, T-1))(t)
@@ -67,9 +82,13 @@ class PopulationGLM:
         Convergence: the infinity norm of the objective's gradient <= tol
         (group lasso: its optimality conditions to tol).
     max_iter : int, default 1000
-        Solver iterations per neuron.
+        Solver iterations per neuron (1 or more).
     verbose : bool, default False
         Print one line per fitted neuron.
+    min_spikes : int, default 0
+        A unit with fewer spikes in the fit bins is treated as silent: as a
+        target it is not fitted (see Notes), as a source its coupling
+        weights into every other neuron are held at 0.
 
     Attributes
     ----------
@@ -88,20 +107,43 @@ class PopulationGLM:
         T of the fitted recording.
     null_rate_ : ndarray (N,)
         Homogeneous rate per bin, max(n_i, 0.5) / n_F, used by ``score``.
+    n_fit_bins_ : int
+        n_F, the bins the objective summed over.
 
     Notes
     -----
+    Every argument is checked before anything is allocated or fitted; a
+    refused call raises ValueError or TypeError naming the argument and
+    leaves the estimator as it was (a failed fit keeps the previous fitted
+    attributes). predict_rate, log_likelihood, score, pseudo_r2 and
+    simulate use the fitted state (bin_size, basis, coupling, lags of the
+    last successful fit), whatever set_params changed since.
+
     Unsorted spike lists are sorted. A spike that is NaN/Inf or outside the
-    recording is refused. A neuron without spikes in the fit data is not
-    optimised: its weights are 0 and its bias log(0.5 / n_F) (half a spike
-    over the fit bins, so its rate stays positive and finite), converged is
-    True, and a warning names it. A neuron whose optimality test did not
-    pass within max_iter gives a ConvergenceWarning naming it.
+    recording is refused. A neuron without spikes in the fit bins, or with
+    fewer than min_spikes, is not optimised: its weights are 0 and its bias
+    log(0.5 / n_F) (half a spike over the fit bins, so its rate stays
+    positive and finite), converged is True, and a warning names it.
+
+    A step of the solver where the objective or its gradient is not finite
+    (the rate overflowed) is rejected: the line search shrinks the step, so
+    one unit never brings NaN into the others' fits. After the fits the
+    likelihood of each fitted neuron i is tested for a maximum at infinity:
+    i runs off on source j when j's spikes have windows of history_taps
+    bins after them that hold fit bins and no spike of i in the fit bins
+    falls in any of them (tested where the weights are not penalised: all
+    sources without a penalty, the spike history under the group lasso,
+    none under ridge), or when a fitted filter h_ji or the bias has a value
+    of magnitude above 20 (log-rate units). Such a neuron is reported
+    converged_ False and one RunawayWarning (a ConvergenceWarning) names
+    each target with its sources (or its bias) and the remedies: the ridge
+    penalty, or min_spikes. A neuron whose optimality test did not pass
+    within max_iter gives a ConvergenceWarning naming it.
     """
 
     def __init__(self, bin_size=0.001, history_taps=100, basis="raised_cosine",
                  n_basis=5, coupling=True, stimulus_lags=5, penalty=None, alpha=0.0,
-                 tol=1e-8, max_iter=1000, verbose=False):
+                 tol=1e-8, max_iter=1000, verbose=False, min_spikes=0):
         self.bin_size = bin_size
         self.history_taps = history_taps
         self.basis = basis
@@ -113,6 +155,7 @@ class PopulationGLM:
         self.tol = tol
         self.max_iter = max_iter
         self.verbose = verbose
+        self.min_spikes = min_spikes
 
     # scikit-learn's parameter protocol
     def get_params(self, deep=True):
@@ -129,34 +172,62 @@ class PopulationGLM:
             setattr(self, key, value)
         return self
 
-    def _options(self, fitting=True):
-        """The validated model options (bin_size, basis, penalty, alpha)."""
+    def _options(self, duration, t_start):
+        """The validated fit options, checked before anything is allocated:
+        (bin_size, T, basis, alpha)."""
         bin_size = _positive("bin_size", self.bin_size)
-        if hasattr(self, "bin_size_") and not fitting:
-            bin_size = self.bin_size_
-        basis = _model_basis(self.basis, self.history_taps, self.n_basis)
-        penalty_of(self.penalty)
-        alpha = float(self.alpha)
-        if not (math.isfinite(alpha) and alpha >= 0):
+        penalty = penalty_of(self.penalty)
+        if self.alpha is None or isinstance(self.alpha, str):
+            raise TypeError(f"alpha must be a real number >= 0, got "
+                            f"{type(self.alpha).__name__}")
+        alpha = _real("alpha", self.alpha)
+        if alpha < 0:
             raise ValueError(f"alpha must be finite and >= 0, got {self.alpha}")
+        if penalty.name is None and alpha > 0:
+            raise ValueError(f"alpha={alpha:g} has no effect with penalty=None: set "
+                             "penalty to 'ridge' or 'group_lasso', or alpha to 0")
         _positive("tol", self.tol)
         _whole("stimulus_lags", self.stimulus_lags, 0)  # 1 or more with a stimulus
         _whole("max_iter", self.max_iter, 1)
+        _whole("min_spikes", self.min_spikes, 0)
         if not isinstance(self.coupling, (bool, np.bool_)):
             raise TypeError("coupling must be True or False")
-        return bin_size, basis, alpha
-
-    def _data(self, spike_times, duration, stimulus, stimulus_rate, t_start,
-              fitting=True):
-        bin_size, basis, alpha = self._options(fitting)
-        nbins, bins = _recording(spike_times, duration, t_start, bin_size)
-        if fitting and basis.shape[0] > nbins:
+        if not isinstance(self.verbose, (bool, np.bool_)):
+            raise TypeError("verbose must be True or False")
+        nbins = _bin_count(duration, t_start, bin_size)
+        if isinstance(self.basis, str) and self.basis == "raised_cosine":
+            taps = _whole("history_taps", self.history_taps, 2)
+            nb = _whole("n_basis", self.n_basis, 1)
+            if nb > taps:
+                raise ValueError(f"n_basis ({nb}) must not exceed history_taps "
+                                 f"({taps})")
+            if taps > nbins:  # before the basis is built
+                raise ValueError(f"history_taps ({taps}) is longer than the "
+                                 f"recording ({nbins} bins)")
+        basis = _model_basis(self.basis, self.history_taps, self.n_basis)
+        if basis.shape[0] > nbins:
             raise ValueError(f"history_taps ({basis.shape[0]}) is longer than the "
                              f"recording ({nbins} bins)")
-        lags = self.stimulus_lags
-        if not fitting:
-            lags = self.stimulus_filters_.shape[0]
+        return bin_size, nbins, basis, alpha
+
+    def _data(self, spike_times, duration, stimulus, stimulus_rate, t_start,
+              fitting=True, fit_bins=None, mask_name="fit_bins"):
+        """(the recording as _Data, alpha): with fitting, under the options
+        of the constructor; else under the fitted state (bin_size_, basis_,
+        coupling_, the lags of stimulus_filters_). fit_bins: the mask of
+        the bins counted (the argument mask_name of the caller)."""
+        if fitting:
+            bin_size, nbins, basis, alpha = self._options(duration, t_start)
+            lags, coupling = self.stimulus_lags, bool(self.coupling)
+            min_spikes = int(self.min_spikes)
+        else:
+            self._check_fitted()
+            bin_size, basis, coupling = self.bin_size_, self.basis_, self.coupling_
+            nbins = _bin_count(duration, t_start, bin_size)
+            lags, alpha, min_spikes = self.stimulus_filters_.shape[0], 0.0, 0
+        mask = None if fit_bins is None else _bin_mask(mask_name, fit_bins, nbins)
         design, nch, m = _stimulus(stimulus, stimulus_rate, nbins, bin_size, lags)
+        nbins, bins = _recording(spike_times, duration, t_start, bin_size)
         if not fitting:
             if len(bins) != self.bias_.size:
                 raise ValueError(f"spike_times: {len(bins)} neurons, the model has "
@@ -164,13 +235,12 @@ class PopulationGLM:
             if nch != self.stimulus_filters_.shape[1]:
                 raise ValueError(f"stimulus: {nch} channels, the model has "
                                  f"{self.stimulus_filters_.shape[1]}")
-            basis = self.basis_
-        coupling = bool(self.coupling) if fitting else self.coupling_
-        return _Data(nbins, bins, design, nch, m, basis, coupling), alpha
+        return _Data(nbins, bins, design, nch, m, basis, coupling, mask=mask,
+                     min_spikes=min_spikes), alpha
 
     def fit(self, spike_times, duration, stimulus=None, stimulus_rate=None,
             t_start=0.0, client=None, split="neurons", n_blocks=None,
-            block_seconds=None):
+            block_seconds=None, fit_bins=None):
         """Fit every neuron; returns self.
 
         Parameters
@@ -203,17 +273,23 @@ class PopulationGLM:
             per worker.
         block_seconds : float, optional
             Time blocks of this length (the last one shorter) instead.
+        fit_bins : array of bool (T,), optional
+            The bins the objective sums over (n_F = fit_bins.sum()), e.g. the
+            training bins of a cross-validation; score the others with
+            ``score(..., bins=~fit_bins)``. The history drive of every bin
+            comes from all the spikes given, so a fit bin after a held-out
+            gap sees the real spikes of the gap. Default: every bin.
         """
+        _check_split(client, split, n_blocks, block_seconds)
         data, alpha = self._data(spike_times, duration, stimulus, stimulus_rate,
-                                 t_start)
+                                 t_start, fit_bins=fit_bins)
         timed = self._time_split(data, client, split, n_blocks, block_seconds)
         self._set_fit(data, self._run(data, alpha, None, client, timed))
         return self
 
     def _time_split(self, data, client, split, n_blocks, block_seconds):
         """The _TimeSplit of the recording, or None to fit neuron by neuron."""
-        if split not in ("neurons", "time"):
-            raise ValueError(f"split must be 'neurons' or 'time', got {split!r}")
+        _check_split(client, split, n_blocks, block_seconds)
         blocked = n_blocks is not None or block_seconds is not None
         if split == "neurons" and (client is not None or not blocked):
             if blocked:
@@ -227,17 +303,51 @@ class PopulationGLM:
     def _run(self, data, alpha, block, client, timed=None):
         results = _fit_all(data, self.penalty, alpha, self.tol, int(self.max_iter),
                            block, client, self.verbose, timed)
-        nfit = data.nbins - (0 if block is None else block[1] - block[0])
-        silent = [i for i in range(data.nneurons) if data.counts(i, block)[1].sum() == 0]
-        if silent:
-            warnings.warn(f"neurons {silent} have no spikes in the fit data: weights 0, "
-                          f"bias log({START_SPIKES} / {nfit})", UserWarning, stacklevel=3)
-        failed = [i for i, r in enumerate(results) if not r.converged]
+        nfit = data.fit_count(block)
+        counts = [int(data.counts(i, block)[1].sum()) for i in range(data.nneurons)]
+        none = [i for i, c in enumerate(counts) if c == 0]
+        few = [i for i, c in enumerate(counts) if 0 < c < data.min_spikes]
+        if none or few:
+            text = []
+            if none:
+                text.append(f"neurons {none} have no spikes in the fit data")
+            if few:
+                text.append(f"neurons {few} have fewer than min_spikes="
+                            f"{data.min_spikes} spikes in the fit data (as sources "
+                            f"their coupling weights are held at 0)")
+            warnings.warn(f"{'; '.join(text)}: not fitted, weights 0, bias "
+                          f"log({START_SPIKES} / {nfit})", UserWarning, stacklevel=3)
+        results, ran = self._runaways(data, results, alpha, block, counts)
+        failed = [i for i, r in enumerate(results) if not r.converged and i not in ran]
         if failed:
             warnings.warn(f"neurons {failed} did not converge within max_iter="
                           f"{self.max_iter} (tol {self.tol})", ConvergenceWarning,
                           stacklevel=3)
         return results
+
+    def _runaways(self, data, results, alpha, block, counts):
+        """The fits with every neuron that runs off marked not converged,
+        and those neurons; one RunawayWarning names them."""
+        penalty = penalty_of(self.penalty).name if alpha > 0 else None
+        prefix = _fit_bin_prefix(data, block)
+        found = {}
+        for i, r in enumerate(results):
+            if counts[i] == 0 or counts[i] < data.min_spikes:
+                continue  # silent: not fitted
+            fixed = data.fixed_sources(i, block)
+            tested = {None: [j for j in data.sources(i) if j not in fixed],
+                      "group_lasso": [i]}.get(penalty, [])
+            sources, bias = runaway(data, r.theta, i, tested, block, prefix)
+            if sources or bias:
+                found[i] = describe(i, sources, bias)
+                results[i] = r._replace(converged=False)
+        if found:
+            warnings.warn("weights run off (the likelihood has no finite maximum) for "
+                          f"{'; '.join(found.values())}; these neurons are marked not "
+                          "converged. Remedies: the ridge penalty (penalty='ridge', "
+                          "alpha > 0), or min_spikes to treat units with few spikes "
+                          "as silent", RunawayWarning, stacklevel=4)
+        return results, set(found)
 
     def _set_fit(self, data, results):
         n, nb, lags = data.nneurons, data.basis.shape[1], self.stimulus_lags
@@ -261,7 +371,8 @@ class PopulationGLM:
         self.converged_ = np.array([bool(r.converged) for r in results])
         self.n_iter_ = np.array([int(r.n_iter) for r in results])
         self.n_bins_ = data.nbins
-        self.null_rate_ = np.maximum(data.nspikes, START_SPIKES) / data.nbins
+        self.n_fit_bins_ = data.nfit
+        self.null_rate_ = np.maximum(data.nspikes, START_SPIKES) / data.nfit
         self.coupling_ = data.coupling
         self.bin_size_ = float(self.bin_size)
 
@@ -275,65 +386,130 @@ class PopulationGLM:
         return np.column_stack([drive(data, i, self.weights_[i])
                                 for i in range(data.nneurons)])
 
-    def predict_rate(self, spike_times, duration, stimulus=None, stimulus_rate=None,
-                     t_start=0.0):
-        """Expected spikes per bin (T x N), with the given spikes as history."""
-        self._check_fitted()
+    def _scored(self, spike_times, duration, stimulus, stimulus_rate, t_start, bins):
+        """(data, mask of the scored bins or None for all, their number)."""
         data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start,
-                             fitting=False)
-        return np.exp(self._eta(data))
+                             fitting=False, fit_bins=bins, mask_name="bins")
+        return data, data.mask, data.nfit
 
-    def _lls(self, spike_times, duration, stimulus, stimulus_rate, t_start):
+    def predict_rate(self, spike_times, duration, stimulus=None, stimulus_rate=None,
+                     t_start=0.0, bins=None):
+        """Expected spikes per bin (T x N), with the given spikes as history;
+        with bins (a boolean mask of the T bins), the rows of those bins."""
         self._check_fitted()
-        data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start,
-                             fitting=False)
+        data, mask, _ = self._scored(spike_times, duration, stimulus, stimulus_rate,
+                                     t_start, bins)
+        rate = np.exp(self._eta(data))
+        return rate if mask is None else rate[mask]
+
+    def _lls(self, spike_times, duration, stimulus, stimulus_rate, t_start, bins):
+        """(data, LL per neuron, counts per neuron over the scored bins,
+        number of scored bins)."""
+        self._check_fitted()
+        data, mask, nscored = self._scored(spike_times, duration, stimulus,
+                                           stimulus_rate, t_start, bins)
         ll = np.empty(data.nneurons)
+        counts = []
         for i in range(data.nneurons):
-            b, c = data.counts(i)
-            ll[i] = _poisson_ll(drive(data, i, self.weights_[i]), b, c.astype(float))
-        return data, ll
+            b, c = data.counts(i)  # in the scored bins
+            eta = drive(data, i, self.weights_[i])
+            if mask is not None:
+                eta = np.where(mask, eta, -np.inf)  # exp(-inf) = 0 outside
+            ll[i] = _poisson_ll(eta, b, c.astype(float))
+            counts.append(c.astype(float))
+        return data, ll, counts, nscored
 
     def log_likelihood(self, spike_times, duration, stimulus=None, stimulus_rate=None,
-                       t_start=0.0):
-        """Full Poisson log-likelihood per neuron (natural log, incl. log y!)."""
-        return self._lls(spike_times, duration, stimulus, stimulus_rate, t_start)[1]
+                       t_start=0.0, bins=None):
+        """Full Poisson log-likelihood per neuron (natural log, incl. log y!)
+        over the bins of the boolean mask bins (default: all)."""
+        return self._lls(spike_times, duration, stimulus, stimulus_rate, t_start,
+                         bins)[1]
 
     def score(self, spike_times, duration, stimulus=None, stimulus_rate=None,
-              t_start=0.0):
+              t_start=0.0, bins=None):
         """Held-out bits per spike per neuron against the homogeneous rate
-        null_rate_ of the training data: (LL - LL_null) / (n_spikes ln 2);
-        NaN for a neuron without spikes in these data."""
-        data, ll = self._lls(spike_times, duration, stimulus, stimulus_rate, t_start)
+        null_rate_ of the training data: (LL - LL_null) / (n_spikes ln 2)
+        over the bins of the boolean mask bins (default: all; for
+        cross-validation the complement of fit's fit_bins); NaN for a
+        neuron without spikes there."""
+        data, ll, counts, nscored = self._lls(spike_times, duration, stimulus,
+                                              stimulus_rate, t_start, bins)
         out = np.full(data.nneurons, np.nan)
-        for i in range(data.nneurons):
-            c = data.counts(i)[1].astype(float)
+        for i, c in enumerate(counts):
             if c.sum() > 0:
-                null = _null_ll(self.null_rate_[i], c, data.nbins)
+                null = _null_ll(self.null_rate_[i], c, nscored)
                 out[i] = (ll[i] - null) / (c.sum() * math.log(2))
         return out
 
     def pseudo_r2(self, spike_times, duration, stimulus=None, stimulus_rate=None,
-                  t_start=0.0):
+                  t_start=0.0, bins=None):
         """McFadden's pseudo-R2 per neuron, 1 - LL / LL_null, with the
-        homogeneous rate max(n_i, 0.5) / T fitted on these data."""
-        data, ll = self._lls(spike_times, duration, stimulus, stimulus_rate, t_start)
+        homogeneous rate max(n_i, 0.5) / n fitted on these data (n scored
+        bins: those of the boolean mask bins, default all)."""
+        data, ll, counts, nscored = self._lls(spike_times, duration, stimulus,
+                                              stimulus_rate, t_start, bins)
         out = np.empty(data.nneurons)
-        for i in range(data.nneurons):
-            c = data.counts(i)[1].astype(float)
-            null = _null_ll(max(c.sum(), START_SPIKES) / data.nbins, c, data.nbins)
+        for i, c in enumerate(counts):
+            null = _null_ll(max(c.sum(), START_SPIKES) / nscored, c, nscored)
             out[i] = 1.0 - ll[i] / null
         return out
 
-    def simulate(self, duration, stimulus=None, stimulus_rate=None, seed=None):
-        """Spike times (list of N arrays, seconds from 0, at bin centres) drawn
-        from the fitted model, bin by bin, Poisson counts given the past (a bin
-        with k spikes lists its time k times); every drawn spike
-        feeds all neurons' history. Raises RuntimeError when a log rate per
-        bin passes MAX_LOG_RATE (10: the model is unstable there)."""
+    def simulate(self, duration, stimulus=None, stimulus_rate=None, t_start=0.0,
+                 seed=None):
+        """Spike times (list of N ascending arrays, seconds) drawn from the
+        fitted model over T = floor(duration / bin_size_ + 1e-6) bins from
+        t_start, bin by bin, exact Poisson counts given the past; every
+        drawn spike feeds all neurons' history from the next bin on. The k
+        spikes drawn in bin b are at t_start + (b + (j + 0.5) / k) *
+        bin_size_, j = 0 .. k - 1 (one spike: the bin centre): distinct
+        times that fit and predict_rate bin back into b. Raises
+        RuntimeError when a log rate per bin passes MAX_LOG_RATE (10: the
+        model is unstable there)."""
         self._check_fitted()
+        if seed is not None and not isinstance(seed, np.random.Generator):
+            if isinstance(seed, (bool, np.bool_)) or not isinstance(
+                    seed, (int, np.integer)):
+                raise TypeError("seed must be None, a whole number >= 0 or a "
+                                f"numpy Generator, got {type(seed).__name__}")
+            if seed < 0:
+                raise ValueError(f"seed must be a whole number >= 0, got {seed}")
         n = self.bias_.size
-        data, _ = self._data([np.zeros(0)] * n, duration, stimulus, stimulus_rate, 0.0,
-                             fitting=False)
-        bins = _draw(data, self.weights_, self.filters_, np.random.default_rng(seed))
-        return [(b + 0.5) * float(self.bin_size) for b in bins]
+        data, _ = self._data([np.zeros(0)] * n, duration, stimulus, stimulus_rate,
+                             t_start, fitting=False)
+        rng = np.random.default_rng(seed)
+        bins = _draw(data, self.weights_, self.filters_, rng)
+        return [spread_in_bins(b, float(t_start), self.bin_size_) for b in bins]
 
+
+def spread_in_bins(bins, t_start, bin_size):
+    """Times of spikes given by their ascending bins (a bin listed once per
+    spike): the k spikes of bin b at t_start + (b + (j + 0.5) / k) *
+    bin_size, j = 0 .. k - 1."""
+    if bins.size == 0:
+        return np.zeros(0)
+    first = np.r_[True, bins[1:] != bins[:-1]]
+    starts = np.flatnonzero(first)
+    k = np.diff(np.r_[starts, bins.size])
+    group = np.cumsum(first) - 1
+    j = np.arange(bins.size) - starts[group]
+    return t_start + (bins + (j + 0.5) / k[group]) * bin_size
+
+
+def _check_split(client, split, n_blocks, block_seconds):
+    """client, split and the block arguments, before the recording is read."""
+    if client is not None:
+        try:
+            from distributed import Client
+        except ImportError:
+            Client = None
+        if Client is None or not isinstance(client, Client):
+            raise TypeError("client must be a dask.distributed.Client (or None), got "
+                            f"{type(client).__name__}: connect with "
+                            "Client('tcp://...') first")
+    if split not in ("neurons", "time"):
+        raise ValueError(f"split must be 'neurons' or 'time', got {split!r}")
+    if n_blocks is not None:
+        _whole("n_blocks", n_blocks, 1)
+    if block_seconds is not None:
+        _positive("block_seconds", block_seconds)

@@ -16,6 +16,11 @@ class ConvergenceWarning(UserWarning):
     """A neuron's fit stopped before its optimality test passed."""
 
 
+class RunawayWarning(ConvergenceWarning):
+    """A neuron's likelihood has no finite maximum: its fitted weights run
+    off (the warning names the target and the sources, or its bias)."""
+
+
 class NeuronFit(NamedTuple):
     """The fit of one neuron."""
 
@@ -33,23 +38,49 @@ def _fit_neuron(data, i, penalty, alpha, tol, max_iter, block=None, evaluate=Non
     the recording's _stimulus_gram (computed here when not given)."""
     started = time.perf_counter()
     nspikes = int(data.counts(i, block)[1].sum())
-    nfit = data.nbins - (0 if block is None else block[1] - block[0])
+    nfit = data.fit_count(block)
     theta = np.zeros(data.nparams)
     theta[0] = math.log(max(nspikes, START_SPIKES) / nfit)
-    if nspikes == 0:
+    if nspikes == 0 or nspikes < data.min_spikes:  # silent: not fitted
+        theta[0] = math.log(START_SPIKES / nfit)
         return NeuronFit(theta, True, 0, time.perf_counter() - started)
     if gram is None:
         gram = _stimulus_gram(data)
     hess = _start_hessian(data, i, max(nspikes, START_SPIKES) / nfit, gram)
+    fixed = _fixed_coordinates(data, i, block)
+    if fixed.size:
+        # Decoupled in the metric and without gradient, these coordinates
+        # stay exactly 0 in every solver's steps.
+        diag = hess[fixed, fixed].copy()
+        hess[fixed, :] = 0.0
+        hess[:, fixed] = 0.0
+        hess[fixed, fixed] = diag
 
     def smooth(th):
         if evaluate is not None:
-            return evaluate(th)
-        return _nll(th, data, i, block, nfit)
+            value, grad = evaluate(th)
+        else:
+            value, grad = _nll(th, data, i, block, nfit)
+        if fixed.size:
+            grad = grad.copy()
+            grad[fixed] = 0.0
+        return value, grad
 
     theta, ok, k = penalty_of(penalty).solve(smooth, theta, hess, data, i, alpha, tol,
                                              max_iter)
     return NeuronFit(theta, ok, k, time.perf_counter() - started)
+
+
+def _fixed_coordinates(data, i, block):
+    """Indices into neuron i's parameters of the weights held at 0: those
+    of the sources below min_spikes (data.fixed_sources)."""
+    fixed = set(data.fixed_sources(i, block))
+    nb, at = data.basis.shape[1], 1 + data.nstim
+    out = []
+    for x, j in enumerate(data.sources(i)):
+        if j in fixed:
+            out.extend(range(at + x * nb, at + (x + 1) * nb))
+    return np.array(out, dtype=np.intp)
 
 
 def _reporter(n, verbose):

@@ -51,16 +51,31 @@ def _spike_lists(spike_times):
             a = a.reshape(-1)
         if a.ndim > 1 or a.dtype.kind not in "iuf":
             raise TypeError(f"spike_times[{i}] must be a 1-D array of real times (s)")
+        if a.dtype.kind == "f" and a.dtype.itemsize < 8:
+            raise TypeError(f"spike_times[{i}] is {a.dtype}: convert it to float64 "
+                            f"({a.dtype} resolves only about "
+                            f"{'1 ms' if a.dtype.itemsize == 4 else '8 s'} at 10^4 s)")
         lists.append(a.astype(float))
     if not lists:
         raise ValueError("spike_times must hold at least one neuron")
     return lists
 
 
-def _positive(name, value):
-    if isinstance(value, bool) or not isinstance(
+def _real(name, value):
+    """A finite real number (not bool, not a string), as a float."""
+    if isinstance(value, (bool, np.bool_)) or not isinstance(
             value, (int, float, np.integer, np.floating)):
-        raise TypeError(f"{name} must be a real number")
+        raise TypeError(f"{name} must be a real number, got {type(value).__name__}")
+    value = float(value)
+    if not math.isfinite(value):
+        raise ValueError(f"{name} must be finite, got {value}")
+    return value
+
+
+def _positive(name, value):
+    if isinstance(value, (bool, np.bool_)) or not isinstance(
+            value, (int, float, np.integer, np.floating)):
+        raise TypeError(f"{name} must be a real number, got {type(value).__name__}")
     value = float(value)
     if not (math.isfinite(value) and value > 0):
         raise ValueError(f"{name} must be finite and positive, got {value}")
@@ -68,29 +83,45 @@ def _positive(name, value):
 
 
 def _whole(name, value, low):
-    if isinstance(value, bool) or not isinstance(value, (int, np.integer)):
-        raise TypeError(f"{name} must be a whole number")
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (int, np.integer)):
+        raise TypeError(f"{name} must be a whole number, got {type(value).__name__}")
     if value < low or value > MAX_BINS:
         raise ValueError(f"{name} must be at least {low}, got {value}")
     return int(value)
 
 
-def _recording(spike_times, duration, t_start, bin_size):
-    """(T, per-neuron ascending int64 bins with one entry per spike)."""
+def _bin_count(duration, t_start, bin_size):
+    """T = floor(duration / bin_size + BIN_TOLERANCE) of a recording, after
+    the checks of duration and t_start (nothing allocated)."""
     duration = _positive("duration", duration)
-    if isinstance(t_start, bool) or not math.isfinite(float(t_start)):
-        raise ValueError("t_start must be a finite number of seconds")
-    t_start = float(t_start)
+    _real("t_start", t_start)
     nbins = math.floor(duration / bin_size + BIN_TOLERANCE)
     if not 1 <= nbins <= MAX_BINS:
         raise ValueError("duration / bin_size must give 1 to 2**31 - 1 bins, "
                          f"got {nbins}")
+    return nbins
+
+
+def time_bins(s, t_start, bin_size):
+    """Bins of times s (float64 array): floor((s - t_start) / bin_size +
+    BIN_TOLERANCE). A time within BIN_TOLERANCE bins below an edge belongs
+    to the bin that starts there, so stamps on a sample clock or whole
+    milliseconds, and edges computed as t_start + b * bin_size, fall in the
+    bin of their edge even where (s - t_start) / bin_size rounds to just
+    below a whole number (far from t = 0)."""
+    return np.floor((s - t_start) / bin_size + BIN_TOLERANCE)
+
+
+def _recording(spike_times, duration, t_start, bin_size):
+    """(T, per-neuron ascending int64 bins with one entry per spike)."""
+    nbins = _bin_count(duration, t_start, bin_size)
+    t_start = float(t_start)
     bins = []
     for i, s in enumerate(_spike_lists(spike_times)):
         bad = ~np.isfinite(s)
         if bad.any():
             raise ValueError(f"spike_times[{i}] holds a non-finite time, {s[bad][0]}")
-        b = np.floor((s - t_start) / bin_size)
+        b = time_bins(s, t_start, bin_size)
         out = (b < 0) | (b >= nbins)
         if out.any():
             raise ValueError(f"spike_times[{i}] holds {s[out][0]} s, outside the "
@@ -99,9 +130,31 @@ def _recording(spike_times, duration, t_start, bin_size):
     return nbins, bins
 
 
+def _bin_mask(name, mask, nbins):
+    """A boolean (T,) mask of bins (bool, or 0/1 numbers) that selects one
+    bin or more, checked before it is used."""
+    a = np.asarray(mask)
+    if a.dtype.kind not in "biuf":
+        raise TypeError(f"{name} must be a boolean mask of the recording's {nbins} "
+                        f"bins, got {a.dtype}")
+    if a.shape != (nbins,):
+        raise ValueError(f"{name} must be a boolean mask of shape ({nbins},) (one "
+                         f"value per bin), got shape {a.shape}")
+    if a.dtype.kind != "b":
+        if not np.all((a == 0) | (a == 1)):
+            raise ValueError(f"{name} must hold only True/False (or 1/0)")
+        a = a != 0
+    if not a.any():
+        raise ValueError(f"{name} selects no bin")
+    return a.copy()
+
+
 def _stimulus(stimulus, stimulus_rate, nbins, bin_size, lags):
     """(coarse lagged design M x C*L, C, m) or (None, 0, 0) without a stimulus."""
     if stimulus is None:
+        if stimulus_rate is not None:
+            raise ValueError("stimulus_rate is given without a stimulus: give both, "
+                             "or neither")
         return None, 0, 0
     s = np.asarray(stimulus)
     if s.dtype.kind not in "biuf" or s.ndim not in (1, 2):

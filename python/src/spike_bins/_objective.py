@@ -122,15 +122,20 @@ def _piece_nll(data, i, theta, block):
     bins, counts = data.counts(i, block)
     local = bins - data.lo
     value = -np.sum(counts * eta[local])
-    mu = np.exp(eta, out=eta)
-    if block is not None:
-        a, b = max(block[0], data.lo), min(block[1], data.hi)
-        if a < b:
-            mu[a - data.lo:b - data.lo] = 0.0
-    total = np.sum(mu)
-    value += total
-    mu[local] -= counts
-    raw = _raw_gradient(data, i, mu, total - np.sum(counts))
+    # A trial point of a line search may overflow the rate: the value and
+    # gradient come back non-finite, and the solver steps back.
+    with np.errstate(over="ignore", invalid="ignore"):
+        mu = np.exp(eta, out=eta)
+        if data.held is not None:
+            mu[data.held] = 0.0
+        if block is not None:
+            a, b = max(block[0], data.lo), min(block[1], data.hi)
+            if a < b:
+                mu[a - data.lo:b - data.lo] = 0.0
+        total = np.sum(mu)
+        value += total
+        mu[local] -= counts
+        raw = _raw_gradient(data, i, mu, total - np.sum(counts))
     data._spare.append(buf)
     return value, raw
 

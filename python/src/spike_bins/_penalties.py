@@ -4,7 +4,7 @@ Each penalty knows which coordinates of a neuron's parameter vector
 [bias, stimulus weights, w_j for each source j] it penalises (groups(): a
 list of slices) and how the penalised objective is minimised (solve()): a
 differentiable penalty adds its value, gradient and curvature to the smooth
-objective for L-BFGS-B; one that is not differentiable brings its own
+objective for L-BFGS; one that is not differentiable brings its own
 solver. A new penalty is a class and a table entry here; penalty_of() is
 the one place a penalty name is checked.
 """
@@ -31,7 +31,7 @@ class NoPenalty:
 
 
 class _Differentiable(NoPenalty):
-    """A penalty with a gradient everywhere: L-BFGS-B on the sum, in the
+    """A penalty with a gradient everywhere: L-BFGS on the sum, in the
     metric of the start Hessian plus the penalty's curvature."""
 
     def value(self, w, alpha):
@@ -82,7 +82,7 @@ class Ridge(_Differentiable):
 class GroupLasso(NoPenalty):
     """penalty='group_lasso': alpha * sum over the other sources j of
     ||w_j||_2 (bias, stimulus and spike history unpenalised); minimised by
-    proximal gradient steps alternated with L-BFGS-B on the support."""
+    proximal gradient steps alternated with L-BFGS on the support."""
 
     name = "group_lasso"
 

@@ -27,6 +27,34 @@ def _draw(data, weights, filters, rng):
     return [bins[owners == i] for i in range(weights.shape[0])]
 
 
+def poisson_count(u, lam):
+    """The Poisson(lam) count of the uniform u: the smallest k with P(X <=
+    k) >= u, by inversion from the mode k = floor(lam), F = P(X <= k) =
+    Q(k + 1, lam) (the regularised upper incomplete gamma; exp(-lam) for k
+    = 0), stepping down or up through the probabilities p = P(X = k). Exact
+    at every mean (the same steps as the Octave simulation): summing the
+    probabilities up from exp(-lam) instead would underflow above about 745
+    expected counts."""
+    from scipy.special import gammaincc, gammaln
+    k = math.floor(lam)
+    if k == 0:
+        p = f = math.exp(-lam)
+    else:
+        f = float(gammaincc(k + 1, lam))
+        p = math.exp(k * math.log(lam) - lam - float(gammaln(k + 1)))
+    if u <= f:
+        while k > 0 and u <= f - p:
+            f -= p
+            p *= k / lam
+            k -= 1
+    else:
+        while u > f and p > 0:  # p > 0: F rounded below u in the far tail
+            k += 1
+            p *= lam / k
+            f += p
+    return k
+
+
 def draw_spikes(nbins, bias, coarse, m, filters, rng, block=BLOCK_ROWS):
     """Spikes drawn from a population model over nbins fine bins: (bins,
     owners), int64 arrays in bin order, a bin listed once per spike.
@@ -66,14 +94,9 @@ def draw_spikes(nbins, bias, coarse, m, filters, rng, block=BLOCK_ROWS):
                 continue
             t = pos + int(rows[0])
             for i in np.flatnonzero(fired[rows[0]]):
-                lam = math.exp(eta[rows[0], i])
-                term = math.exp(-lam)
-                cdf, count = term, 0
-                while uni[t, i] > cdf and term > 0:
-                    count += 1
-                    term *= lam / count
-                    cdf += term
-                count = max(count, 1)
+                count = poisson_count(float(uni[t, i]), math.exp(eta[rows[0], i]))
+                if count == 0:  # u above exp(-lambda) by rounding only
+                    continue
                 times += [t0 + t] * count
                 owners += [i] * count
                 extra[t + 1:t + 1 + ntaps] += count * filters[:, i, :]
