@@ -106,13 +106,8 @@ def test_a_filter_as_long_as_the_recording_is_taken(rec):
 
 # ---------------------------------------------------------- iteration counts
 
-@pytest.mark.parametrize("penalty, alpha", [
-    (None, 0.0), ("ridge", 1e-3),
-    # Known fault: with max_iter=1 the group lasso's polish on the support
-    # runs with no iterations left and still counts one, n_iter_ = 2.
-    pytest.param("group_lasso", 1e-3, marks=pytest.mark.xfail(
-        reason="group lasso reports n_iter_ = max_iter + 1 at max_iter=1",
-        strict=False))])
+@pytest.mark.parametrize("penalty, alpha", [(None, 0.0), ("ridge", 1e-3),
+                                            ("group_lasso", 1e-3)])
 def test_iteration_counts(rec, penalty, alpha):
     full = model(penalty=penalty, alpha=alpha, tol=1e-7).fit(**fit_args(rec))
     assert full.converged_.all()
@@ -190,8 +185,9 @@ def test_silent_warning_names_exactly_the_silent_neurons(rec, keep, _, silent):
     if silent is None:
         assert said == []
     else:
-        assert said == [f"neurons {silent} have no spikes in the fit data: weights 0, "
-                        f"bias log(0.5 / 20000)"]
+        assert len(said) == 1
+        assert said[0].startswith(f"neurons {silent} have no spikes in the fit data")
+        assert "bias log(0.5 / 20000)" in said[0]
     assert not [w for w in caught if issubclass(w.category, glm.ConvergenceWarning)]
     for i in range(3):
         if i not in keep:
@@ -389,12 +385,13 @@ DEFAULTS = [
     (glm.PopulationGLM, {"bin_size": 0.001, "history_taps": 100, "basis": "raised_cosine",
                          "n_basis": 5, "coupling": True, "stimulus_lags": 5,
                          "penalty": None, "alpha": 0.0, "tol": 1e-8, "max_iter": 1000,
-                         "verbose": False}),
+                         "verbose": False, "min_spikes": 0}),
     (glm.PopulationGLMCV, {"alphas": (0.0, 1e-6, 1e-5, 1e-4, 1e-3), "n_folds": 5,
                            "bin_size": 0.001, "history_taps": 100,
                            "basis": "raised_cosine", "n_basis": 5, "coupling": True,
                            "stimulus_lags": 5, "penalty": "group_lasso", "alpha": 0.0,
-                           "tol": 1e-8, "max_iter": 1000, "verbose": False}),
+                           "tol": 1e-8, "max_iter": 1000, "verbose": False,
+                           "min_spikes": 0}),
 ]
 
 

@@ -38,8 +38,9 @@
 %!   "bin_size", Inf, "opts.bin_size must be a positive finite number"
 %!   "stimulus_rate", 0, "opts.stimulus_rate must be a positive finite number"
 %!   "stimulus_rate", -100, "opts.stimulus_rate must be a positive finite number"
-%!   "max_iter", -1, "opts.max_iter must be a whole number >= 0"
-%!   "max_iter", 1.5, "opts.max_iter must be a whole number >= 0"
+%!   "max_iter", 0, "opts.max_iter must be a whole number >= 1"
+%!   "max_iter", -1, "opts.max_iter must be a whole number >= 1"
+%!   "max_iter", 1.5, "opts.max_iter must be a whole number >= 1"
 %!   "alpha", Inf, "opts.alpha must be a finite number >= 0"
 %!   "alpha", NaN, "opts.alpha must be a finite number >= 0"
 %!   "n_basis", 0, "opts.n_basis must be a whole number >= 1"
@@ -112,7 +113,7 @@
 %! warning ("off", "spike_glm:silentNeuron", "local");
 %! warning ("off", "spike_glm:notConverged", "local");
 %! o = struct ("history_taps", 5, "basis", ones (5, 1), "stimulus", zeros (100, 1), ...
-%!             "stimulus_rate", 100, "stimulus_lags", 1, "max_iter", 0);
+%!             "stimulus_rate", 100, "stimulus_lags", 1, "max_iter", 1);
 %! fit = spike_glm_fit ({[], []}, 1, o);
 %! fit.stimulus_filters(:) = 2;
 %! fit.bias = log ([0.02; 0.02]);
