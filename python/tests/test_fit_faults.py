@@ -121,6 +121,9 @@ def test_iteration_counts(rec, penalty, alpha):
             capped.fit(**fit_args(rec))
         assert not capped.converged_.any()
         assert np.all(capped.n_iter_ == cap), (cap, capped.n_iter_)
+        # The iterations counted were taken: every neuron left the start
+        # (its constant rate, all else 0).
+        assert np.all(np.any(capped.weights_[:, 1:] != 0, axis=1)), cap
     # A cap the fit does not reach leaves the fit as it was.
     roomy = model(penalty=penalty, alpha=alpha, tol=1e-7,
                   max_iter=int(full.n_iter_.max()) + 5).fit(**fit_args(rec))

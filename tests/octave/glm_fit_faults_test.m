@@ -142,6 +142,8 @@
 %!     [capped, out] = quiet_fit (spikes, S, o);
 %!     assert (capped.converged, false (3, 1));
 %!     assert (isequal (capped.iterations, cap * ones (3, 1)), penalty{1});
+%!     ## The iterations counted were taken: every neuron left the start.
+%!     assert (all (any (capped.weights(2:end, :) != 0, 1)), penalty{1});
 %!   endfor
 %!   o.max_iter = max (full.iterations) + 5;
 %!   roomy = quiet_fit (spikes, S, o);
