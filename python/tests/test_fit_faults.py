@@ -415,3 +415,15 @@ def test_simulated_counts_follow_the_rate_past_one_spike_per_bin():
     assert abs(counts[0] / 4000 - 3.0) < 0.1 and abs(counts[1] / 4000 - 0.5) < 0.05
     per_bin = np.bincount(bins[owners == 0], minlength=4000)
     assert per_bin.max() >= 6 and abs(per_bin.var() - 3.0) < 0.3  # Poisson: var = mean
+
+
+def test_spike_lists_as_columns_or_rows_are_the_vectors(rec):
+    """A unit's times as an (n, 1) column or a (1, n) row (as read from a
+    MATLAB file) are its 1-D vector."""
+    ref = model().fit(**fit_args(rec)).weights_
+    for shape in [(-1, 1), (1, -1)]:
+        spikes = [s.reshape(shape) for s in rec["spike_times"]]
+        got = model().fit(**fit_args(rec, spike_times=spikes)).weights_
+        np.testing.assert_array_equal(got, ref)
+    with pytest.raises(TypeError, match=r"spike_times\[0\]"):
+        model().fit(**fit_args(rec, spike_times=[np.zeros((2, 3))]))
