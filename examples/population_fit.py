@@ -10,12 +10,14 @@ with tentfill2), its own spike history and coupling from the other neurons,
 with filters built from a raised-cosine basis; then fits the recording with
 glm.PopulationGLM (drive and gradient from tentfill2/trainfold and their
 adjoints). Prints each neuron's recovered errors and score and writes two
-figures: true against fitted filters, and a raster with the fitted rate.
---cv chooses a group-lasso alpha by cross-validation (glm.PopulationGLMCV)
+figures: true against fitted filters, and a raster with the fitted rate;
+then three of spike_bins.plot: the fitted filters with their 95 % bands,
+the coupling map with its Wald tests, and the time-rescaling KS plot. --cv
+chooses a group-lasso alpha by cross-validation (glm.PopulationGLMCV)
 instead.
 
 --check runs a small population and exits non-zero unless the fit recovers
-the filters within the bounds below and both figures are written.
+the filters within the bounds below and the figures are written.
 """
 import argparse
 import math
@@ -209,6 +211,36 @@ def figures(sim, model, folder):
     return filters_png, raster_png
 
 
+def uncertainty(sim, model, folder):
+    """The standard errors and the time-rescaling test, timed, and their
+    figures (spike_bins.plot)."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    from spike_bins import plot
+
+    n = len(sim["spikes"])
+    start = time.perf_counter()
+    se = model.standard_errors_
+    pvalues = model.coupling_pvalues_
+    middle = time.perf_counter()
+    ks = model.time_rescaling(**recording(sim), seed=0)
+    stop = time.perf_counter()
+    found = int(np.sum(pvalues < 0.05))
+    print(f"standard errors: {middle - start:.1f} s ({se.size} of them); couplings "
+          f"with p < 0.05: {found} of {pvalues.size - n}")
+    print(f"time rescaling: {stop - middle:.1f} s; KS p < 0.05 for "
+          f"{int(np.sum(ks.ks_pvalue < 0.05))} of {n} neurons")
+    pngs = []
+    for name, fig in (("population_bands.png", plot.filters(model)),
+                      ("population_coupling.png", plot.coupling(model)),
+                      ("population_ks.png", plot.ks(ks))):
+        pngs.append(os.path.join(folder, name))
+        fig.savefig(pngs[-1], dpi=80)
+        plt.close(fig)
+    return pngs
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--neurons", type=int, default=20)
@@ -239,6 +271,7 @@ def main(argv=None):
               + f"; chose alpha {model.alpha_:g}")
     medians = report(sim, model, seconds)
     pngs = figures(sim, model, args.figures)
+    pngs = list(pngs) + uncertainty(sim, model, args.figures)
     for png in pngs:
         print("wrote", png)
     if args.check:

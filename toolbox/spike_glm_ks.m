@@ -22,7 +22,8 @@ function ks = spike_glm_ks(fit, spike_times, duration, opts)
 %     D = max_i max(i/n - z_(i), z_(i) - (i-1)/n)
 %   and its p-value Q(lambda) = 2 sum_{k=1}^{100} (-1)^(k-1)
 %   exp(-2 k^2 lambda^2), lambda = (sqrt(n) + 0.12 + 0.11/sqrt(n)) D,
-%   clipped to [0, 1]; the 95 % band of the KS plot is 1.36 / sqrt(n).
+%   clipped to [0, 1], and 1 for lambda < 0.04 (where the truncated series
+%   is inaccurate and the exact value is 1); the 95 % band of the KS plot is 1.36 / sqrt(n).
 %
 %   Options (fields of OPTS):
 %     bins       T x 1 logical mask of the bins scored ([]: all): the sums
@@ -167,9 +168,14 @@ z = sort(z);
 i = (1:n)';
 D = max(max(i / n - z), max(z - (i - 1) / n));
 lambda = (sqrt(n) + 0.12 + 0.11 / sqrt(n)) * D;
-k = (1:100)';
-p = 2 * sum((-1) .^ (k - 1) .* exp(-2 * k .^ 2 * lambda ^ 2));
-p = min(max(p, 0), 1);
+c = glm_constants();
+if lambda < c.ks_small
+  p = 1;   % the truncated series is inaccurate there; the exact value is 1
+else
+  k = (1:c.ks_terms)';
+  p = 2 * sum((-1) .^ (k - 1) .* exp(-2 * k .^ 2 * lambda ^ 2));
+  p = min(max(p, 0), 1);
+end
 end
 
 % Tests (run with "test spike_glm_ks").

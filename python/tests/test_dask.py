@@ -175,4 +175,7 @@ def test_estimator_on_a_client_is_the_serial_fit(client, params):
     args = ([(s + 0.5) * 0.001 for s in pop.spikes], 30.0, pop.stimulus, 100.0)
     model = glm.PopulationGLM(history_taps=20, n_basis=3, **params)
     serial = model.fit(*args).weights_.copy()
+    errors = model.standard_errors_
     assert_same_bits(model.fit(*args, client=client).weights_, serial)
+    # the covariance of a client fit is computed in this process
+    assert_same_bits(model.standard_errors_, errors)

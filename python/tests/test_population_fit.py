@@ -181,6 +181,7 @@ def test_example_check_mode(tmp_path, capsys):
     out = capsys.readouterr().out
     assert "check passed" in out and "fit time " in out
     assert out.count("\n") > example["CHECK"]["neurons"] + 4
-    for name in ["population_filters.png", "population_raster.png"]:
+    for name in ["population_filters.png", "population_raster.png",
+                 "population_bands.png", "population_coupling.png", "population_ks.png"]:
         png = (tmp_path / name).read_bytes()
         assert png.startswith(b"\x89PNG") and len(png) > 10000

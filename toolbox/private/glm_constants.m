@@ -22,6 +22,9 @@ function c = glm_constants()
 %                           in one step
 %     group_rounding        group lasso: relative allowance for rounding in
 %                           the step test
+%     ks_terms        terms of the Kolmogorov series of the KS p-value
+%     ks_small        the KS p-value is 1 below this lambda (the truncated
+%                     series is inaccurate there, the exact value 1)
 %   One field per line, "c.<name> = <value>;": a test of the Python
 %   package reads this file and compares the numbers with its own.
 c.stimulus_delay = 2;
@@ -36,3 +39,5 @@ c.group_finish_iter = 10;
 c.group_step_relax = 1.5;
 c.group_max_backtracks = 60;
 c.group_rounding = 1e-12;
+c.ks_terms = 100;
+c.ks_small = 0.04;

@@ -15,3 +15,8 @@ GROUP_FINISH_ITER = 10  # most L-BFGS iterations of one finish
 GROUP_STEP_RELAX = 1.5  # the step's metric scale is divided by this after a step
 GROUP_MAX_BACKTRACKS = 60  # most doublings of the metric scale in one step
 GROUP_ROUNDING = 1e-12  # relative allowance for rounding in the step test
+# Time rescaling's KS p-value (both hosts): the Kolmogorov series' terms,
+# and the lambda below which the p-value is 1 (there the truncated series is
+# inaccurate and the exact value is 1 to double precision).
+KS_TERMS = 100
+KS_SMALL = 0.04

@@ -9,7 +9,8 @@ from spike_bins._basis import _model_basis
 from spike_bins._constants import START_SPIKES
 from spike_bins._data import _Data
 from spike_bins._distributed import _fit_all, _time_edges, _TimeSplit
-from spike_bins._fitting import ConvergenceWarning, RunawayWarning
+from spike_bins._fitting import ConvergenceWarning, NotFittedError, RunawayWarning
+from spike_bins._inference import InferenceMixin
 from spike_bins._inputs import (_bin_count, _bin_mask, _positive, _real, _recording,
                                 _stimulus, _whole)
 from spike_bins._objective import _null_ll, _poisson_ll, drive
@@ -18,7 +19,7 @@ from spike_bins._runaway import _fit_bin_prefix, describe, runaway
 from spike_bins._simulation import _draw
 
 
-class PopulationGLM:
+class PopulationGLM(InferenceMixin):
     """Poisson GLMs of a recorded population, one per neuron, fitted without
     a design matrix.
 
@@ -139,6 +140,26 @@ class PopulationGLM:
     each target with its sources (or its bias) and the remedies: the ridge
     penalty, or min_spikes. A neuron whose optimality test did not pass
     within max_iter gives a ConvergenceWarning naming it.
+
+    Inference (spike_bins._inference): ``standard_errors_`` (N x P, the
+    layout of weights_), ``covariance(i)``, ``coupling_pvalues_`` ([j, i],
+    Wald test of w_ji = 0), ``filter_bands(level)``,
+    ``stimulus_filter_bands(level)``, ``fit_log_likelihood_``, ``aic_``,
+    ``bic_`` and ``time_rescaling(...)``. They are computed on first access
+    (about P gradient passes per neuron, a piece of the recording at a
+    time) and cached; for that the fitted model keeps the recording's
+    spike bins and lagged stimulus (also for fits made with a client or
+    split='time': the covariance is computed in this process). The
+    covariance is the inverse Hessian of the unscaled objective at the fit,
+    over the fit bins (ridge: plus n_F * alpha on the non-bias diagonal).
+    Group lasso: valid for the selected groups only, conditional on the
+    selection (the Hessian of the unpenalised parameters and non-zero
+    groups with the group norms' curvature); dropped groups have NaN
+    standard errors, p-values and bands. NaN too: every figure but the
+    log-likelihood of a neuron that was not fitted; the weights of a source
+    held at 0 (min_spikes) and, in an unpenalised fit, of a source without
+    spikes (a zero design column); aic_ and bic_ of penalised fits (alpha >
+    0). P_eff of aic_/bic_ counts the parameters with a standard error.
     """
 
     def __init__(self, bin_size=0.001, history_taps=100, basis="raised_cosine",
@@ -303,6 +324,7 @@ class PopulationGLM:
     def _run(self, data, alpha, block, client, timed=None):
         results = _fit_all(data, self.penalty, alpha, self.tol, int(self.max_iter),
                            block, client, self.verbose, timed)
+        self._keep_for_inference(data, alpha)
         nfit = data.fit_count(block)
         counts = [int(data.counts(i, block)[1].sum()) for i in range(data.nneurons)]
         none = [i for i, c in enumerate(counts) if c == 0]
@@ -378,7 +400,7 @@ class PopulationGLM:
 
     def _check_fitted(self):
         if not hasattr(self, "weights_"):
-            raise RuntimeError("the estimator is not fitted: call fit first")
+            raise NotFittedError("the estimator is not fitted: call fit first")
 
     def _eta(self, data):
         """T x N log rates of the fitted model on a recording."""

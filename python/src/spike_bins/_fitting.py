@@ -12,6 +12,11 @@ from spike_bins._objective import _nll, _start_hessian, _stimulus_gram
 from spike_bins._penalties import penalty_of
 
 
+class NotFittedError(RuntimeError, AttributeError):
+    """The estimator is used before fit (an AttributeError too, so that
+    hasattr(model, "standard_errors_") is False on an unfitted model)."""
+
+
 class ConvergenceWarning(UserWarning):
     """A neuron's fit stopped before its optimality test passed."""
 

@@ -30,13 +30,13 @@ from spike_bins._basis import raised_cosine_basis
 from spike_bins._constants import MAX_LOG_RATE, STIMULUS_DELAY
 from spike_bins._cv import PopulationGLMCV
 from spike_bins._estimator import PopulationGLM
-from spike_bins._fitting import ConvergenceWarning, RunawayWarning
+from spike_bins._fitting import ConvergenceWarning, NotFittedError, RunawayWarning
 from spike_bins._legacy import (Population, filter_errors, fit_neuron, fit_population,
                                 initial_theta, log_rate, negloglik, simulate,
                                 start_hessian, true_parameters)
 from spike_bins._simulation import draw_spikes
 
-__all__ = ["PopulationGLM", "PopulationGLMCV", "ConvergenceWarning", "RunawayWarning",
+__all__ = ["PopulationGLM", "PopulationGLMCV", "ConvergenceWarning", "NotFittedError", "RunawayWarning",
            "raised_cosine_basis", "draw_spikes", "STIMULUS_DELAY", "MAX_LOG_RATE",
            "Population", "log_rate", "negloglik", "initial_theta", "start_hessian",
            "fit_neuron", "fit_population", "filter_errors", "true_parameters",
