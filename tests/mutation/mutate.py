@@ -57,7 +57,8 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 
 PY_FILES = ["_basis.py", "_cv.py", "_data.py", "_distributed.py", "_estimator.py",
-            "_fitting.py", "_inference.py", "_inputs.py", "_objective.py", "_penalties.py", "_rows.py",
+            "_fitting.py", "_inference.py", "_inputs.py", "_objective.py",
+            "_penalties.py", "_rows.py",
             "_runaway.py", "_simulation.py", "_solvers.py", "glm.py"]
 # The quick files first: pytest -x stops at the first failure.
 PY_TESTS = ["test_fit_faults.py", "test_penalties.py", "test_group_lasso.py",
@@ -297,7 +298,8 @@ class PythonRunner:
             return False
 
     def run(self, rel):
-        cmd = ["nice", self.python, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider",
+        cmd = ["nice", self.python, "-m", "pytest", "-x", "-q", "-p",
+               "no:cacheprovider",
                "-W", "ignore::DeprecationWarning", *self.tests]
         return _run(cmd, self.env, self.timeout, str(ROOT))
 
@@ -368,7 +370,8 @@ def main():
     ap.add_argument("--list", action="store_true", help="print the sample and stop")
     ap.add_argument("--only", nargs="*", help="run these site keys instead")
     ap.add_argument("--venv", default=str(ROOT / "build/python-venv"))
-    ap.add_argument("--octave-modules", default=str(ROOT / "build/default/octave_modules"))
+    ap.add_argument("--octave-modules",
+                    default=str(ROOT / "build/default/octave_modules"))
     ap.add_argument("--tests", nargs="*", help="test files (python) or names (m)")
     ap.add_argument("--timeout", type=float, default=600, help="seconds per mutant")
     ap.add_argument("--equivalent", help="file of site keys judged equivalent")
