@@ -400,7 +400,8 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     try:
         if args.host == "python":
-            runner = PythonRunner(args.venv, args.tests or PY_TESTS, args.timeout, scratch)
+            runner = PythonRunner(args.venv, args.tests or PY_TESTS, args.timeout,
+                                  scratch)
             apply = _py_apply
         else:
             runner = OctaveRunner(args.octave_modules, args.tests or M_TESTS,
