@@ -428,3 +428,17 @@ def test_spike_lists_as_columns_or_rows_are_the_vectors(rec):
         np.testing.assert_array_equal(got, ref)
     with pytest.raises(TypeError, match=r"spike_times\[0\]"):
         model().fit(**fit_args(rec, spike_times=[np.zeros((2, 3))]))
+
+
+def test_line_search_never_takes_a_rise():
+    """phi(a) = 1 - a + 3.5 a^2 - 2 a^3 along d: at a = 1 the value has
+    risen to 1.5 with a flat slope, which the curvature test alone would
+    take; the search must go on to a step that lowers the value."""
+    from spike_bins._solvers import _wolfe_search
+
+    def f(x):
+        a = x[0]
+        return 1 - a + 3.5 * a**2 - 2 * a**3, np.array([-1 + 7 * a - 6 * a**2])
+
+    x, fx, _, ok = _wolfe_search(f, np.zeros(1), 1.0, np.array([-1.0]), np.ones(1))
+    assert ok and fx < 1.0 and 0 < x[0] < 1

@@ -266,3 +266,23 @@
 %!   filters{end + 1} = fit.filters(:, src1, 2);
 %! endfor
 %! assert (filters{2}, filters{1}, 1e-6 * norm (filters{1}, Inf));
+
+%!test
+%! ## The runaway guard names the neuron and the bin where the log rate
+%! ## passed the ceiling, in the second block of 65,536 bins: the stimulus
+%! ## steps up at sample 70,000 and drives neuron 2 from bin 70,002 on.
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! warning ("off", "spike_glm:notConverged", "local");
+%! o = struct ("history_taps", 5, "basis", ones (5, 1), "stimulus", zeros (100, 1), ...
+%!             "stimulus_rate", 1000, "stimulus_lags", 1, "max_iter", 1);
+%! fit = spike_glm_fit ({[], []}, 0.1, o);
+%! fit.stimulus_filters(:) = [0; 40];
+%! fit.bias = [-20; -20];   # log rate -20, then 20 from the step on
+%! step = [zeros(70000, 1); ones(10000, 1)];   # 1 ms samples: bin = sample
+%! try
+%!   spike_glm_simulate (fit, 80, struct ("stimulus", step, "seed", 1));
+%!   error ("no runaway error");
+%! catch err
+%!   assert (err.identifier, "spike_glm:runaway");
+%!   assert (! isempty (strfind (err.message, "neuron 2 passed 10 in bin 70002 ")), err.message);
+%! end_try_catch
