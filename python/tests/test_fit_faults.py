@@ -461,3 +461,25 @@ def test_lbfgs_on_a_quadratic_converges_like_conjugate_gradients():
     x, ok, k = _lbfgs(fun, np.zeros(10), np.eye(10), np.arange(10), 1e-9, 1000)
     assert ok and k <= 20, k
     np.testing.assert_allclose(x, c, atol=1e-9)
+
+
+def test_simulation_follows_the_stimulus(rec):
+    """A model with only a stimulus filter (2 on lag 0, bias log 0.02)
+    driven by a square wave of period 2 s: the rate is 0.02 e^2 per bin in
+    the even seconds and 0.02 / e^2 in the odd ones."""
+    fitted = model(max_iter=1)
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", glm.ConvergenceWarning)
+        fitted.fit(**fit_args(rec))
+    fitted.weights_[:] = 0.0
+    fitted.weights_[:, 0] = math.log(0.02)
+    fitted.weights_[:, 1] = 2.0
+    fitted.bias_[:] = math.log(0.02)
+    fitted.filters_[:] = 0.0
+    fitted.stimulus_filters_[:] = 0.0
+    fitted.stimulus_filters_[0] = 2.0
+    wave = np.where(np.arange(2000) // 100 % 2 == 0, 1.0, -1.0)
+    spikes = fitted.simulate(20.0, stimulus=wave, stimulus_rate=100.0, seed=2)
+    for s in spikes:
+        counts = np.array([np.sum((s >= k + 0.1) & (s < k + 0.9)) for k in range(20)])
+        assert np.all(counts[0::2] > 60) and np.all(counts[1::2] < 15), counts
