@@ -55,9 +55,9 @@ cat >"$pkg_dir/DESCRIPTION" <<DESCRIPTION
 Name: $name
 Version: $version
 Date: $date
-Author: the tentfill2 and trainfold_mex developers
-Maintainer: the tentfill2 and trainfold_mex developers
-Title: Binned signals and spike trains: upsampling and spike-train sums
+Author: the spike_bins developers
+Maintainer: the spike_bins developers
+Title: spike_bins: spike-train kernels and population GLMs
 $description
 License: BSD-3-Clause
 Depends: octave (>= 7.1.0)

@@ -16,7 +16,7 @@ cd "$root"
 packages=(python3-dev python3-venv python3-numpy python3-scipy python3-pytest
   python3-hypothesis pybind11-dev python3-pybind11 python3-mesonpy meson
   ninja-build python3-matplotlib python3-dask python3-distributed python3-sklearn
-  python3-statsmodels python3-neo python3-h5py)
+  python3-statsmodels python3-neo python3-h5py python3-tqdm)
 # --packages: print the Debian packages this stage needs, and stop.
 if [ "${1:-}" = --packages ]; then
   echo "${packages[@]}"

@@ -9,16 +9,24 @@ function spike_bin_demo(figure_dir, mode)
 %     spike_filter_currents.png  spike raster above each filter's current
 %   Then it simulates 3 coupled neurons over 3 minutes (spike_glm_simulate),
 %   fits them on the first 2 minutes (spike_glm_fit), scores the last
-%   minute (spike_glm_score), prints a line per neuron and writes
-%     population_glm_filters.png true against fitted filters (ms)
+%   minute (spike_glm_score) and runs the time-rescaling test on it
+%   (spike_glm_ks); it prints a line per neuron and the couplings whose
+%   Wald test (fit.coupling_pvalues) gives p < 0.05, and writes
+%     population_glm_filters.png  true against fitted filters (ms)
+%     population_glm_bands.png    fitted filters with their 95 % bands
+%     population_glm_coupling.png coupling map, significant ones marked
+%     population_glm_ks.png       KS plot of the held-out minute
+%   (the last three drawn by spike_glm_plot).
 %
 %   SPIKE_BIN_DEMO(FIGURE_DIR, 'check') also recomputes both results with
 %   the project's Octave references (ref_tentfill2 and ref_trainfold in
 %   tests/octave, which must be on the path), requires them to equal the
 %   modules' results bit for bit (same_bits, also from tests/octave),
 %   requires the printed summary to be the one the reference results give,
-%   requires the population fit to converge and to beat the null model on
-%   the held-out minute, and requires the figures to be non-blank PNG
+%   requires the population fit to converge, to beat the null model on
+%   the held-out minute and to find the three true couplings significant
+%   (and no other), requires every neuron's KS test to have scored spikes
+%   and a p-value in [0, 1], and requires the figures to be non-blank PNG
 %   images. It ends with an error when any of this fails (the demo's test).
 %
 %   The data of the first part come from a fixed-seed generator written in
@@ -68,8 +76,11 @@ plot_currents(data, spikes, currents, files{2});
 fprintf('Figures:\n  %s\n  %s\n', files{1}, files{2});
 
 % Last, the two modules and their adjoints at work: a small population GLM.
-files{3} = fullfile(figure_dir, 'population_glm_filters.png');
-glm = population_glm(files{3});
+names = {'filters', 'bands', 'coupling', 'ks'};
+for k = 1:numel(names)
+  files{2 + k} = fullfile(figure_dir, ['population_glm_' names{k} '.png']);
+end
+glm = population_glm(files(3:end));
 
 if check
   check_results(data, fine, fine_two, spikes, currents, summary, files, glm);
@@ -79,12 +90,14 @@ end
 % ---------------------------------------------------------------------------
 % Population GLM
 
-function glm = population_glm(file)
+function glm = population_glm(files)
 % Simulates 3 coupled neurons over 3 minutes with spike_glm_simulate (the
 % host's rand with a fixed seed, so Octave and MATLAB draw different
 % spikes), fits them on the first 2 minutes with spike_glm_fit (ridge,
-% alpha 1e-6), scores the last minute with spike_glm_score and plots true
-% against fitted filters.
+% alpha 1e-6; with standard errors, coupling tests and filter bands),
+% scores the last minute with spike_glm_score and spike_glm_ks, plots true
+% against fitted filters into files{1} and, with spike_glm_plot, the bands,
+% the coupling map and the KS plot into files{2..4}.
 n = 3; seconds = 180; taps = 60;
 t = (1:taps)';
 truth.opts = struct('bin_size', 1e-3, 't_start', 0, 'history_taps', taps, ...
@@ -113,17 +126,27 @@ opts = struct('history_taps', taps, 'n_basis', 6, 'stimulus', stimulus, ...
               'stimulus_rate', 100, 'stimulus_lags', 3, 'penalty', 'ridge', ...
               'alpha', 1e-6, 'fit_bins', train);
 fit = spike_glm_fit(spikes, seconds, opts);
-score = spike_glm_score(fit, spikes, seconds, ...
-                        struct('stimulus', stimulus, 'bins', ~train));
-fprintf('Population GLM: spike_glm_simulate, spike_glm_fit, spike_glm_score\n');
+held_out = struct('stimulus', stimulus, 'bins', ~train);
+score = spike_glm_score(fit, spikes, seconds, held_out);
+held_out.seed = 1;
+ks = spike_glm_ks(fit, spikes, seconds, held_out);
+fprintf('Population GLM: spike_glm_simulate, spike_glm_fit, spike_glm_score, spike_glm_ks\n');
 fprintf('  %d neurons, %d s of 1 ms bins; fit on the first 120 s (ridge, alpha 1e-6), scored on the last 60 s\n', ...
         n, seconds);
-fprintf('  neuron  spikes  iterations  converged  history error  held-out bits/spike\n');
+fprintf('  neuron  spikes  iterations  converged  history error  held-out bits/spike  KS D (p)\n');
 for i = 1:n
   err = norm(fit.filters(:, i, i) - refractory) / norm(refractory);
-  fprintf('  %6d  %6d  %10d  %9d  %13.3f  %19.3f\n', i, numel(spikes{i}), ...
-          fit.iterations(i), fit.converged(i), err, score.bits_per_spike(i));
+  fprintf('  %6d  %6d  %10d  %9d  %13.3f  %19.3f  %.3f (%.2f)\n', i, ...
+          numel(spikes{i}), fit.iterations(i), fit.converged(i), err, ...
+          score.bits_per_spike(i), ks.ks_statistic(i), ks.ks_pvalue(i));
 end
+[target, source] = find(fit.coupling_pvalues' < 0.05);   % by source
+pairs = cell(1, numel(source));
+for k = 1:numel(source)
+  pairs{k} = sprintf('%d -> %d', source(k), target(k));
+end
+fprintf('  couplings with Wald p < 0.05 (true: 1 -> 2, 2 -> 3, 3 -> 1): %s\n', ...
+        strjoin(pairs, ', '));
 
 fig = new_figure();
 for i = 1:n
@@ -139,10 +162,17 @@ for i = 1:n
     end
   end
 end
-print_png(fig, file, 1000, 800);
-fprintf('Figure:\n  %s\n', file);
+print_png(fig, files{1}, 1000, 800);
+
+shown = struct('visible', false);
+print_png(spike_glm_plot(fit, 'filters', shown), files{2}, 900, 700);
+print_png(spike_glm_plot(fit, 'coupling', shown), files{3}, 600, 500);
+print_png(spike_glm_plot(ks, 'ks', shown), files{4}, 700, 700);
+fprintf('Figures:\n');
+fprintf('  %s\n', files{:});
 glm.fit = fit;
 glm.score = score;
+glm.ks = ks;
 end
 
 % ---------------------------------------------------------------------------
@@ -359,6 +389,16 @@ failures = {};
 if ~all(glm.fit.converged) || ~all(glm.score.bits_per_spike > 0)
   failures{end + 1} = 'the population GLM did not converge or scores no better than the null model';
 end
+% The simulated couplings are 1 -> 2, 2 -> 3 and 3 -> 1 (source -> target).
+true_coupling = logical([0 1 0; 0 0 1; 1 0 0]);
+significant = glm.fit.coupling_pvalues < 0.05;
+if ~isequal(significant, true_coupling)
+  failures{end + 1} = 'the Wald tests do not find exactly the simulated couplings';
+end
+ks = glm.ks;
+if ~all(ks.n > 0) || ~all(ks.ks_pvalue >= 0 & ks.ks_pvalue <= 1)
+  failures{end + 1} = 'the KS test scored no spikes or gave no p-value';
+end
 if exist('ref_tentfill2', 'file') ~= 2 || exist('ref_trainfold', 'file') ~= 2
   error('spike_bin_demo:check', ['check mode needs tests/octave (the ' ...
         'references ref_tentfill2, ref_trainfold and same_bits) on the path']);
@@ -404,6 +444,7 @@ if ~isempty(failures)
         strjoin(failures, '\n  '));
 end
 fprintf(['Check passed: module results equal the reference bit for bit, ' ...
-         'the summary matches, the population GLM converged and beats the ' ...
-         'null model, the figures are non-blank PNGs.\n']);
+         'the summary matches, the population GLM converged, beats the ' ...
+         'null model and finds the simulated couplings, the KS tests ran, ' ...
+         'the figures are non-blank PNGs.\n']);
 end

@@ -6,13 +6,16 @@ function population_fit (folder, mode, nneurons, seconds)
 %   with filters of 100 taps built from 5 raised cosines; then fits every
 %   neuron by maximum likelihood with SPIKE_GLM_FIT (no design matrix: the
 %   drive comes from TRAINFOLD_POP and TENTFILL2, the gradient from their
-%   adjoints). Prints progress, each neuron's recovered errors and writes
-%   two figures into FOLDER (default 'population_figures'): true against
-%   fitted filters (taps in ms), and a raster with the fitted rate.
+%   adjoints). Prints progress, each neuron's recovered errors and its
+%   time-rescaling KS test (SPIKE_GLM_KS) and writes five figures into
+%   FOLDER (default 'population_figures'): true against fitted filters
+%   (taps in ms), a raster with the fitted rate, and with SPIKE_GLM_PLOT
+%   the fitted filters of the first 3 neurons with their 95 % bands, the
+%   coupling map with the significant couplings marked, and the KS plots.
 %
 %   POPULATION_FIT(FOLDER, 'check') runs 3 neurons over 10 minutes and
 %   raises an error unless the fit recovers the filters within fixed bounds
-%   and both figures are written.
+%   and the figures are written and not blank.
 %
 %   POPULATION_FIT(FOLDER, 'full', N, S) runs N neurons over S seconds.
 %
@@ -75,6 +78,9 @@ function population_fit (folder, mode, nneurons, seconds)
   medians = median (errors, 1);
   fprintf ('median                  %9.4f  %9.4f  %9.4f  %9.4f\n', medians);
   fprintf ('(bias: absolute error; filters: relative L2 error over taps, coupling over all sources together)\n');
+  ks = spike_glm_ks (fit, spikes, seconds, struct ('stimulus', stimulus, 'seed', 1));
+  fprintf ('KS test (time rescaling): p-values from %.3g to %.3g, %d of %d neurons below 0.05\n', ...
+           min (ks.ks_pvalue), max (ks.ks_pvalue), sum (ks.ks_pvalue < 0.05), nneurons);
 
   % Headless printing in octave-cli goes through gnuplot (see print_png); its
   % advice to prefer another toolkit and print's note about Ghostscript are
@@ -84,6 +90,15 @@ function population_fit (folder, mode, nneurons, seconds)
   warning ('off', 'Octave:gnuplot-graphics');
   warning ('off', 'print:nogs');
   pngs = figures (truth, fit, spikes, stimulus, folder);
+  shown = struct ('visible', false, 'neurons', 1:min (nneurons, 3));
+  pngs{3} = fullfile (folder, 'population_bands.png');
+  print_png (spike_glm_plot (fit, 'filters', shown), pngs{3}, 900, 700);
+  shown.neurons = [];
+  pngs{4} = fullfile (folder, 'population_coupling.png');
+  print_png (spike_glm_plot (fit, 'coupling', shown), pngs{4}, 700, 600);
+  pngs{5} = fullfile (folder, 'population_ks.png');
+  side = 250 * ceil (sqrt (nneurons));
+  print_png (spike_glm_plot (ks, 'ks', shown), pngs{5}, side, side);
   for k = 1:numel (pngs)
     fprintf ('wrote %s\n', pngs{k});
   end
@@ -91,8 +106,7 @@ function population_fit (folder, mode, nneurons, seconds)
     bounds = [0.1 0.2 0.4 0.6];
     failed = names(~(medians < bounds) | ~all (fit.converged));
     for k = 1:numel (pngs)
-      info = dir (pngs{k});
-      if isempty (info) || info.bytes < 10000
+      if ~shows_something (pngs{k})
         failed{end + 1} = pngs{k};
       end
     end
@@ -242,4 +256,16 @@ function print_png (fig, file, width_px, height_px)
        'paperposition', [0 0 width_px / dpi height_px / dpi]);
   print (fig, device, sprintf ('-r%d', dpi), file);
   close (fig);
+end
+
+function ok = shows_something (file)
+  % A PNG of at least 200 x 200 pixels in 3 colours or more.
+  ok = false;
+  info = dir (file);
+  if isempty (info) || info.bytes == 0
+    return;
+  end
+  img = imread (file);
+  colours = unique (reshape (double (img), [], size (img, 3)), 'rows');
+  ok = size (img, 1) >= 200 && size (img, 2) >= 200 && size (colours, 1) >= 3;
 end

@@ -3,6 +3,7 @@
 
     python3 examples/population_fit.py [--neurons 20] [--seconds 3600]
                                        [--figures DIR] [--cv] [--check]
+                                       [--n-jobs -1] [--verbose]
 
 Simulates N neurons over one hour of 1 ms bins (a fixed seed) with
 glm.draw_spikes, each driven by a coarse stimulus (10 ms samples upsampled
@@ -15,6 +16,10 @@ then three of spike_bins.plot: the fitted filters with their 95 % bands,
 the coupling map with its Wald tests, and the time-rescaling KS plot. --cv
 chooses a group-lasso alpha by cross-validation (glm.PopulationGLMCV)
 instead.
+
+--n-jobs: threads that fit neurons at once (default -1: every core; the
+parameters are the same bits for any count). --verbose: a line per neuron
+with the time left.
 
 --check runs a small population and exits non-zero unless the fit recovers
 the filters within the bounds below and the figures are written.
@@ -250,13 +255,16 @@ def main(argv=None):
     parser.add_argument("--cv", action="store_true",
                         help="choose a group-lasso alpha by 5-fold cross-validation")
     parser.add_argument("--check", action="store_true")
+    parser.add_argument("--n-jobs", type=int, default=-1)
+    parser.add_argument("--verbose", action="store_true")
     args = parser.parse_args(argv)
     if args.check:
         args.neurons, args.seconds, args.seed = (
             CHECK["neurons"], CHECK["seconds"], CHECK["seed"])
 
     sim = simulate(args.neurons, args.seconds, args.seed)
-    shape = {"history_taps": TAPS, "n_basis": NBASIS, "stimulus_lags": LAGS}
+    shape = {"history_taps": TAPS, "n_basis": NBASIS, "stimulus_lags": LAGS,
+             "n_jobs": args.n_jobs, "verbose": args.verbose}
     if args.cv:
         model = glm.PopulationGLMCV(alphas=(0.0, 1e-6, 1e-5, 1e-4, 1e-3), **shape)
     else:

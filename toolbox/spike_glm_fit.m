@@ -59,7 +59,10 @@ function fit = spike_glm_fit(spike_times, duration, opts)
 %     fit_bins       T x 1 logical mask of the bins F the objective sums
 %                    over (cross-validation: fit on the training bins, then
 %                    SPIKE_GLM_SCORE with opts.bins = ~fit_bins); [] = all
-%     verbose        progress lines per neuron and every 25 iterations
+%     verbose        progress lines every 25 iterations and one per neuron,
+%                    with the time so far and the time left (estimated as
+%                    the mean time of the neurons done so far times the
+%                    neurons left)
 %     inference      true (default): the uncertainty fields below
 %                    (SPIKE_GLM_INFERENCE); false skips their cost
 %     level          coverage of the filter bands, default 0.95
@@ -271,8 +274,9 @@ for i = 1:N
     elseif ~converged(i)
       state = 'NOT converged';
     end
-    progress('neuron %d of %d: %d spikes, %d iterations, %s (%.1f s so far)\n', ...
-             i, N, gram.n(i), iterations(i), state, toc(started));
+    elapsed = toc(started);
+    progress('neuron %d of %d: %d spikes, %d iterations, %s (%.1f s so far, about %.1f s left)\n', ...
+             i, N, gram.n(i), iterations(i), state, elapsed, elapsed / i * (N - i));
   end
 end
 none = find(gram.n == 0)';
@@ -537,6 +541,17 @@ end
 %! assert (id, "spike_glm:notConverged");
 %! assert (! isempty (strfind (msg, "neuron(s) 1  3 ")), msg);
 %! assert (fit.converged, [false; true; false]);
+
+%!test
+%! ## verbose: one line per neuron, silent ones included in the count, with
+%! ## the time so far and the time left; none once the last is done.
+%! [spikes, S, B] = small_population (4);
+%! spikes{2} = [];
+%! o = struct ("basis", B, "penalty", "ridge", "alpha", 1e-3, "verbose", true);
+%! out = evalc ("spike_glm_fit (spikes, 30, o);");
+%! lines = regexp (out, "neuron (\\d) of 3: \\d+ spikes, \\d+ iterations, converged \\(\\d+\\.\\d s so far, about (\\d+\\.\\d) s left\\)", "tokens");
+%! assert (cellfun (@(t) t{1}, lines, "UniformOutput", false), {"1", "3"});
+%! assert (lines{2}{2}, "0.0");
 
 %!test
 %! ## Refusals name the argument and carry its identifier; every check comes

@@ -6,8 +6,8 @@ function h = spike_glm_plot(result, what, opts)
 %   (fit.filter_lower / filter_upper, dashed) when FIT has one, and the
 %   zero line.
 %   H = SPIKE_GLM_PLOT(FIT, 'coupling', OPTS) draws an N x N image of the
-%   coupling strength, at (source j, target i) the value of largest
-%   magnitude of filters(:, j, i) (signed, log-rate units; the diagonal,
+%   coupling strength, in row target i and column source j (as in the
+%   grid of 'filters') the value of largest magnitude of filters(:, j, i) (signed, log-rate units; the diagonal,
 %   self-history, left blank), with a marker on the entries whose
 %   fit.coupling_pvalues is below OPTS.alpha.
 %   H = SPIKE_GLM_PLOT(KS, 'ks', OPTS), KS from SPIKE_GLM_KS, draws one
@@ -125,7 +125,7 @@ strength = NaN(n, n);
 for a = 1:n
   for b = 1:n
     if a ~= b
-      f = fit.filters(:, neurons(a), neurons(b));
+      f = fit.filters(:, neurons(b), neurons(a));   % row target, column source
       [~, k] = max(abs(f));
       strength(a, b) = f(k);
     end
@@ -139,15 +139,15 @@ colormap(diverging(64));
 colorbar();
 axis image;
 set(gca, 'xtick', 1:n, 'xticklabel', neurons, 'ytick', 1:n, 'yticklabel', neurons);
-xlabel('target');
-ylabel('source');
+xlabel('source');
+ylabel('target');
 title(sprintf('largest filter value (log rate); * p < %g', alpha));
 if isfield(fit, 'coupling_pvalues')
   p = fit.coupling_pvalues(neurons, neurons);
   [src, tgt] = find(p < alpha);
   if ~isempty(src)
     hold on;
-    plot(tgt, src, 'k*', 'markersize', 10);
+    plot(src, tgt, 'k*', 'markersize', 10);   % as the filters' grid: row target
     hold off;
   end
 end

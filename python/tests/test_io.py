@@ -506,18 +506,29 @@ def test_octave_reads_kilosort_as_python_does(tmp_path):
     assert refused == ["floats", "column", "params", "no_labels"]
 
 
-# docs/fit_from_files.md: its code blocks run on files written here.
+# The README's "From a file" and docs/fit_from_files.md: their code blocks
+# run on files written here.
 
 DOC = REPO / "docs" / "fit_from_files.md"
+README = REPO / "README.md"
+
+
+def readme_from_a_file():
+    """The README's subsection "### From a file", up to the next heading."""
+    text = README.read_text()
+    start = text.index("\n### From a file\n")
+    end = re.compile(r"^#{1,3} ", re.M).search(text, start + 2).start()
+    return text[start:end]
 
 
 def doc_blocks(fence):
-    text = DOC.read_text()
+    """The README's blocks, then the doc's: Python fenced, Octave indented."""
+    texts = [readme_from_a_file(), DOC.read_text()]
     if fence == "python":
-        return re.findall(r"```python\n(.*?)```", text, re.S)
-    # the indented Octave block
-    return [re.sub(r"(?m)^    ", "", b) for b in re.findall(
-        r"\n\n((?:    .*\n)+)", text) if "spike_glm_read_kilosort" in b]
+        return [b for t in texts for b in re.findall(r"```python\n(.*?)```", t, re.S)]
+    return [re.sub(r"(?m)^    ", "", b) for t in texts
+            for b in re.findall(r"\n\n((?:    .*\n)+)", t)
+            if "spike_glm_read_kilosort" in b]
 
 
 def clock_spikes(rng, rates, seconds):
@@ -556,7 +567,12 @@ def test_doc_python_blocks_run(tmp_path):
     assert [line.split(":")[0] for line in outputs[0].splitlines()] == [
         "unit 3", "unit 7", "unit 12"]
     assert "converged True" in outputs[0] and "False" not in outputs[0]
-    assert (tmp_path / "filters.png").stat().st_size > 0
+    held_out = [float(line.split(", ")[1].split()[0]) for line in outputs[0].splitlines()]
+    assert np.all(np.isfinite(held_out))
+    pvalues = [float(line.split("KS p = ")[1]) for line in outputs[0].splitlines()]
+    assert all(0 <= p <= 1 for p in pvalues)
+    for figure in ("filters.png", "coupling.png", "ks.png"):
+        assert (tmp_path / figure).stat().st_size > 0
     assert outputs[1].strip() == "{0: True, 2: True}"
 
 
@@ -571,6 +587,10 @@ def test_doc_octave_block_runs(tmp_path):
                     "(set SPIKE_BINS_OCTAVE_MODULES)")
     kilosort_output(np.random.default_rng(8), tmp_path)
     [block] = doc_blocks("octave")
+    # octave-cli draws through gnuplot, whose PNG without Ghostscript is
+    # '-dpngcairo', as the block's comment says.
+    assert "'-dpng'" in block
+    block = block.replace("'-dpng'", "'-dpngcairo'")
     # The modules go in front of toolbox/, whose files of their names are
     # only their help text.
     script = f"addpath('{REPO / 'toolbox'}'); addpath('{modules}'); " + block
@@ -580,3 +600,4 @@ def test_doc_octave_block_runs(tmp_path):
     rows = np.array([line.split() for line in out.strip().splitlines()], dtype=float)
     np.testing.assert_array_equal(rows[:, :2], [[0, 1], [2, 1]])
     assert np.all(np.isfinite(rows[:, 2]))
+    assert (tmp_path / "coupling.png").stat().st_size > 0

@@ -218,7 +218,7 @@ REFUSALS = [  # (constructor changes, fit changes, error, message)
     ({"max_iter": 0}, {}, ValueError, r"^max_iter must be at least 1, got 0$"),
     ({"min_spikes": -1}, {}, ValueError, r"^min_spikes must be at least 0, got -1$"),
     ({"min_spikes": 2.5}, {}, TypeError, r"^min_spikes must be a whole number"),
-    ({"verbose": "yes"}, {}, TypeError, r"^verbose must be True or False$"),
+    ({"verbose": "yes"}, {}, ValueError, r"^verbose must be True, False or 'bar', got 'yes'$"),
     ({}, {"stimulus": np.zeros(2000), "stimulus_rate": 0}, ValueError,
      r"^stimulus_rate must be finite and positive, got 0.0$"),
     ({}, {"fit_bins": np.ones(19_999, bool)}, ValueError,

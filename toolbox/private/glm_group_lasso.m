@@ -45,10 +45,9 @@ reported = 0;
 while ~converged && iters < max_iter
   if stable >= k.group_stable_steps
     stable = 0;
-    [x, used] = finish(fun, x, f, g, H0, groups, support, alpha, tol, ...
-                       min(k.group_finish_iter, max_iter - iters));
+    [x, used, f, g] = finish(fun, x, f, g, H0, groups, support, alpha, tol, ...
+                             min(k.group_finish_iter, max_iter - iters));
     iters = iters + used;
-    [f, g] = fun(x);
     [converged, residual] = glm_group_optimal(g, x, groups, alpha, tol);
   else
     [x, f, g, L, moved] = proximal_step(fun, x, f, g, L, U, RU, HU, groups, ...
@@ -118,12 +117,14 @@ for q = 1:numel(groups)
 end
 end
 
-function [x, iters] = finish(fun, x, f, g, H0, groups, support, alpha, tol, max_iter)
+function [x, iters, f, g] = finish(fun, x, f, g, H0, groups, support, alpha, tol, max_iter)
 % L-BFGS on the unpenalised coordinates and the non-zero groups, the zero
 % groups held at zero: there the penalty is smooth and the gradient test is
 % the optimality conditions of those coordinates. The metric adds the
 % curvature alpha * (I / ||w|| - w w' / ||w||^3) of each group's norm.
-% F and G (f and its gradient at X) serve the first evaluation.
+% F and G (f and its gradient at X) serve the first evaluation; on return
+% they are f and its gradient at the new X (the last evaluation's, when it
+% was there: a handle object keeps it, so no evaluation is repeated).
 keep = true(numel(x), 1);
 for q = find(~support)'
   keep(groups{q}) = false;
@@ -138,18 +139,31 @@ for q = 1:numel(on)
   [~, on{q}] = ismember(on{q}, idx);
 end
 v0 = x(idx);
-smooth = @(v) reduced(fun, x, idx, v, on, alpha, v0, f, g);
+last = containers.Map();
+last('x') = x;
+last('f') = f;
+last('g') = g;
+smooth = @(v) reduced(fun, x, idx, v, on, alpha, v0, f, g, last);
 [v, iters] = glm_lbfgs(smooth, x(idx), chol(H(idx, idx)), tol, max_iter, []);
 x(idx) = v;
+if isequal(last('x'), x)
+  f = last('f');
+  g = last('g');
+else
+  [f, g] = fun(x);
+end
 end
 
-function [f, g] = reduced(fun, x, idx, v, on, alpha, v0, f0, g0)
+function [f, g] = reduced(fun, x, idx, v, on, alpha, v0, f0, g0, last)
 if isequal(v, v0)
   f = f0;
   g = g0(idx);
 else
   x(idx) = v;
   [f, gx] = fun(x);
+  last('x') = x;
+  last('f') = f;
+  last('g') = gx;
   g = gx(idx);
 end
 for q = 1:numel(on)

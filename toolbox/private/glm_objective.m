@@ -8,10 +8,12 @@ function [f, g] = glm_objective(theta, model, data, i, fitset, ridge)
 %   the line search to step back.
 %
 %   No T x 1 array: the bins go block by block (GLM_BLOCKS: about 64 Ki
-%   rows that stay in cache). Each block's log rate comes from GLM_DRIVE,
-%   then exp, the sums and the residual; the gradient adds up the adjoints
-%   of the blocks (trainfold_pop_adjoint or trainfold_adjoint,
-%   tentfill2_adjoint).
+%   rows, arrays that the allocator hands out again block after block,
+%   where T x 1 ones came from fresh pages each time). Each block's log
+%   rate comes from GLM_DRIVE (the first call computes what the blocks
+%   share, part.pre, for the others), then exp, the sums and the residual;
+%   the gradient adds up the adjoints of the blocks (trainfold_pop_adjoint
+%   or trainfold_adjoint, tentfill2_adjoint).
 T = data.T;
 nstim = model.nstim;
 H = model.H;
@@ -35,9 +37,13 @@ end
 
 total = 0;
 yeta = 0;
-rtotal = 0;
 for k = 1:nblocks
-  [e, part] = glm_drive(model, data, theta, i, k);
+  if k == 1
+    [e, part] = glm_drive(model, data, theta, i, k);
+    pre = part.pre;
+  else
+    [e, part] = glm_drive(model, data, theta, i, k, pre);
+  end
   lo = part.lo;
   at = upto(k) - per(k) + 1:upto(k);
   r = rows(at) - (lo - 1);
@@ -50,16 +56,15 @@ for k = 1:nblocks
   if grad
     % e becomes the residual mu - y of the block.
     e(r) = e(r) - counts(at);
-    rtotal = rtotal + sum(e);
     if model.coupling
       gtaps = gtaps + trainfold_pop_adjoint(part.spikes, part.ids, e, part.twin, H, data.N);
     else
       gtaps = gtaps + trainfold_adjoint(part.spikes, e, part.twin, H);
     end
     if nstim > 0
-      z = part.z;
-      z(:) = 0;
-      z(lo - part.s0 * m:part.hi - part.s0 * m) = e;
+      % The residual on the block's rows of tentfill2 of samples s0+1..s1,
+      % zero on the margins.
+      z = [zeros(lo - 1 - part.s0 * m, 1); e; zeros(part.s1 * m - part.hi, 1)];
       gu(part.s0 + 1:part.s1) = gu(part.s0 + 1:part.s1) + tentfill2_adjoint(z, m);
     end
   end
@@ -73,7 +78,8 @@ if ~isfinite(f)
 end
 if grad
   % The 1 / n_F scaling goes on the P x 1 gradient.
-  g = [rtotal; zeros(nstim, 1); reshape(model.basis' * gtaps, [], 1)];
+  % The bias's gradient: the sum of the residual, total - sum(counts).
+  g = [total - sum(counts); zeros(nstim, 1); reshape(model.basis' * gtaps, [], 1)];
   if nstim > 0
     g(2:1 + nstim) = model.X' * gu;
   end

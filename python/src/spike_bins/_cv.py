@@ -33,11 +33,11 @@ class PopulationGLMCV(PopulationGLM):
     def __init__(self, alphas=(0.0, 1e-6, 1e-5, 1e-4, 1e-3), n_folds=5, bin_size=0.001,
                  history_taps=100, basis="raised_cosine", n_basis=5, coupling=True,
                  stimulus_lags=5, penalty="group_lasso", alpha=0.0, tol=1e-8,
-                 max_iter=1000, verbose=False, min_spikes=0):
+                 max_iter=1000, verbose=False, min_spikes=0, n_jobs=None):
         super().__init__(bin_size=bin_size, history_taps=history_taps, basis=basis,
                          n_basis=n_basis, coupling=coupling, stimulus_lags=stimulus_lags,
                          penalty=penalty, alpha=alpha, tol=tol, max_iter=max_iter,
-                         verbose=verbose, min_spikes=min_spikes)
+                         verbose=verbose, min_spikes=min_spikes, n_jobs=n_jobs)
         self.alphas = alphas
         self.n_folds = n_folds
 
@@ -64,7 +64,7 @@ class PopulationGLMCV(PopulationGLM):
                     warnings.simplefilter("ignore", UserWarning)
                     results = _fit_all(data, self.penalty, float(alpha), self.tol,
                                        int(self.max_iter), block, client, False,
-                                       timed)
+                                       timed, n_jobs=self.n_jobs)
                 for i in range(data.nneurons):
                     b, c = data.counts(i)
                     eta = drive(data, i, results[i].theta)

@@ -11,9 +11,10 @@ import ctypes.util
 import sys
 import warnings
 
-from spike_bins._fitting import _fit_neuron, _fit_serial, _reporter
+from spike_bins._fitting import _fit_neuron, _fit_serial
 from spike_bins._inputs import _positive, _whole
 from spike_bins._objective import _add_raw, _piece_nll, _project, _stimulus_gram
+from spike_bins._progress import Progress, map_targets, resolve_n_jobs
 
 
 def _tune_malloc():
@@ -77,17 +78,18 @@ def _in_order(results):
 
 
 class _TimeSplit:
-    """The recording's pieces, in this process (client None) or each held
-    by one worker of a dask cluster (contiguous runs of pieces per worker);
-    run() evaluates a function on every piece and returns the results in
-    piece order."""
+    """The recording's pieces, in this process (client None: on n_jobs
+    threads) or each held by one worker of a dask cluster (contiguous runs
+    of pieces per worker); run() evaluates a function on every piece and
+    returns the results in piece order."""
 
-    def __init__(self, data, edges, client):
+    def __init__(self, data, edges, client, n_jobs=None):
         self.client = client
         self._gram = None
         pieces = [data.piece(a, b) for a, b in zip(edges[:-1], edges[1:])]
         if client is None:
             self.groups = [(None, pieces)]
+            self.threads = resolve_n_jobs(n_jobs, len(pieces))
             return
         workers = sorted(client.scheduler_info()["workers"])
         per = -(-len(pieces) // len(workers))
@@ -101,7 +103,13 @@ class _TimeSplit:
 
     def run(self, fn, *args):
         if self.client is None:
-            return fn(self.groups[0][1], *args)
+            pieces = self.groups[0][1]
+            if self.threads == 1:
+                return fn(pieces, *args)
+            from concurrent.futures import ThreadPoolExecutor
+            with ThreadPoolExecutor(self.threads) as pool:
+                parts = list(pool.map(lambda p: fn([p], *args), pieces))
+            return [r for part in parts for r in part]
         futures = [self.client.submit(fn, held, *args, workers=[w],
                                       allow_other_workers=False, pure=False)
                    for w, held in self.groups]
@@ -132,16 +140,13 @@ def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
     gram = split.gram()
 
     def one(i):
-        fit = _fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
-                          split.objective(data, i, block, nfit), gram)
-        say(i, fit)
-        return fit
+        return _fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
+                           split.objective(data, i, block, nfit), gram)
 
-    if split.client is None:
-        return [one(i) for i in targets]
-    from concurrent.futures import ThreadPoolExecutor
-    with ThreadPoolExecutor(max(1, len(split.groups))) as pool:
-        return list(pool.map(one, targets))
+    # With a cluster, a neuron per worker at a time; in this process the
+    # split's threads share each evaluation's pieces, and neurons take turns.
+    workers = 1 if split.client is None else max(1, len(split.groups))
+    return map_targets(one, targets, workers, say)
 
 
 def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targets):
@@ -171,16 +176,21 @@ def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targ
 
 
 def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose, split=None,
-             targets=None):
-    """Every neuron's fit (or those in targets), serially, one dask task per
-    neuron, or (split, a _TimeSplit) with each evaluation summed over the
-    recording's pieces: a list of NeuronFit in neuron order."""
+             targets=None, n_jobs=None):
+    """Every neuron's fit (or those in targets), on n_jobs threads of this
+    process, one dask task per neuron, or (split, a _TimeSplit) with each
+    evaluation summed over the recording's pieces: a list of NeuronFit in
+    neuron order. verbose: as PopulationGLM's."""
     targets = list(range(data.nneurons)) if targets is None else list(targets)
-    say = _reporter(data.nneurons, verbose)
-    if split is not None:
-        return _fit_split(data, penalty, alpha, tol, max_iter, block, split, say,
-                          targets)
-    if client is None:
-        return _fit_serial(data, penalty, alpha, tol, max_iter, block, targets, say)
-    return _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say,
-                          targets)
+    say = Progress(verbose, data.nneurons, len(targets))
+    try:
+        if split is not None:
+            return _fit_split(data, penalty, alpha, tol, max_iter, block, split, say,
+                              targets)
+        if client is None:
+            return _fit_serial(data, penalty, alpha, tol, max_iter, block, targets,
+                               say, n_jobs)
+        return _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say,
+                              targets)
+    finally:
+        say.close()

@@ -15,6 +15,7 @@ from spike_bins._inputs import (_bin_count, _bin_mask, _positive, _real, _record
                                 _stimulus, _whole)
 from spike_bins._objective import _null_ll, _poisson_ll, drive
 from spike_bins._penalties import penalty_of
+from spike_bins._progress import check_verbose, resolve_n_jobs
 from spike_bins._runaway import _fit_bin_prefix, describe, runaway
 from spike_bins._simulation import _draw
 
@@ -84,12 +85,25 @@ class PopulationGLM(InferenceMixin):
         (group lasso: its optimality conditions to tol).
     max_iter : int, default 1000
         Solver iterations per neuron (1 or more).
-    verbose : bool, default False
-        Print one line per fitted neuron.
+    verbose : bool or 'bar', default False
+        True: print a line as each neuron's fit ends, with its iterations,
+        the neurons done, the time so far and the time left (estimated as
+        the mean wall time per neuron so far times the neurons left).
+        'bar': a tqdm progress bar instead (lines when tqdm is not
+        installed).
     min_spikes : int, default 0
         A unit with fewer spikes in the fit bins is treated as silent: as a
         target it is not fitted (see Notes), as a source its coupling
         weights into every other neuron are held at 0.
+    n_jobs : int or None, default None
+        Threads in this process (not used with a dask client, whose workers
+        share the work): None or 1 one, -1 all usable cores, -2 all but
+        one, ... They fit neurons at the same time; with a time split in
+        this process (n_blocks or block_seconds), they evaluate the time
+        blocks of each evaluation together instead, neuron after neuron.
+        The kernels release the GIL, and the computation is the same on any
+        number of threads, so the parameters are the same bits for every
+        n_jobs.
 
     Attributes
     ----------
@@ -164,7 +178,7 @@ class PopulationGLM(InferenceMixin):
 
     def __init__(self, bin_size=0.001, history_taps=100, basis="raised_cosine",
                  n_basis=5, coupling=True, stimulus_lags=5, penalty=None, alpha=0.0,
-                 tol=1e-8, max_iter=1000, verbose=False, min_spikes=0):
+                 tol=1e-8, max_iter=1000, verbose=False, min_spikes=0, n_jobs=None):
         self.bin_size = bin_size
         self.history_taps = history_taps
         self.basis = basis
@@ -177,6 +191,7 @@ class PopulationGLM(InferenceMixin):
         self.max_iter = max_iter
         self.verbose = verbose
         self.min_spikes = min_spikes
+        self.n_jobs = n_jobs
 
     # scikit-learn's parameter protocol
     def get_params(self, deep=True):
@@ -211,10 +226,10 @@ class PopulationGLM(InferenceMixin):
         _whole("stimulus_lags", self.stimulus_lags, 0)  # 1 or more with a stimulus
         _whole("max_iter", self.max_iter, 1)
         _whole("min_spikes", self.min_spikes, 0)
+        check_verbose(self.verbose)
+        resolve_n_jobs(self.n_jobs, 1)
         if not isinstance(self.coupling, (bool, np.bool_)):
             raise TypeError("coupling must be True or False")
-        if not isinstance(self.verbose, (bool, np.bool_)):
-            raise TypeError("verbose must be True or False")
         nbins = _bin_count(duration, t_start, bin_size)
         if isinstance(self.basis, str) and self.basis == "raised_cosine":
             taps = _whole("history_taps", self.history_taps, 2)
@@ -319,11 +334,11 @@ class PopulationGLM(InferenceMixin):
         workers = 1 if client is None else len(client.scheduler_info()["workers"])
         edges = _time_edges(data.nbins, n_blocks, block_seconds, float(self.bin_size),
                             workers)
-        return _TimeSplit(data, edges, client)
+        return _TimeSplit(data, edges, client, self.n_jobs)
 
     def _run(self, data, alpha, block, client, timed=None):
         results = _fit_all(data, self.penalty, alpha, self.tol, int(self.max_iter),
-                           block, client, self.verbose, timed)
+                           block, client, self.verbose, timed, n_jobs=self.n_jobs)
         self._keep_for_inference(data, alpha)
         nfit = data.fit_count(block)
         counts = [int(data.counts(i, block)[1].sum()) for i in range(data.nneurons)]

@@ -1,6 +1,6 @@
 """Fits of the population GLM's neurons in this process: one neuron from
 its start (the constant rate of its spikes) with its penalty's solver, and
-every neuron in turn."""
+every neuron, on one thread or several."""
 import math
 import time
 from typing import NamedTuple
@@ -10,6 +10,7 @@ import numpy as np
 from spike_bins._constants import START_SPIKES
 from spike_bins._objective import _nll, _start_hessian, _stimulus_gram
 from spike_bins._penalties import penalty_of
+from spike_bins._progress import map_targets
 
 
 class NotFittedError(RuntimeError, AttributeError):
@@ -88,23 +89,12 @@ def _fixed_coordinates(data, i, block):
     return np.array(out, dtype=np.intp)
 
 
-def _reporter(n, verbose):
-    """say(i, fit): one line per fitted neuron of n when verbose."""
-    def say(i, fit):
-        if verbose:
-            state = "converged" if fit.converged else "stopped without converging"
-            print(f"neuron {i + 1}/{n}: {state} in {fit.n_iter} iterations, "
-                  f"{fit.seconds:.1f} s", flush=True)
-    return say
-
-
-def _fit_serial(data, penalty, alpha, tol, max_iter, block, targets, say):
-    """The fits of the neurons in targets, one after the other: a list of
-    NeuronFit in the order of targets."""
+def _fit_serial(data, penalty, alpha, tol, max_iter, block, targets, say,
+                n_jobs=None):
+    """The fits of the neurons in targets on n_jobs threads (each neuron's
+    computation the same on any number): a list of NeuronFit in the order of
+    targets; say(i, fit) as each one ends."""
     gram = _stimulus_gram(data)
-    results = []
-    for i in targets:
-        results.append(_fit_neuron(data, i, penalty, alpha, tol, max_iter, block,
-                                   gram=gram))
-        say(i, results[-1])
-    return results
+    return map_targets(lambda i: _fit_neuron(data, i, penalty, alpha, tol, max_iter,
+                                             block, gram=gram),
+                       targets, n_jobs, say)

@@ -418,8 +418,10 @@ py::array trainfold_pop_adjoint(py::handle spinds_arg, py::handle ids_arg,
 
 PYBIND11_MODULE(_kernels, module) {
   module.doc() =
-      "The upsampling and spike-train filter-sum kernels, bit-identical to "
-      "the MATLAB/Octave modules tentfill2 and trainfold_mex.";
+      "spike_bins' compiled kernels: bin-centred upsampling (tentfill2), "
+      "windowed and population spike-train filter sums (trainfold, "
+      "trainfold_pop) and their adjoints, bit-identical to the "
+      "MATLAB/Octave modules of spike_bins.";
   module.def("tentfill2", &tentfill2, py::arg("x"), py::arg("nbns"));
   module.def("trainfold", &trainfold, py::arg("spinds"), py::arg("h_currents"),
              py::arg("twin"));

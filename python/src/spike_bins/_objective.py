@@ -172,6 +172,14 @@ def _group_slices(data, i):
     return groups
 
 
+def _metric_blocks(data):
+    """The blocks of _start_hessian besides the bias: the stimulus weights,
+    then each source's basis weights (index arrays)."""
+    ns, nb = data.nstim, data.basis.shape[1]
+    blocks = [np.arange(1, 1 + ns)] if ns else []
+    return blocks + [np.arange(a, a + nb) for a in range(1 + ns, data.nparams, nb)]
+
+
 def _start_hessian(data, i, rate, gram):
     """An approximation of the objective's Hessian at the constant-rate start:
     rate * X'X / T, exact for the bias and stimulus columns (gram: their
@@ -187,16 +195,17 @@ def _start_hessian(data, i, rate, gram):
     s = basis.sum(axis=0)
     bb = basis.T @ basis
     src = data.sources(i)
-    n = data.nspikes.astype(float)
-    for x, j in enumerate(src):
-        a = 1 + ns + x * nb
-        g[0, a:a + nb] = g[a:a + nb, 0] = n[j] * s
-        g[1:1 + ns, a:a + nb] = np.outer(sums, n[j] * s / t)
-        g[a:a + nb, 1:1 + ns] = g[1:1 + ns, a:a + nb].T
-        for y, k in enumerate(src):
-            b = 1 + ns + y * nb
-            g[a:a + nb, b:b + nb] = (n[j] * n[k] / t) * np.outer(s, s)
-        g[a:a + nb, a:a + nb] += n[j] * bb
+    n = data.nspikes.astype(float)[src]
+    a, width = 1 + ns, len(src) * nb
+    g[0, a:] = g[a:, 0] = (n[:, None] * s).ravel()
+    g[1:1 + ns, a:] = (sums[:, None, None] * (n[:, None] * s / t)).reshape(ns, width)
+    g[a:, 1:1 + ns] = g[1:1 + ns, a:].T
+    # Block (j, k) of the sources: (n_j n_k / t) s s', plus n_j B'B when j = k;
+    # whole arrays at once (a loop over source pairs costs N^2 numpy calls).
+    block = g[a:, a:].reshape(len(src), nb, len(src), nb)
+    block[...] = (np.outer(n, n) / t)[:, None, :, None] * np.outer(s, s)[:, None, :]
+    on = np.arange(len(src))
+    block[on, :, on, :] += n[:, None, None] * bb
     # Silent sources or a zero stimulus leave columns at zero: stay definite.
     g[np.diag_indices_from(g)] += 1e-9 * t
     return g * (rate / t)

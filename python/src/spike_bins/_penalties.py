@@ -10,7 +10,7 @@ the one place a penalty name is checked.
 """
 import numpy as np
 
-from spike_bins._objective import _group_slices
+from spike_bins._objective import _group_slices, _metric_blocks
 from spike_bins._solvers import _group_lasso, _lbfgs
 
 
@@ -27,7 +27,8 @@ class NoPenalty:
         """Minimise smooth(theta) (value, gradient) plus the penalty from
         theta in the metric hess (the start Hessian, which may be changed):
         (theta, converged, iterations)."""
-        return _lbfgs(smooth, theta, hess, np.arange(data.nparams), tol, max_iter)
+        return _lbfgs(smooth, theta, hess, np.arange(data.nparams), tol, max_iter,
+                      blocks=_metric_blocks(data))
 
 
 class _Differentiable(NoPenalty):
@@ -58,7 +59,8 @@ class _Differentiable(NoPenalty):
                 v = v + self.value(th[g], alpha)
             return v, gr
 
-        return _lbfgs(fun, theta, hess, np.arange(data.nparams), tol, max_iter)
+        return _lbfgs(fun, theta, hess, np.arange(data.nparams), tol, max_iter,
+                      blocks=_metric_blocks(data))
 
 
 class Ridge(_Differentiable):
@@ -93,7 +95,8 @@ class GroupLasso(NoPenalty):
         groups = self.groups(data, i)
         if alpha <= 0 or not groups:
             return super().solve(smooth, theta, hess, data, i, alpha, tol, max_iter)
-        return _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter)
+        return _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter,
+                            blocks=_metric_blocks(data))
 
 
 PENALTIES = {p.name: p for p in (NoPenalty(), Ridge(), GroupLasso())}

@@ -13,7 +13,95 @@ from spike_bins._constants import (GROUP_FINISH_ITER, GROUP_MAX_BACKTRACKS,
 MEMORY = 10  # L-BFGS correction pairs
 
 
-def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None):
+class _DenseFactor:
+    """The Cholesky factor of a metric H = R'R (R upper, L = R'):
+    inverse(v) = H^-1 v, solve(g) = L^-1 g, solve_t(u) = L'^-1 u."""
+
+    def __init__(self, h):
+        from scipy.linalg import cho_factor
+        self.upper = cho_factor(h, lower=False, check_finite=False)
+
+    def inverse(self, v):
+        from scipy.linalg import cho_solve
+        # No finiteness scan: it costs more than the P^2 solve itself.
+        return cho_solve(self.upper, v, check_finite=False)
+
+    def solve(self, g):
+        from scipy.linalg import solve_triangular
+        return solve_triangular(self.upper[0], g, trans="T", check_finite=False)
+
+    def solve_t(self, u):
+        from scipy.linalg import solve_triangular
+        return solve_triangular(self.upper[0], u, check_finite=False)
+
+
+class _BlockFactor:
+    """A factor L of a metric H whose first coordinate (the bias) couples
+    to everything and whose other coordinates fall into blocks coupled to
+    each other only through it (the start Hessian: block-diagonal plus the
+    bias column times itself over H[0, 0], up to a rank-one rest of order
+    1e-9 / T). L = [[l0, 0], [c, D]] with l0 = sqrt(H00), c = H[1:, 0] / l0
+    and D the block-diagonal Cholesky factor of the Schur complement's
+    diagonal blocks: L L' equals H on the bias row and column and on the
+    blocks, and holds the rest of the Schur complement (tiny) at zero.
+    O(P * block) to build and per solve where the dense factor is P^3 and
+    P^2. blocks: index arrays into H's coordinates 1 .. P-1 that partition
+    them."""
+
+    def __init__(self, h, blocks):
+        self.l0 = np.sqrt(h[0, 0])
+        self.c = h[1:, 0] / self.l0
+        self.groups = []  # positions (k x size), factors and their inverses (k x size x size)
+        for size in sorted({b.size for b in blocks}):
+            pos = np.array([b for b in blocks if b.size == size])
+            schur = h[pos[:, :, None], pos[:, None, :]] - (
+                self.c[pos - 1][:, :, None] * self.c[pos - 1][:, None, :])
+            fac = np.linalg.cholesky(schur)
+            self.groups.append((pos - 1, fac, np.linalg.inv(fac)))
+
+    def _d_solve(self, r, transpose):
+        out = np.empty_like(r)
+        for pos, _, inv in self.groups:
+            out[pos] = np.einsum("kji,kj->ki" if transpose else "kij,kj->ki",
+                                 inv, r[pos])
+        return out
+
+    def inverse(self, v):
+        """H^-1 v for H = L L'."""
+        return self.solve_t(self.solve(v))
+
+    def solve(self, g):
+        x0 = g[0] / self.l0
+        return np.concatenate([[x0], self._d_solve(g[1:] - self.c * x0, False)])
+
+    def solve_t(self, u):
+        rest = self._d_solve(u[1:], True)
+        return np.concatenate([[(u[0] - self.c @ rest) / self.l0], rest])
+
+
+
+def _metric_factor(h, free, blocks):
+    """The factor of h over the coordinates free: by blocks when blocks
+    (index arrays of the parameters besides the bias) are given, the bias is
+    free and every block is wholly free or wholly not; dense otherwise."""
+    sub = h[np.ix_(free, free)]
+    if blocks is None or free.size == 0 or free[0] != 0:
+        return _DenseFactor(sub)
+    where = np.full(h.shape[0], -1)
+    where[free] = np.arange(free.size)
+    kept = []
+    for b in blocks:
+        at = where[b]
+        if (at >= 0).all():
+            kept.append(at)
+        elif (at >= 0).any():
+            return _DenseFactor(sub)
+    if sum(b.size for b in kept) != free.size - 1:
+        return _DenseFactor(sub)
+    return _BlockFactor(sub, kept)
+
+
+def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None, blocks=None):
     """Minimise fun (value, gradient) over the coordinates `free` from theta0
     by L-BFGS whose initial inverse Hessian is inv(hess[free, free]) (plain
     L-BFGS on u = R x, R' R = hess), with a strong Wolfe line search:
@@ -21,10 +109,9 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None):
     gradient over `free` <= tol. A trial point where the value or any
     gradient entry is not finite (the rate overflowed) is a rejected step:
     the line search shrinks the step. The same method as the Octave
-    toolbox's glm_lbfgs. known: fun(theta0) when the caller has it."""
-    from scipy.linalg import cho_factor, cho_solve
-
-    factor = cho_factor(hess[np.ix_(free, free)], lower=False)
+    toolbox's glm_lbfgs. known: fun(theta0) when the caller has it. blocks:
+    the metric's blocks (_BlockFactor), or None for a dense factor."""
+    factor = _metric_factor(hess, free, blocks)
     theta = theta0.copy()
 
     def at(x):
@@ -50,12 +137,12 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None):
         d = -_two_loop(g, pairs, factor)
         if not g @ d < 0:
             pairs = []
-            d = -cho_solve(factor, g)
+            d = -factor.inverse(g)
         xn, fn, gn, ok = _wolfe_search(f, x, fx, g, d)
         if not ok and pairs:
             # A stale memory can give a poor direction: retry in the start metric.
             pairs = []
-            d = -cho_solve(factor, g)
+            d = -factor.inverse(g)
             xn, fn, gn, ok = _wolfe_search(f, x, fx, g, d)
         if not ok:
             break
@@ -70,8 +157,7 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None):
 
 def _two_loop(g, pairs, factor):
     """The L-BFGS direction inv(H) g from the correction pairs (s, y) and
-    the initial inverse Hessian cho_solve(factor, .)."""
-    from scipy.linalg import cho_solve
+    the initial inverse Hessian factor.inverse."""
     q = g.copy()
     rho = [1.0 / (y @ s) for s, y in pairs]
     a = [0.0] * len(pairs)
@@ -79,7 +165,7 @@ def _two_loop(g, pairs, factor):
         s, y = pairs[n]
         a[n] = rho[n] * (s @ q)
         q -= a[n] * y
-    r = cho_solve(factor, q)
+    r = factor.inverse(q)
     for n, (s, y) in enumerate(pairs):
         r += s * (a[n] - rho[n] * (y @ r))
     return r
@@ -202,7 +288,8 @@ def _prox_step(smooth, theta, value, grad, step, unpen, factor, h_u, groups, sca
     return theta, value, grad, step, False
 
 
-def _finish(smooth, theta, value, grad, hess, groups, support, alpha, tol, max_iter):
+def _finish(smooth, theta, value, grad, hess, groups, support, alpha, tol, max_iter,
+            blocks=None):
     """L-BFGS-B on the unpenalised coordinates and the non-zero groups, the
     zero groups held at zero (the penalty is smooth there), in the metric
     hess plus each group norm's curvature alpha (I / ||w|| - w w' / ||w||^3);
@@ -233,11 +320,11 @@ def _finish(smooth, theta, value, grad, hess, groups, support, alpha, tol, max_i
         return v, gr
 
     theta, _, k = _lbfgs(total, theta, h, np.flatnonzero(keep), tol, max_iter,
-                         known=total(theta, value, grad))
+                         known=total(theta, value, grad), blocks=blocks)
     return theta, k
 
 
-def _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter):
+def _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter, blocks=None):
     """Minimise smooth + alpha * sum_g ||theta_g|| from theta:
     (theta, converged, iterations).
 
@@ -267,7 +354,8 @@ def _group_lasso(smooth, theta, hess, groups, alpha, tol, max_iter):
         if stable >= GROUP_STABLE_STEPS:
             stable = 0
             theta, k = _finish(smooth, theta, value, grad, hess, groups, support,
-                               alpha, tol, min(GROUP_FINISH_ITER, max_iter - iters))
+                               alpha, tol, min(GROUP_FINISH_ITER, max_iter - iters),
+                               blocks)
             iters += k
             value, grad = smooth(theta)
             ok = _group_optimal(grad, theta, groups, alpha, tol, penalised)
