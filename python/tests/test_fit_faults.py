@@ -153,7 +153,7 @@ def test_verbose_prints_one_line_per_neuron(rec, capsys, params):
     assert len(lines) == 3
     for i, line in enumerate(lines):
         m = re.fullmatch(r"neuron (\d)/3: (converged|stopped without converging) in "
-                         r"(\d+) iterations, \d+\.\d s", line)
+                         r"(\d+) iterations, \d+\.\d s\b.*", line)
         assert m, line
         assert int(m[1]) == i + 1 and int(m[3]) == loud.n_iter_[i]
         assert (m[2] == "converged") == loud.converged_[i]
@@ -389,13 +389,13 @@ DEFAULTS = [
     (glm.PopulationGLM, {"bin_size": 0.001, "history_taps": 100, "basis": "raised_cosine",
                          "n_basis": 5, "coupling": True, "stimulus_lags": 5,
                          "penalty": None, "alpha": 0.0, "tol": 1e-8, "max_iter": 1000,
-                         "verbose": False, "min_spikes": 0}),
+                         "verbose": False, "min_spikes": 0, "n_jobs": None}),
     (glm.PopulationGLMCV, {"alphas": (0.0, 1e-6, 1e-5, 1e-4, 1e-3), "n_folds": 5,
                            "bin_size": 0.001, "history_taps": 100,
                            "basis": "raised_cosine", "n_basis": 5, "coupling": True,
                            "stimulus_lags": 5, "penalty": "group_lasso", "alpha": 0.0,
                            "tol": 1e-8, "max_iter": 1000, "verbose": False,
-                           "min_spikes": 0}),
+                           "min_spikes": 0, "n_jobs": None}),
 ]
 
 
