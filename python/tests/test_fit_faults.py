@@ -483,3 +483,14 @@ def test_simulation_follows_the_stimulus(rec):
     for s in spikes:
         counts = np.array([np.sum((s >= k + 0.1) & (s < k + 0.9)) for k in range(20)])
         assert np.all(counts[0::2] > 60) and np.all(counts[1::2] < 15), counts
+
+
+@pytest.mark.parametrize("dtype", [np.int64, np.uint8, np.float64])
+def test_a_numeric_fit_mask_is_the_boolean_one(rec, dtype):
+    """fit_bins as 1/0 numbers selects the bins that are 1."""
+    mask = np.zeros(20_000, bool)
+    mask[2000:15000] = True
+    want = model().fit(**fit_args(rec), fit_bins=mask)
+    got = model().fit(**fit_args(rec), fit_bins=mask.astype(dtype))
+    np.testing.assert_array_equal(got.weights_, want.weights_)
+    assert got.n_fit_bins_ == 13000
