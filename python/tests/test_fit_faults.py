@@ -494,3 +494,11 @@ def test_a_numeric_fit_mask_is_the_boolean_one(rec, dtype):
     got = model().fit(**fit_args(rec), fit_bins=mask.astype(dtype))
     np.testing.assert_array_equal(got.weights_, want.weights_)
     assert got.n_fit_bins_ == 13000
+
+
+@pytest.mark.parametrize("alphas", [(), (-1e-3,), (0.0, math.nan), (math.inf,)])
+def test_cross_validation_refuses_bad_alphas(rec, alphas):
+    cv = glm.PopulationGLMCV(alphas=alphas, n_folds=2, history_taps=TAPS, n_basis=NB,
+                             stimulus_lags=LAGS)
+    with pytest.raises(ValueError, match="alphas"):
+        cv.fit(**fit_args(rec))
