@@ -13,6 +13,10 @@
 %!  end_unwind_protect
 %!endfunction
 
+%!function folder = private_folder ()
+%!  folder = fullfile (fileparts (which ("spike_glm_fit")), "private");
+%!endfunction
+
 %!function h = lbfgs ()
 %!  h = private_handle ("glm_lbfgs");
 %!endfunction
@@ -96,44 +100,51 @@
 %!endfunction
 
 %!test
-%! ## glm_drive block by block (the bias on the samples inside the recording,
-%! ## on the rows near its ends) against the whole-recording formula
-%! ## history + bias + tentfill2(X * K, m); recordings of several blocks,
-%! ## the last one short. A block computed with the pre of another call of
-%! ## the same theta has the same bits as one computed afresh.
-%! drive = private_handle ("glm_drive");
-%! cases = {
-%!   ## seconds, coupling, stimulus, neuron
-%!   200, true,  true,  1
-%!   200, false, true,  3
-%!   140, true,  false, 2
-%!   150, false, false, 1
-%! };
-%! for c = 1:rows (cases)
-%!   [seconds, coupling, stimulus, i] = cases{c, :};
-%!   [data, model] = recording (seconds, coupling, stimulus);
-%!   nsrc = 1 + 2 * coupling;
-%!   theta = [-4.5; 0.8 * randn(model.nstim, 1); 0.3 * randn(nsrc * model.nb, 1)];
-%!   taps = model.basis * reshape (theta(2 + model.nstim:end), model.nb, nsrc);
-%!   if coupling
-%!     want = trainfold_pop (data.merged, data.ids, taps, [0, data.T - 1], 3);
-%!   else
-%!     want = trainfold_mex (data.shifted{i}, taps, [0, data.T - 1]);
-%!   endif
-%!   want = want + theta(1);
-%!   if stimulus
-%!     want = want + tentfill2 (model.X * theta(2:1 + model.nstim), model.m);
-%!   endif
-%!   eta = drive (model, data, theta, i);
-%!   assert (ceil (data.T / data.R) >= 3, "case %d: too few blocks", c);
-%!   assert (max (abs (eta - want)) <= 1e-13 * max (abs (want)), "case %d", c);
-%!   [~, first] = drive (model, data, theta, i, 1);
-%!   for k = 1:ceil (data.T / data.R)
-%!     [e, part] = drive (model, data, theta, i, k, first.pre);
-%!     assert (isequal (e, eta(part.lo:part.hi), drive (model, data, theta, i, k)), ...
-%!             "case %d, block %d", c, k);
+%! ## Run in the private folder: Octave 9 resolves the private helpers'
+%! ## own calls to each other only from there.
+%! here = cd (private_folder ());
+%! unwind_protect
+%!   ## glm_drive block by block (the bias on the samples inside the recording,
+%!   ## on the rows near its ends) against the whole-recording formula
+%!   ## history + bias + tentfill2(X * K, m); recordings of several blocks,
+%!   ## the last one short. A block computed with the pre of another call of
+%!   ## the same theta has the same bits as one computed afresh.
+%!   drive = private_handle ("glm_drive");
+%!   cases = {
+%!     ## seconds, coupling, stimulus, neuron
+%!     200, true,  true,  1
+%!     200, false, true,  3
+%!     140, true,  false, 2
+%!     150, false, false, 1
+%!   };
+%!   for c = 1:rows (cases)
+%!     [seconds, coupling, stimulus, i] = cases{c, :};
+%!     [data, model] = recording (seconds, coupling, stimulus);
+%!     nsrc = 1 + 2 * coupling;
+%!     theta = [-4.5; 0.8 * randn(model.nstim, 1); 0.3 * randn(nsrc * model.nb, 1)];
+%!     taps = model.basis * reshape (theta(2 + model.nstim:end), model.nb, nsrc);
+%!     if coupling
+%!       want = trainfold_pop (data.merged, data.ids, taps, [0, data.T - 1], 3);
+%!     else
+%!       want = trainfold_mex (data.shifted{i}, taps, [0, data.T - 1]);
+%!     endif
+%!     want = want + theta(1);
+%!     if stimulus
+%!       want = want + tentfill2 (model.X * theta(2:1 + model.nstim), model.m);
+%!     endif
+%!     eta = drive (model, data, theta, i);
+%!     assert (ceil (data.T / data.R) >= 3, "case %d: too few blocks", c);
+%!     assert (max (abs (eta - want)) <= 1e-13 * max (abs (want)), "case %d", c);
+%!     [~, first] = drive (model, data, theta, i, 1);
+%!     for k = 1:ceil (data.T / data.R)
+%!       [e, part] = drive (model, data, theta, i, k, first.pre);
+%!       assert (isequal (e, eta(part.lo:part.hi), drive (model, data, theta, i, k)), ...
+%!               "case %d, block %d", c, k);
+%!     endfor
 %!   endfor
-%! endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
 
 %!function [f, g] = logged_quadratic (x, A, a, log)
 %!  ## 0.5 * (x - a)' * A * (x - a); LOG (a containers.Map) keeps every x.
@@ -143,32 +154,38 @@
 %!endfunction
 
 %!test
-%! ## Group lasso on a quadratic: the optimum (the optimality conditions at
-%! ## the returned x, from the gradient computed here) with groups that
-%! ## stay and groups that go to zero; the L-BFGS finish hands its last
-%! ## value and gradient back, so no point is evaluated twice in a row.
-%! lasso = private_handle ("glm_group_lasso");
-%! optimal = private_handle ("glm_group_optimal");
-%! rand ("twister", 3);
-%! Q = orth (rand (9));
-%! A = Q * diag ([1 2 3 5 8 13 21 34 55]) * Q';
-%! A = (A + A') / 2;
-%! groups = {2:4, 5:7, 8:9};
-%! cases = {
-%!   ## a, alpha
-%!   [1; 3; -2; 1; 0.01; -0.02; 0.01; 2; -1], 0.5
-%!   [0.5; 0.1; 0.1; 0.1; 4; -3; 2; 0.05; 0.02], 2
-%! };
-%! for c = 1:rows (cases)
-%!   [a, alpha] = cases{c, :};
-%!   log = containers.Map ();
-%!   [x, iters, converged] = lasso (@(x) logged_quadratic (x, A, a, log), zeros (9, 1), ...
-%!                                  A, groups, alpha, 1e-10, 500, []);
-%!   assert (converged, "case %d", c);
-%!   assert (optimal (A * (x - a), x, groups, alpha, 1e-9), "case %d", c);
-%!   points = cellfun (@(k) log(sprintf ("%d", k)), num2cell (1:log.Count), ...
-%!                     "UniformOutput", false);
-%!   for k = 2:numel (points)
-%!     assert (! isequal (points{k}, points{k - 1}), "case %d: point %d again", c, k);
+%! ## Run in the private folder, as the drive's test.
+%! here = cd (private_folder ());
+%! unwind_protect
+%!   ## Group lasso on a quadratic: the optimum (the optimality conditions at
+%!   ## the returned x, from the gradient computed here) with groups that
+%!   ## stay and groups that go to zero; the L-BFGS finish hands its last
+%!   ## value and gradient back, so no point is evaluated twice in a row.
+%!   lasso = private_handle ("glm_group_lasso");
+%!   optimal = private_handle ("glm_group_optimal");
+%!   rand ("twister", 3);
+%!   Q = orth (rand (9));
+%!   A = Q * diag ([1 2 3 5 8 13 21 34 55]) * Q';
+%!   A = (A + A') / 2;
+%!   groups = {2:4, 5:7, 8:9};
+%!   cases = {
+%!     ## a, alpha
+%!     [1; 3; -2; 1; 0.01; -0.02; 0.01; 2; -1], 0.5
+%!     [0.5; 0.1; 0.1; 0.1; 4; -3; 2; 0.05; 0.02], 2
+%!   };
+%!   for c = 1:rows (cases)
+%!     [a, alpha] = cases{c, :};
+%!     log = containers.Map ();
+%!     [x, iters, converged] = lasso (@(x) logged_quadratic (x, A, a, log), zeros (9, 1), ...
+%!                                    A, groups, alpha, 1e-10, 500, []);
+%!     assert (converged, "case %d", c);
+%!     assert (optimal (A * (x - a), x, groups, alpha, 1e-9), "case %d", c);
+%!     points = cellfun (@(k) log(sprintf ("%d", k)), num2cell (1:log.Count), ...
+%!                       "UniformOutput", false);
+%!     for k = 2:numel (points)
+%!       assert (! isequal (points{k}, points{k - 1}), "case %d: point %d again", c, k);
+%!     endfor
 %!   endfor
-%! endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
