@@ -16,15 +16,13 @@ The selected groups must be the same.
 Needs octave-cli and the Octave modules with the spike_glm_* files (see
 test_glm_cross_host.py); skipped when either is missing.
 """
-import shutil
 import subprocess
 
 import numpy as np
-import pytest
 import scipy.io
 
 from spike_bins.glm import PopulationGLM
-from test_cross_host import module_dir
+from test_glm_cross_host import octave_or_skip
 from test_group_lasso import (OPTIONS, RATE, SECONDS, T_START, coupled_recording,
                               groups_kept)
 
@@ -41,12 +39,7 @@ save('-v7', outputs, 'weights', 'converged', 'iterations');
 
 
 def test_octave_group_lasso_equals_python(tmp_path):
-    octave = shutil.which("octave-cli")
-    if octave is None:
-        pytest.skip("octave-cli is not installed")
-    modules = module_dir()
-    if modules is None or not (modules / "spike_glm_fit.m").exists():
-        pytest.skip("no Octave modules with spike_glm_fit (set SPIKE_BINS_OCTAVE_MODULES)")
+    octave, modules = octave_or_skip()
     spikes, stim = coupled_recording(np.random.default_rng(21))
     model = PopulationGLM(**OPTIONS).fit(spikes, SECONDS, stimulus=stim,
                                          stimulus_rate=RATE, t_start=T_START)

@@ -14,10 +14,10 @@ ROOT = Path(__file__).resolve().parents[2]
 
 
 def _module_rows():
-    spec = importlib.util.spec_from_file_location(
+    found = importlib.util.spec_from_file_location(
         "module_list", ROOT / "build_scripts" / "module_list.py")
-    module_list = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module_list)
+    module_list = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module_list)
     return [fields for _, fields in
             module_list.read_module_list(ROOT / "build_scripts" / "modules.txt")]
 
