@@ -502,3 +502,38 @@ def test_cross_validation_refuses_bad_alphas(rec, alphas):
                              stimulus_lags=LAGS)
     with pytest.raises(ValueError, match="alphas"):
         cv.fit(**fit_args(rec))
+
+
+def test_cross_validation_refuses_alphas_without_a_penalty(rec):
+    cv = glm.PopulationGLMCV(alphas=(0.0, 1e-3), n_folds=2, penalty=None,
+                             history_taps=TAPS, n_basis=NB, stimulus_lags=LAGS)
+    with pytest.raises(ValueError, match=r"alphas \[0.001\] have no effect with "
+                                         "penalty=None"):
+        cv.fit(**fit_args(rec))
+    cv.set_params(alphas=(0.0,)).fit(**fit_args(rec))  # alpha 0 alone is a plain fit
+    assert cv.alpha_ == 0.0
+
+
+@pytest.mark.parametrize("penalty, alpha", [("ridge", 1e-3), ("group_lasso", 1e-3)])
+def test_cross_validation_folds_respect_fit_bins(rec, penalty, alpha):
+    """Fold f of a CV with fit_bins scores the fit bins inside it with a
+    model trained on the fit bins outside it: what PopulationGLM gives with
+    fit_bins = mask & ~fold and log_likelihood(bins=mask & fold)."""
+    n = int(SECONDS * 1000)
+    mask = np.ones(n, bool)
+    mask[3000:7000] = False  # a stretch to leave out, inside fold 0
+    mask[15000:15500] = False
+    params = {"history_taps": TAPS, "n_basis": NB, "stimulus_lags": LAGS,
+              "penalty": penalty, "tol": 1e-10}
+    cv = glm.PopulationGLMCV(alphas=(alpha,), n_folds=2, **params)
+    cv.fit(**fit_args(rec), fit_bins=mask)
+    for f, (lo, hi) in enumerate([(0, n // 2), (n // 2, n)]):
+        fold = np.zeros(n, bool)
+        fold[lo:hi] = True
+        alone = glm.PopulationGLM(alpha=alpha, **params).fit(
+            **fit_args(rec), fit_bins=mask & ~fold)
+        want = alone.log_likelihood(**fit_args(rec), bins=mask & fold)
+        np.testing.assert_allclose(cv.cv_scores_per_neuron_[0, f], want, rtol=1e-7)
+    assert cv.n_fit_bins_ == mask.sum()
+    full = glm.PopulationGLMCV(alphas=(alpha,), n_folds=2, **params).fit(**fit_args(rec))
+    assert not np.allclose(full.cv_scores_, cv.cv_scores_)

@@ -8,6 +8,7 @@ from spike_bins._distributed import _fit_all
 from spike_bins._estimator import PopulationGLM
 from spike_bins._inputs import _whole
 from spike_bins._objective import _poisson_ll, drive
+from spike_bins._penalties import penalty_of
 
 
 class PopulationGLMCV(PopulationGLM):
@@ -43,15 +44,22 @@ class PopulationGLMCV(PopulationGLM):
 
     def fit(self, spike_times, duration, stimulus=None, stimulus_rate=None,
             t_start=0.0, client=None, split="neurons", n_blocks=None,
-            block_seconds=None):
+            block_seconds=None, fit_bins=None):
         """Cross-validate alphas, then fit on all data with alpha_; returns
         self. Arguments as PopulationGLM.fit (with split='time' the held-out
-        scores are computed in this process, over the whole recording)."""
+        scores are computed in this process, over the whole recording).
+        With fit_bins, each fold trains on the fit bins outside it and is
+        scored on the fit bins inside it; the refit uses all fit bins."""
         alphas = np.asarray(self.alphas, dtype=float).reshape(-1)
         if alphas.size == 0 or not np.all(np.isfinite(alphas)) or np.any(alphas < 0):
             raise ValueError("alphas must be one or more finite values >= 0")
+        if penalty_of(self.penalty).name is None and np.any(alphas > 0):
+            raise ValueError(f"alphas {alphas[alphas > 0].tolist()} have no effect "
+                             "with penalty=None: set penalty to 'ridge' or "
+                             "'group_lasso', or alphas to 0")
         folds = _whole("n_folds", self.n_folds, 2)
-        data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start)
+        data, _ = self._data(spike_times, duration, stimulus, stimulus_rate, t_start,
+                             fit_bins=fit_bins)
         if folds > data.nbins:
             raise ValueError(f"n_folds ({folds}) exceeds the recording's bins")
         timed = self._time_split(data, client, split, n_blocks, block_seconds)
@@ -68,7 +76,8 @@ class PopulationGLMCV(PopulationGLM):
                 for i in range(data.nneurons):
                     b, c = data.counts(i)
                     eta = drive(data, i, results[i].theta)
-                    scores[a, f, i] = _poisson_ll(eta, b, c.astype(float), *block)
+                    scores[a, f, i] = _poisson_ll(eta, b, c.astype(float), *block,
+                                                  held=data.held)
                 if self.verbose:
                     print(f"alpha {alpha:g}, fold {f + 1}/{folds}: held-out "
                           f"log-likelihood {scores[a, f].sum():.1f}", flush=True)

@@ -211,14 +211,18 @@ def _start_hessian(data, i, rate, gram):
     return g * (rate / t)
 
 
-def _poisson_ll(eta, bins, counts, lo=0, hi=None):
-    """sum over bins lo .. hi-1 of y log mu - mu - log y!, mu = exp(eta)."""
+def _poisson_ll(eta, bins, counts, lo=0, hi=None, held=None):
+    """sum over bins lo .. hi-1 of y log mu - mu - log y!, mu = exp(eta),
+    leaving out the bins where the boolean array held is True."""
     from scipy.special import gammaln
     hi = eta.size if hi is None else hi
     keep = (bins >= lo) & (bins < hi)
+    mu = np.exp(eta[lo:hi])
+    if held is not None:
+        keep &= ~held[bins]
+        mu = mu[~held[lo:hi]]
     b, c = bins[keep], counts[keep]
-    return float(np.sum(c * eta[b]) - np.sum(np.exp(eta[lo:hi]))
-                 - np.sum(gammaln(c + 1.0)))
+    return float(np.sum(c * eta[b]) - np.sum(mu) - np.sum(gammaln(c + 1.0)))
 
 
 def _null_ll(rate, counts, nbins):
