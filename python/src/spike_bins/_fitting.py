@@ -7,10 +7,11 @@ from typing import NamedTuple
 
 import numpy as np
 
-from spike_bins._constants import START_SPIKES
+from spike_bins._constants import LOCKSTEP_TARGETS, START_SPIKES
 from spike_bins._objective import _nll, _start_hessian, _stimulus_gram
 from spike_bins._penalties import penalty_of
-from spike_bins._progress import map_targets
+from spike_bins._lockstep import fit_lockstep
+from spike_bins._progress import map_targets, resolve_n_jobs
 
 
 class NotFittedError(RuntimeError, AttributeError):
@@ -95,6 +96,16 @@ def _fit_serial(data, penalty, alpha, tol, max_iter, block, targets, say,
     computation the same on any number): a list of NeuronFit in the order of
     targets; say(i, fit) as each one ends."""
     gram = _stimulus_gram(data)
+    targets = list(targets)
+    if data.coupling and len(targets) > 1:
+        # Every target reads the same sources: their evaluations share one
+        # pass over the spikes (the same bits as one at a time).
+        workers = resolve_n_jobs(n_jobs, len(targets))
+        width = min(LOCKSTEP_TARGETS, -(-len(targets) // workers))
+        return fit_lockstep(
+            lambda i, evaluate: _fit_neuron(data, i, penalty, alpha, tol, max_iter,
+                                            block, evaluate=evaluate, gram=gram),
+            data, block, targets, workers, say, width)
     return map_targets(lambda i: _fit_neuron(data, i, penalty, alpha, tol, max_iter,
                                              block, gram=gram),
                        targets, n_jobs, say)

@@ -55,26 +55,36 @@ def _history_spikes(data, i):
     return data.shifted[i], np.zeros(data.shifted[i].size), 1
 
 
-def drive(data, i, theta, out=None):
-    """eta_i(t), t = lo .. hi - 1 of the piece: bias + stimulus drive,
-    then the history of every source added in one trainfold_pop pass (out:
-    a (hi - lo, 1) Fortran float64 buffer to build it in, reused across
-    evaluations). Returns a 1-D view."""
-    nb = data.basis.shape[1]
-    eta = np.empty((data.hi - data.lo, 1), order="F") if out is None else out
+def base_drive(data, theta, eta):
+    """eta (1-D, the piece's bins) = bias + stimulus drive of theta."""
     if data.nstim:
         k = theta[1:1 + data.nstim]
         coarse = np.zeros(data.design.shape[0])
         for c in range(data.nstim):
             if k[c] != 0.0:
                 coarse += k[c] * data.design[:, c]
-        _stimulus_into(data, coarse, theta[0], eta[:, 0])
+        _stimulus_into(data, coarse, theta[0], eta)
     else:
         eta.fill(theta[0])
-    w = theta[1 + data.nstim:].reshape(-1, nb)
+
+
+def history_filters(data, theta):
+    """The filters of theta's source weights (taps x sources, Fortran), or
+    None when every weight is 0 (then no history is added)."""
+    w = theta[1 + data.nstim:].reshape(-1, data.basis.shape[1])
+    return np.asfortranarray(data.basis @ w.T) if w.any() else None
+
+
+def drive(data, i, theta, out=None):
+    """eta_i(t), t = lo .. hi - 1 of the piece: bias + stimulus drive,
+    then the history of every source added in one trainfold_pop pass (out:
+    a (hi - lo, 1) Fortran float64 buffer to build it in, reused across
+    evaluations). Returns a 1-D view."""
+    eta = np.empty((data.hi - data.lo, 1), order="F") if out is None else out
+    base_drive(data, theta, eta[:, 0])
     spikes, ids, nsrc = _history_spikes(data, i)
-    if w.any() and spikes.size:
-        h = np.asfortranarray(data.basis @ w.T)  # taps x sources
+    h = history_filters(data, theta)
+    if h is not None and spikes.size:
         _sb.trainfold_pop(spikes, ids, h, (data.lo, data.hi - 1), nsrc, out=eta)
     return eta[:, 0]
 
@@ -82,12 +92,7 @@ def drive(data, i, theta, out=None):
 def _raw_gradient(data, i, resid, total=None):
     """The adjoint of drive() before the basis projection: (sum of resid,
     stimulus part, history taps x sources) for summing over pieces."""
-    g0 = np.sum(resid) if total is None else total
-    gstim = np.zeros(data.nstim)
-    if data.nstim:
-        z = _stimulus_adjoint(data, resid)
-        for c in range(data.nstim):
-            gstim[c] = np.sum(z * data.design[:, c])
+    g0, gstim = raw_rest(data, resid, total)
     spikes, ids, nsrc = _history_spikes(data, i)
     ntaps = data.basis.shape[0]
     if spikes.size:
@@ -96,6 +101,17 @@ def _raw_gradient(data, i, resid, total=None):
     else:
         taps = np.zeros((ntaps, nsrc), order="F")
     return g0, gstim, taps
+
+
+def raw_rest(data, resid, total=None):
+    """The bias and stimulus parts of _raw_gradient."""
+    g0 = np.sum(resid) if total is None else total
+    gstim = np.zeros(data.nstim)
+    if data.nstim:
+        z = _stimulus_adjoint(data, resid)
+        for c in range(data.nstim):
+            gstim[c] = np.sum(z * data.design[:, c])
+    return g0, gstim
 
 
 def _add_raw(a, b):
@@ -113,29 +129,38 @@ def drive_gradient(data, i, resid):
     return _project(data, _raw_gradient(data, i, resid))
 
 
+def residual(data, i, eta, block):
+    """From neuron i's drive eta over the piece (overwritten in place with
+    the residual mu - y, mu = exp(eta) and 0 outside the fit bins and in the
+    held-out block): (sum of mu - y eta, the residual's sum). Call it under
+    np.errstate(over="ignore", invalid="ignore")."""
+    bins, counts = data.counts(i, block)
+    local = bins - data.lo
+    value = -np.sum(counts * eta[local])
+    mu = np.exp(eta, out=eta)
+    if data.held is not None:
+        mu[data.held] = 0.0
+    if block is not None:
+        a, b = max(block[0], data.lo), min(block[1], data.hi)
+        if a < b:
+            mu[a - data.lo:b - data.lo] = 0.0
+    total = np.sum(mu)
+    value += total
+    mu[local] -= counts
+    return value, total - np.sum(counts)
+
+
 def _piece_nll(data, i, theta, block):
     """Over the piece's bins outside the held-out block: (sum of mu - y eta,
     _raw_gradient parts), unscaled, for summing over pieces in order."""
     buf = data._spare.pop() if data._spare else np.empty(
         (data.hi - data.lo, 1), order="F")
     eta = drive(data, i, theta, buf)
-    bins, counts = data.counts(i, block)
-    local = bins - data.lo
-    value = -np.sum(counts * eta[local])
     # A trial point of a line search may overflow the rate: the value and
     # gradient come back non-finite, and the solver steps back.
     with np.errstate(over="ignore", invalid="ignore"):
-        mu = np.exp(eta, out=eta)
-        if data.held is not None:
-            mu[data.held] = 0.0
-        if block is not None:
-            a, b = max(block[0], data.lo), min(block[1], data.hi)
-            if a < b:
-                mu[a - data.lo:b - data.lo] = 0.0
-        total = np.sum(mu)
-        value += total
-        mu[local] -= counts
-        raw = _raw_gradient(data, i, mu, total - np.sum(counts))
+        value, total = residual(data, i, eta, block)
+        raw = _raw_gradient(data, i, eta, total)
     data._spare.append(buf)
     return value, raw
 
