@@ -11,7 +11,7 @@ import ctypes.util
 import sys
 import warnings
 
-from spike_bins._fitting import _fit_neuron, _fit_serial
+from spike_bins._fitting import _fit_neuron, _fit_serial, lockstep_width
 from spike_bins._inputs import _positive, _whole
 from spike_bins._objective import _add_raw, _piece_nll, _project, _stimulus_gram
 from spike_bins._progress import Progress, map_targets, resolve_n_jobs
@@ -34,11 +34,13 @@ def _tune_malloc():
         return False
 
 
-def _fit_task(data, i, penalty, alpha, tol, max_iter, block=None, gram=None):
-    """A dask task: (the NeuronFit of neuron i, whether glibc took the
-    malloc settings)."""
+def _fit_task(data, targets, penalty, alpha, tol, max_iter, block=None, gram=None):
+    """A dask task: (the NeuronFits of the neurons in targets, fitted in
+    lockstep on one thread of the worker, whether glibc took the malloc
+    settings)."""
     tuned = _tune_malloc()
-    return _fit_neuron(data, i, penalty, alpha, tol, max_iter, block, gram=gram), tuned
+    return _fit_serial(data, penalty, alpha, tol, max_iter, block, targets,
+                       lambda *_: None, n_jobs=1, gram=gram), tuned
 
 
 # ------------------------------------------------- recordings split over time
@@ -150,7 +152,8 @@ def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
 
 
 def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targets):
-    """One dask task per neuron in targets, the recording scattered to every
+    """Dask tasks of up to LOCKSTEP_TARGETS neurons each (fitted in lockstep,
+    enough tasks for every worker thread), the recording scattered to every
     worker once: a list of NeuronFit in the order of targets."""
     from dask.distributed import as_completed
     results = [None] * len(targets)
@@ -158,16 +161,22 @@ def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targ
     # The stimulus Gram matrix once, on a worker (it passes over T).
     gram = _stimulus_gram(data) if data.nstim == 0 else client.submit(
         _stimulus_gram, scattered, pure=False)
-    futures = [client.submit(_fit_task, scattered, i, penalty, alpha, tol, max_iter,
-                             block, gram, pure=False) for i in targets]
-    where = {f.key: x for x, f in enumerate(futures)}
+    threads = sum(w.get("nthreads", 1)
+                  for w in client.scheduler_info()["workers"].values())
+    width = lockstep_width(len(targets), threads) if data.coupling else 1
+    starts = range(0, len(targets), width)
+    futures = [client.submit(_fit_task, scattered, targets[a:a + width], penalty,
+                             alpha, tol, max_iter, block, gram, pure=False)
+               for a in starts]
+    where = {f.key: a for a, f in zip(starts, futures)}
     untuned = False
     for future in as_completed(futures):
-        x = where[future.key]
-        fit, tuned = future.result()
-        results[x] = fit
+        a = where[future.key]
+        fits, tuned = future.result()
         untuned |= not tuned
-        say(targets[x], fit)
+        for x, fit in enumerate(fits, start=a):
+            results[x] = fit
+            say(targets[x], fit)
     if untuned:
         warnings.warn("could not raise glibc's malloc thresholds in the dask workers: "
                       "with dask's MALLOC_TRIM_THRESHOLD_ the distributed fit can be "

@@ -90,18 +90,26 @@ def _fixed_coordinates(data, i, block):
     return np.array(out, dtype=np.intp)
 
 
+def lockstep_width(ntargets, workers):
+    """Targets per lockstep batch: LOCKSTEP_TARGETS, fewer when that would
+    leave workers without a batch."""
+    return max(1, min(LOCKSTEP_TARGETS, -(-ntargets // max(1, workers))))
+
+
 def _fit_serial(data, penalty, alpha, tol, max_iter, block, targets, say,
-                n_jobs=None):
+                n_jobs=None, gram=None):
     """The fits of the neurons in targets on n_jobs threads (each neuron's
     computation the same on any number): a list of NeuronFit in the order of
-    targets; say(i, fit) as each one ends."""
-    gram = _stimulus_gram(data)
+    targets; say(i, fit) as each one ends. gram: the recording's
+    _stimulus_gram (computed here when not given)."""
+    if gram is None:
+        gram = _stimulus_gram(data)
     targets = list(targets)
     if data.coupling and len(targets) > 1:
         # Every target reads the same sources: their evaluations share one
         # pass over the spikes (the same bits as one at a time).
         workers = resolve_n_jobs(n_jobs, len(targets))
-        width = min(LOCKSTEP_TARGETS, -(-len(targets) // workers))
+        width = lockstep_width(len(targets), workers)
         return fit_lockstep(
             lambda i, evaluate: _fit_neuron(data, i, penalty, alpha, tol, max_iter,
                                             block, evaluate=evaluate, gram=gram),
