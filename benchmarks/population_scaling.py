@@ -17,7 +17,8 @@ no n_jobs (an older build, for before/after runs through PYTHONPATH).
 grouped by what it does. --evaluation: neuron 0's objective and gradient at
 the true parameters at --eval-neurons x --eval-seconds, least of 7, against
 three streaming passes over T (np.exp(x, out=y); y -= x; np.sum(y)) and the
-two population kernels alone.
+two population kernels alone; and the time per neuron of one evaluation of
+the first 8 neurons in one lockstep batch.
 Not a test: the figures depend on the machine and its load (printed).
 """
 import argparse
@@ -161,12 +162,24 @@ def evaluation(opts):
         halves = _distributed._TimeSplit(data, [0, data.nbins // 2, data.nbins], None,
                                          n_jobs=2).objective(data, 0, None, data.nbins)
         runs["evaluation in 2 time pieces on 2 threads"] = lambda: halves(theta)
+    try:
+        from spike_bins import _lockstep
+    except ImportError:  # a build from before the lockstep batches
+        _lockstep = None
+    if _lockstep is not None:
+        width = min(8, data.nneurons)
+        items = [(i, truth[i].copy()) for i in range(width)]
+        buffer = np.empty((width, data.nbins))
+        runs[f"evaluation per neuron, {width} in one lockstep batch"] = (
+            lambda: _lockstep.batch_nll(data, items, None, data.nbins, buffer),
+            width)
     best = {k: float("inf") for k in runs}
     for _ in range(7):
         for k, fn in runs.items():
+            fn, share = fn if isinstance(fn, tuple) else (fn, 1)
             start = time.perf_counter()
             fn()
-            best[k] = min(best[k], time.perf_counter() - start)
+            best[k] = min(best[k], (time.perf_counter() - start) / share)
     print(f"one evaluation, {opts.eval_neurons} neurons x {opts.eval_seconds:g} s "
           f"(T = {data.nbins}, {data.spikes.size} spikes), least of 7; {load()}")
     for k, s in best.items():
