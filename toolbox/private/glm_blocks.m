@@ -11,7 +11,9 @@ function data = glm_blocks(model, data)
 %   ids empty), and with a stimulus block_s0(k), block_s1(k) (the samples
 %   s0+1..s1 whose tentfill2 rows cover the block: its own and one of
 %   margin on each side) and block_inside(k) (those samples lie away from
-%   the recording's ends).
+%   the recording's ends). block_first(k)..block_last(k): the rows GLM_DRIVE
+%   computes for the block with its margins (those of samples s0+1..s1
+%   with a stimulus, else lo..hi).
 c = glm_constants();
 R = c.block_rows;
 if model.m > 0
@@ -50,6 +52,11 @@ if model.m > 0
   data.block_s1 = min(M, floor((data.block_hi - 1) / m) + 2);
   data.block_inside = floor((data.block_lo - 1) / m) >= 1 & ...
                       floor((data.block_hi - 1) / m) + 2 <= M;
+  data.block_first = data.block_s0 * m + 1;
+  data.block_last = data.block_s1 * m;
+else
+  data.block_first = data.block_lo;
+  data.block_last = data.block_hi;
 end
 end
 

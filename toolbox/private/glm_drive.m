@@ -1,4 +1,4 @@
-function [e, part] = glm_drive(model, data, theta, i, k, pre)
+function [e, part] = glm_drive(model, data, theta, i, k, pre, padded)
 %GLM_DRIVE Log rate of neuron I with parameter vector THETA: the one place
 %   fits, rates and scores compute it.
 %   ETA = GLM_DRIVE(MODEL, DATA, THETA, I) is the T x 1 log rate:
@@ -20,8 +20,16 @@ function [e, part] = glm_drive(model, data, theta, i, k, pre)
 %   objective reads the block's rows and spikes from DATA (GLM_BLOCKS).
 %   [E, PART] = GLM_DRIVE(MODEL, DATA, THETA, I, K, PRE), PRE the pre of
 %   an earlier call with the same THETA and I, reuses it: a caller that
-%   goes over the blocks of one THETA computes it once.
-if nargin < 6
+%   goes over the blocks of one THETA computes it once (PRE [] computes it).
+%   [E, PART] = GLM_DRIVE(MODEL, DATA, THETA, I, K, PRE, true) is the block
+%   with its margins: the rows of tentfill2 of the samples s0+1..s1, whose
+%   margins (the rows outside lo..hi) lack spikes and are not the log rate
+%   there; PART.twin is then their window. The objective works on these
+%   rows: the stimulus adjoint takes them as they are.
+if nargin < 7
+  padded = false;
+end
+if nargin < 6 || isempty(pre)
   pre = prepare(model, data, theta);
 end
 if nargin < 5
@@ -33,7 +41,6 @@ if nargin < 5
 end
 lo = data.block_lo(k);
 hi = data.block_hi(k);
-twin = [lo - 1, hi - 1];
 if model.coupling
   spikes = data.block_spikes{k};
   ids = data.block_ids{k};
@@ -42,8 +49,8 @@ else
   ids = [];
 end
 if model.nstim > 0
-  % Samples s0+1..s1: the block's and one of margin on each side, whose
-  % ramps reach the block's first and last rows. Away from the
+  % The rows of samples s0+1..s1: the block's and one of margin on each
+  % side, whose ramps reach the block's first and last rows. Away from the
   % recording's ends the block's rows lie between the centres of the
   % first and last of these samples, where tentfill2 interpolates: the
   % bias is in the samples (pre.ub, the same value up to rounding, one
@@ -52,22 +59,29 @@ if model.nstim > 0
   m = model.m;
   s0 = data.block_s0(k);
   s1 = data.block_s1(k);
+  twin = [s0 * m, s1 * m - 1];
   if data.block_inside(k)
     z = tentfill2(pre.ub(s0 + 1:s1), m);
-    z = z(lo - s0 * m:hi - s0 * m);
   else
-    z = tentfill2(pre.u(s0 + 1:s1), m);
-    z = z(lo - s0 * m:hi - s0 * m) + theta(1);
+    z = tentfill2(pre.u(s0 + 1:s1), m) + theta(1);
   end
 else
+  twin = [lo - 1, hi - 1];
   z = theta(1);
 end
+% The history over the whole window: on the block's rows the same bits as
+% a window of those rows alone (the same spikes add there in the same
+% order); the margins lack the spikes that reach only them.
 if ~pre.history
-  e = zeros(hi - lo + 1, 1) + z;
+  e = zeros(twin(2) - twin(1) + 1, 1) + z;
 elseif model.coupling
   e = trainfold_pop(spikes, ids, pre.taps, twin, data.N) + z;
 else
   e = trainfold_mex(spikes, pre.taps, twin) + z;
+end
+if ~padded
+  e = e(lo - twin(1):hi - twin(1));
+  twin = [lo - 1, hi - 1];
 end
 if nargout > 1
   part = struct('lo', lo, 'hi', hi, 'twin', twin, 'pre', pre, ...

@@ -5,8 +5,9 @@ function fitset = glm_fitset(data, i, mask, nF)
 %   (neuron I's spikes in the fit bins, in the order of data.rows{i}, as
 %   the objective summed them over one column); per block k, rows{k}
 %   (rows of the block with spikes in the fit bins, 1 for the block's
-%   first row, ascending) and counts{k}; masked (a MASK is given) and
-%   off{k} (the block's rows outside the fit bins).
+%   first row, ascending) and counts{k}; off{k}, the rows outside the fit
+%   bins. Rows count from block_first(k), the first of the rows GLM_DRIVE
+%   computes for the block with its margins, and off{k} holds the margins.
 rows = data.rows{i};
 counts = data.counts{i};
 if ~isempty(mask)
@@ -17,17 +18,23 @@ end
 n = data.nblocks;
 fitset.n = nF;
 fitset.nspikes = sum(counts);
-fitset.masked = ~isempty(mask);
 fitset.rows = cell(n, 1);
 fitset.counts = cell(n, 1);
 fitset.off = cell(n, 1);
 block = floor((rows - 1) / data.R) + 1;
 for k = 1:n
   at = block == k;
-  fitset.rows{k} = rows(at) - (data.block_lo(k) - 1);
+  lo = data.block_lo(k);
+  hi = data.block_hi(k);
+  first = data.block_first(k);
+  fitset.rows{k} = rows(at) - (first - 1);
   fitset.counts{k} = counts(at);
-  if fitset.masked
-    fitset.off{k} = find(~mask(data.block_lo(k):data.block_hi(k)));
+  off = (first:data.block_last(k))';
+  if isempty(mask)
+    off = off(off < lo | off > hi);
+  else
+    off = off(off < lo | off > hi | ~mask(min(max(off, lo), hi)));
   end
+  fitset.off{k} = off - (first - 1);
 end
 end

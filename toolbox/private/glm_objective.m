@@ -3,9 +3,9 @@ function [f, g] = glm_objective(theta, model, data, i, fitset, ridge)
 %   sum over the fit bins of [mu - y * eta] / n_F + (RIDGE / 2) *
 %   ||theta(2:end)||^2, mu = exp(eta), eta from GLM_DRIVE. FITSET (from
 %   GLM_FITSET): n (n_F), nspikes (neuron I's spikes in the fit bins), and
-%   per block k of GLM_BLOCKS rows{k} (the block's rows with spikes, from
-%   1, ascending), counts{k} (their spikes) and off{k} (the rows outside
-%   the fit bins; every off{k} is [] when the fit uses every bin). A
+%   per block k of GLM_BLOCKS rows{k} (the block's rows with spikes,
+%   ascending), counts{k} (their spikes) and off{k} (the rows outside the
+%   fit bins), rows counted from the block's first margin row. A
 %   non-finite value (the rate overflowed) comes back as Inf with a NaN
 %   gradient, for the line search to step back.
 %
@@ -22,15 +22,12 @@ nstim = model.nstim;
 H = model.H;
 N = data.N;
 coupling = model.coupling;
-masked = fitset.masked;
 grad = nargout > 1;
 if nstim > 0
   m = model.m;
   gu = zeros(size(model.X, 1), 1);
   s0 = data.block_s0;
   s1 = data.block_s1;
-  pad0 = data.block_lo - 1 - s0 * m;
-  pad1 = s1 * m - data.block_hi;
 end
 if coupling
   gtaps = zeros(H, N);
@@ -40,40 +37,40 @@ else
   gtaps = zeros(H, 1);
   spikes = data.block_spikes(i, :);
 end
-lo = data.block_lo;
-hi = data.block_hi;
+first = data.block_first;
+last = data.block_last;
 
 total = 0;
 yeta = 0;
+pre = [];
 for k = 1:data.nblocks
+  % The block with its margins: zero there (and outside the fit bins)
+  % after exp, they add nothing to the sums and the adjoints.
   if k == 1
-    [e, part] = glm_drive(model, data, theta, i, 1);
+    [e, part] = glm_drive(model, data, theta, i, 1, pre, true);
     pre = part.pre;
   else
-    e = glm_drive(model, data, theta, i, k, pre);
+    e = glm_drive(model, data, theta, i, k, pre, true);
   end
   r = fitset.rows{k};
   y = fitset.counts{k};
   yeta = yeta + sum(y .* e(r));
   e = exp(e);
-  if masked
-    e(fitset.off{k}) = 0;
-  end
+  e(fitset.off{k}) = 0;
   total = total + sum(e);
   if grad
     % e becomes the residual mu - y of the block.
     e(r) = e(r) - y;
-    twin = [lo(k) - 1, hi(k) - 1];
+    twin = [first(k) - 1, last(k) - 1];
     if coupling
       gtaps = gtaps + trainfold_pop_adjoint(spikes{k}, ids{k}, e, twin, H, N);
     else
       gtaps = gtaps + trainfold_adjoint(spikes{k}, e, twin, H);
     end
     if nstim > 0
-      % The residual on the block's rows of tentfill2 of samples s0+1..s1,
-      % zero on the margins.
+      % The rows are those of tentfill2 of samples s0+1..s1.
       at = s0(k) + 1:s1(k);
-      gu(at) = gu(at) + tentfill2_adjoint([zeros(pad0(k), 1); e; zeros(pad1(k), 1)], m);
+      gu(at) = gu(at) + tentfill2_adjoint(e, m);
     end
   end
 end
