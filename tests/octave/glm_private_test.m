@@ -216,6 +216,38 @@
 %!   cd (here);
 %! end_unwind_protect
 
+%!test
+%! here = cd (private_folder ());
+%! unwind_protect
+%!   ## The runaway data test alone (zero weights: no filter passes the
+%!   ## bound): target 2 runs off on source 1 when none of its spikes falls
+%!   ## in the 10 bins after one of 1's (bins 100 and 900); a spike in the
+%!   ## same bin as 1's is not after it, one 10 bins later still is.
+%!   runaway = private_handle ("glm_runaway");
+%!   setup = private_handle ("glm_setup");
+%!   o = struct ("bin_size", 0.001, "t_start", 0, "history_taps", 10, ...
+%!               "basis", ones (10, 1), "n_basis", 1, "coupling", true, ...
+%!               "stimulus", [], "stimulus_rate", [], "stimulus_lags", 5);
+%!   cases = {
+%!     ## target 2's bins, named
+%!     [50; 500; 1500],  true
+%!     [50; 905],        false
+%!     [100; 1500],      true
+%!     [110; 1500],      false
+%!     [111; 911],       true
+%!     [1500; 1901],     true
+%!     [899; 910; 1500], false
+%!   };
+%!   for c = 1:rows (cases)
+%!     [b2, named] = cases{c, :};
+%!     [data, model] = setup ({([100; 900] + 0.5) / 1000, (b2 + 0.5) / 1000}, 2, o, "test");
+%!     sources = runaway (model, data, [-3; 0; 0], 2, 1, []);
+%!     assert (isequal (sources, 1) == named, "case %d", c);
+%!   endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
+
 %!function [f, g] = logged_quadratic (x, A, a, log)
 %!  ## 0.5 * (x - a)' * A * (x - a); LOG (a containers.Map) keeps every x.
 %!  log(sprintf ("%d", log.Count + 1)) = x;
