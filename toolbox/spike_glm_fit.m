@@ -217,15 +217,7 @@ for i = 1:N
     W(1, i) = log(c.start_spikes / nF);
     continue;
   end
-  fitset.n = nF;
-  fitset.mask = mask;
-  fitset.rows = data.rows{i};
-  fitset.counts = data.counts{i};
-  if ~isempty(mask)
-    keep = mask(fitset.rows);
-    fitset.rows = fitset.rows(keep);
-    fitset.counts = fitset.counts(keep);
-  end
+  fitset = glm_fitset(data, i, mask, nF);
   src = glm_sources(model, N, i);
   fixed = src ~= i & gram.n(src)' < o.min_spikes;
   free = [true(1 + model.nstim, 1); reshape(repmat(~fixed, model.nb, 1), [], 1)];

@@ -140,7 +140,109 @@
 %!       [e, part] = drive (model, data, theta, i, k, first.pre);
 %!       assert (isequal (e, eta(part.lo:part.hi), drive (model, data, theta, i, k)), ...
 %!               "case %d, block %d", c, k);
+%!       ## With its margins (the rows of the block's samples): the same bits
+%!       ## on the block's rows.
+%!       [p, wide] = drive (model, data, theta, i, k, [], true);
+%!       assert (numel (p), wide.twin(2) - wide.twin(1) + 1);
+%!       assert (wide.twin, [data.block_first(k), data.block_last(k)] - 1);
+%!       if stimulus
+%!         assert (numel (p), (wide.s1 - wide.s0) * model.m);
+%!       endif
+%!       assert (isequal (p(part.lo - wide.twin(1):part.hi - wide.twin(1)), e), ...
+%!               "case %d, block %d with margins", c, k);
 %!     endfor
+%!   endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
+
+%!test
+%! here = cd (private_folder ());
+%! unwind_protect
+%!   ## glm_objective (the blocks with their margins, the fit bins split per
+%!   ## block by glm_fitset) against whole-recording formulas: the value
+%!   ## sum(mu - y .* eta) over the fit bins / n_F plus the ridge term, the
+%!   ## gradient from the adjoints of whole columns. Masks whose stripes
+%!   ## cross the block edges; the neuron with 6 spikes among the targets.
+%!   objective = private_handle ("glm_objective");
+%!   fitset = private_handle ("glm_fitset");
+%!   drive = private_handle ("glm_drive");
+%!   cases = {
+%!     ## seconds, coupling, stimulus, masked, neuron
+%!     200, true,  true,  false, 1
+%!     200, true,  true,  true,  2
+%!     200, false, true,  true,  3
+%!     140, true,  false, true,  1
+%!     150, false, false, false, 2
+%!   };
+%!   ridge = 1e-3;
+%!   for c = 1:rows (cases)
+%!     [seconds, coupling, stimulus, masked, i] = cases{c, :};
+%!     [data, model] = recording (seconds, coupling, stimulus);
+%!     T = data.T;
+%!     keep = true (T, 1);
+%!     mask = [];
+%!     if masked
+%!       keep = mod (floor ((0:T - 1)' / 7001), 3) != 1;
+%!       mask = keep;
+%!     endif
+%!     nsrc = 1 + 2 * coupling;
+%!     theta = [-4.5; 0.8 * randn(model.nstim, 1); 0.3 * randn(nsrc * model.nb, 1)];
+%!     [f, g] = objective (theta, model, data, i, fitset (data, i, mask, nnz (keep)), ridge);
+%!     eta = drive (model, data, theta, i);
+%!     y = accumarray (data.rows{i}, data.counts{i}, [T, 1]);
+%!     mu = exp (eta) .* keep;
+%!     want = (sum (mu) - sum (y(keep) .* eta(keep))) / nnz (keep) ...
+%!            + ridge / 2 * sum (theta(2:end) .^ 2);
+%!     resid = mu - y .* keep;
+%!     gs = zeros (0, 1);
+%!     if stimulus
+%!       gs = model.X' * tentfill2_adjoint (resid, model.m);
+%!     endif
+%!     if coupling
+%!       taps = trainfold_pop_adjoint (data.merged, data.ids, resid, [0, T - 1], model.H, 3);
+%!     else
+%!       taps = trainfold_adjoint (data.shifted{i}, resid, [0, T - 1], model.H);
+%!     endif
+%!     gwant = [sum(resid); gs; reshape(model.basis' * taps, [], 1)] / nnz (keep) ...
+%!             + [0; ridge * theta(2:end)];
+%!     assert (abs (f - want) <= 1e-11 * abs (want), "case %d: value", c);
+%!     ## Sums over 10^5 rows in another order: rounding within 1e-11; the
+%!     ## bias's entry (the rate sum less the spike count) against the sum.
+%!     scale = max (abs (gwant)) + sum (mu) / nnz (keep);
+%!     assert (max (abs (g - gwant)) <= 1e-11 * scale, "case %d: gradient", c);
+%!   endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
+
+%!test
+%! here = cd (private_folder ());
+%! unwind_protect
+%!   ## The runaway data test alone (zero weights: no filter passes the
+%!   ## bound): target 2 runs off on source 1 when none of its spikes falls
+%!   ## in the 10 bins after one of 1's (bins 100 and 900); a spike in the
+%!   ## same bin as 1's is not after it, one 10 bins later still is.
+%!   runaway = private_handle ("glm_runaway");
+%!   setup = private_handle ("glm_setup");
+%!   o = struct ("bin_size", 0.001, "t_start", 0, "history_taps", 10, ...
+%!               "basis", ones (10, 1), "n_basis", 1, "coupling", true, ...
+%!               "stimulus", [], "stimulus_rate", [], "stimulus_lags", 5);
+%!   cases = {
+%!     ## target 2's bins, named
+%!     [50; 500; 1500],  true
+%!     [50; 905],        false
+%!     [100; 1500],      true
+%!     [110; 1500],      false
+%!     [111; 911],       true
+%!     [1500; 1901],     true
+%!     [899; 910; 1500], false
+%!   };
+%!   for c = 1:rows (cases)
+%!     [b2, named] = cases{c, :};
+%!     [data, model] = setup ({([100; 900] + 0.5) / 1000, (b2 + 0.5) / 1000}, 2, o, "test");
+%!     sources = runaway (model, data, [-3; 0; 0], 2, 1, []);
+%!     assert (isequal (sources, 1) == named, "case %d", c);
 %!   endfor
 %! unwind_protect_cleanup
 %!   cd (here);

@@ -1,4 +1,4 @@
-function [e, part] = glm_drive(model, data, theta, i, k, pre)
+function [e, part] = glm_drive(model, data, theta, i, k, pre, padded)
 %GLM_DRIVE Log rate of neuron I with parameter vector THETA: the one place
 %   fits, rates and scores compute it.
 %   ETA = GLM_DRIVE(MODEL, DATA, THETA, I) is the T x 1 log rate:
@@ -16,73 +16,86 @@ function [e, part] = glm_drive(model, data, theta, i, k, pre)
 %   ids (the spikes that reach the block and their sources), with a
 %   stimulus s0, s1 (the samples s0+1..s1 used), and pre: what depends on
 %   THETA alone (the taps of every source, the coarse drive X * K),
-%   computed by the first call.
+%   computed by the first call. PART is built only when asked for: the
+%   objective reads the block's rows and spikes from DATA (GLM_BLOCKS).
 %   [E, PART] = GLM_DRIVE(MODEL, DATA, THETA, I, K, PRE), PRE the pre of
 %   an earlier call with the same THETA and I, reuses it: a caller that
-%   goes over the blocks of one THETA computes it once.
-if nargin < 6
+%   goes over the blocks of one THETA computes it once (PRE [] computes it).
+%   [E, PART] = GLM_DRIVE(MODEL, DATA, THETA, I, K, PRE, true) is the block
+%   with its margins: the rows of tentfill2 of the samples s0+1..s1, whose
+%   margins (the rows outside lo..hi) lack spikes and are not the log rate
+%   there; PART.twin is then their window. The objective works on these
+%   rows: the stimulus adjoint takes them as they are.
+if nargin < 7
+  padded = false;
+end
+if nargin < 6 || isempty(pre)
   pre = prepare(model, data, theta);
 end
 if nargin < 5
   e = zeros(data.T, 1);
-  for k = 1:ceil(data.T / data.R)
-    [part_e, part] = glm_drive(model, data, theta, i, k, pre);
-    e(part.lo:part.hi) = part_e;
+  for k = 1:data.nblocks
+    e(data.block_lo(k):data.block_hi(k)) = glm_drive(model, data, theta, i, k, pre);
   end
   return;
 end
-lo = (k - 1) * data.R + 1;
-hi = min(k * data.R, data.T);
-part.lo = lo;
-part.hi = hi;
-part.twin = [lo - 1, hi - 1];
-part.pre = pre;
+lo = data.block_lo(k);
+hi = data.block_hi(k);
 if model.coupling
-  s = data.first(k):data.last(k);
-  part.spikes = data.merged(s);
-  part.ids = data.ids(s);
+  spikes = data.block_spikes{k};
+  ids = data.block_ids{k};
 else
-  s = data.first{i}(k):data.last{i}(k);
-  part.spikes = data.shifted{i}(s);
-  part.ids = [];
+  spikes = data.block_spikes{i, k};
+  ids = [];
 end
 if model.nstim > 0
-  % Samples s0+1..s1: the block's and one of margin on each side, whose
-  % ramps reach the block's first and last rows.
+  % The rows of samples s0+1..s1: the block's and one of margin on each
+  % side, whose ramps reach the block's first and last rows. Away from the
+  % recording's ends the block's rows lie between the centres of the
+  % first and last of these samples, where tentfill2 interpolates: the
+  % bias is in the samples (pre.ub, the same value up to rounding, one
+  % pass over the rows fewer). Near an end tentfill2 ramps to zero and the
+  % bias goes on the rows.
   m = model.m;
-  M = numel(pre.u);
-  part.s0 = max(0, floor((lo - 1) / m) - 1);
-  part.s1 = min(M, floor((hi - 1) / m) + 2);
-  u = pre.u(part.s0 + 1:part.s1);
-  % Away from the recording's ends the block's rows lie between the
-  % centres of the first and last of these samples, where tentfill2
-  % interpolates: the bias goes into the samples (the same value up to
-  % rounding, one pass over the rows fewer). Near an end tentfill2 ramps
-  % to zero and the bias goes on the rows.
-  inside = floor((lo - 1) / m) >= 1 && floor((hi - 1) / m) + 2 <= M;
-  if inside
-    u = u + theta(1);
-  end
-  z = tentfill2(u, m);
-  z = z(lo - part.s0 * m:hi - part.s0 * m);
-  if ~inside
-    z = z + theta(1);
+  s0 = data.block_s0(k);
+  s1 = data.block_s1(k);
+  twin = [s0 * m, s1 * m - 1];
+  if data.block_inside(k)
+    z = tentfill2(pre.ub(s0 + 1:s1), m);
+  else
+    z = tentfill2(pre.u(s0 + 1:s1), m) + theta(1);
   end
 else
+  twin = [lo - 1, hi - 1];
   z = theta(1);
 end
+% The history over the whole window: on the block's rows the same bits as
+% a window of those rows alone (the same spikes add there in the same
+% order); the margins lack the spikes that reach only them.
 if ~pre.history
-  e = zeros(hi - lo + 1, 1) + z;
+  e = zeros(twin(2) - twin(1) + 1, 1) + z;
 elseif model.coupling
-  e = trainfold_pop(part.spikes, part.ids, pre.taps, part.twin, data.N) + z;
+  e = trainfold_pop(spikes, ids, pre.taps, twin, data.N) + z;
 else
-  e = trainfold_mex(part.spikes, pre.taps, part.twin) + z;
+  e = trainfold_mex(spikes, pre.taps, twin) + z;
+end
+if ~padded
+  e = e(lo - twin(1):hi - twin(1));
+  twin = [lo - 1, hi - 1];
+end
+if nargout > 1
+  part = struct('lo', lo, 'hi', hi, 'twin', twin, 'pre', pre, ...
+                'spikes', spikes, 'ids', ids);
+  if model.nstim > 0
+    part.s0 = s0;
+    part.s1 = s1;
+  end
 end
 end
 
 function pre = prepare(model, data, theta)
 % What the blocks of one THETA share: the filters (taps x sources) and the
-% coarse stimulus drive (M x 1).
+% coarse stimulus drive (M x 1), without (u) and with (ub) the bias.
 w = theta(2 + model.nstim:end);
 pre.history = any(w);
 if model.coupling
@@ -91,7 +104,9 @@ else
   pre.taps = model.basis * w;
 end
 pre.u = [];
+pre.ub = [];
 if model.nstim > 0
   pre.u = model.X * theta(2:1 + model.nstim);
+  pre.ub = pre.u + theta(1);
 end
 end

@@ -59,7 +59,7 @@ while ~converged && iters < max_iter
     L = max(L / k.group_step_relax, 1);
     [converged, residual] = glm_group_optimal(g, x, groups, alpha, tol);
     current = group_support(x, groups);
-    if isequal(current, support)
+    if all(current == support)
       stable = stable + 1;
     else
       stable = 0;
@@ -123,8 +123,8 @@ function [x, iters, f, g] = finish(fun, x, f, g, H0, groups, support, alpha, tol
 % the optimality conditions of those coordinates. The metric adds the
 % curvature alpha * (I / ||w|| - w w' / ||w||^3) of each group's norm.
 % F and G (f and its gradient at X) serve the first evaluation; on return
-% they are f and its gradient at the new X (the last evaluation's, when it
-% was there: a handle object keeps it, so no evaluation is repeated).
+% they are f and its gradient at the new X, those of the evaluation there
+% (GLM_LBFGS hands them back), so no evaluation is repeated.
 keep = true(numel(x), 1);
 for q = find(~support)'
   keep(groups{q}) = false;
@@ -139,33 +139,24 @@ for q = 1:numel(on)
   [~, on{q}] = ismember(on{q}, idx);
 end
 v0 = x(idx);
-last = containers.Map();
-last('x') = x;
-last('f') = f;
-last('g') = g;
-smooth = @(v) reduced(fun, x, idx, v, on, alpha, v0, f, g, last);
-[v, iters] = glm_lbfgs(smooth, x(idx), chol(H(idx, idx)), tol, max_iter, []);
+smooth = @(v) reduced(fun, x, idx, v, on, alpha, v0, f, g);
+[v, iters, ~, ~, ~, last] = glm_lbfgs(smooth, v0, chol(H(idx, idx)), tol, max_iter, []);
 x(idx) = v;
-if isequal(last('x'), x)
-  f = last('f');
-  g = last('g');
-else
-  [f, g] = fun(x);
-end
+f = last.f;
+g = last.g;
 end
 
-function [f, g] = reduced(fun, x, idx, v, on, alpha, v0, f0, g0, last)
-if isequal(v, v0)
+function [f, g, full] = reduced(fun, x, idx, v, on, alpha, v0, f0, g0)
+% FULL: f and its whole gradient at the point, for the caller.
+if all(v == v0)
   f = f0;
-  g = g0(idx);
+  gx = g0;
 else
   x(idx) = v;
   [f, gx] = fun(x);
-  last('x') = x;
-  last('f') = f;
-  last('g') = gx;
-  g = gx(idx);
 end
+full = struct('f', f, 'g', gx);
+g = gx(idx);
 for q = 1:numel(on)
   w = v(on{q});
   nw = norm(w);

@@ -1,4 +1,4 @@
-function [x, iters, converged, f, g] = glm_lbfgs(fun, x, R, tol, max_iter, report)
+function [x, iters, converged, f, g, aux] = glm_lbfgs(fun, x, R, tol, max_iter, report)
 %GLM_LBFGS Minimise a smooth FUN ([f, g] = FUN(x)) by L-BFGS from X.
 %   The initial inverse Hessian of every two-loop recursion is inv(R' * R)
 %   (R upper triangular, the Cholesky factor of the Hessian at the start):
@@ -10,10 +10,14 @@ function [x, iters, converged, f, g] = glm_lbfgs(fun, x, R, tol, max_iter, repor
 %   is not finite (the rate overflowed, or a weight ran off) is a rejected
 %   step: the line search shrinks the step; a start that is not finite
 %   returns at once, not converged.
+%   [X, ITERS, CONVERGED, F, G, AUX]: FUN gives a third output ([f, g, aux]
+%   = FUN(x)), and AUX is that of the returned X (a caller's own record of
+%   the point, which it need not evaluate again).
 memory = 10;
 S = zeros(numel(x), 0);
 Y = zeros(numel(x), 0);
-[f, g] = fun(x);
+keep = nargout > 5;
+[f, g, aux] = evaluate(fun, x, keep);
 iters = 0;
 if ~isfinite(f) || any(~isfinite(g))
   converged = false;
@@ -26,12 +30,12 @@ while ~converged && iters < max_iter
     S = S(:, []); Y = Y(:, []);
     d = -(R \ (R' \ g));
   end
-  [xn, fn, gn, ok] = wolfe_search(fun, x, f, g, d);
+  [xn, fn, gn, ok, an] = wolfe_search(fun, x, f, g, d, aux, keep);
   if ~ok && size(S, 2) > 0
     % A stale memory can give a poor direction: retry from the start metric.
     S = S(:, []); Y = Y(:, []);
     d = -(R \ (R' \ g));
-    [xn, fn, gn, ok] = wolfe_search(fun, x, f, g, d);
+    [xn, fn, gn, ok, an] = wolfe_search(fun, x, f, g, d, aux, keep);
   end
   if ~ok
     break;
@@ -42,12 +46,21 @@ while ~converged && iters < max_iter
     S = [S(:, max(1, end - memory + 2):end), s];
     Y = [Y(:, max(1, end - memory + 2):end), y];
   end
-  x = xn; f = fn; g = gn;
+  x = xn; f = fn; g = gn; aux = an;
   iters = iters + 1;
   converged = norm(g, Inf) <= tol;
   if ~isempty(report) && mod(iters, 25) == 0
     report(iters, f, norm(g, Inf));
   end
+end
+end
+
+function [f, g, aux] = evaluate(fun, x, keep)
+aux = [];
+if keep
+  [f, g, aux] = fun(x);
+else
+  [f, g] = fun(x);
 end
 end
 
@@ -68,7 +81,7 @@ for n = 1:k
 end
 end
 
-function [x, f, g, ok] = wolfe_search(fun, x0, f0, g0, d)
+function [x, f, g, ok, aux] = wolfe_search(fun, x0, f0, g0, d, aux0, keep)
 % Bracketing then sectioning (Nocedal and Wright, algorithms 3.5 and 3.6),
 % safeguarded cubic interpolation; step 1 first.
 c1 = 1e-4; c2 = 0.9;
@@ -78,11 +91,11 @@ lo = 0; flo = f0; dlo = dphi0;
 hi = Inf; fhi = NaN; dhi = NaN;
 alpha = 1;
 ok = false;
-x = x0; f = f0; g = g0;
-best = struct('f', f0, 'x', x0, 'g', g0);
+x = x0; f = f0; g = g0; aux = aux0;
+best = struct('f', f0, 'x', x0, 'g', g0, 'aux', aux0);
 for evals = 1:40
   xa = x0 + alpha * d;
-  [fa, ga] = fun(xa);
+  [fa, ga, aa] = evaluate(fun, xa, keep);
   if ~isfinite(fa) || any(~isfinite(ga))
     % Rejected: treated as a point above every finite value.
     fa = Inf;
@@ -90,13 +103,13 @@ for evals = 1:40
   end
   da = ga' * d;
   if fa < best.f
-    best = struct('f', fa, 'x', xa, 'g', ga);
+    best = struct('f', fa, 'x', xa, 'g', ga, 'aux', aa);
   end
   armijo = fa <= f0 + c1 * alpha * dphi0;
   strong = abs(da) <= c2 * abs(dphi0);
   approx = fa <= f0 + noise && da <= -0.8 * dphi0 && da >= c2 * dphi0;
   if (armijo && strong) || approx
-    x = xa; f = fa; g = ga; ok = true;
+    x = xa; f = fa; g = ga; aux = aa; ok = true;
     return;
   end
   if ~isfinite(fa) || ~armijo || fa >= flo
@@ -118,7 +131,7 @@ for evals = 1:40
 end
 % No step met the conditions: keep the best decrease, if any.
 if best.f < f0
-  x = best.x; f = best.f; g = best.g; ok = true;
+  x = best.x; f = best.f; g = best.g; aux = best.aux; ok = true;
 end
 end
 

@@ -51,21 +51,19 @@ end
 end
 
 function yes = followed(b, t, H)
-% True when some t has a b with t - H <= b <= t - 1 (b, t ascending).
+% True when some t has a b with t - H <= b <= t - 1 (b, t whole numbers).
+% For each t the count of b up to t - 1 less the count up to t - H - 1,
+% both read off one sort of the b and the queries t - 1/2 and t - H - 1/2
+% (no query equals a b).
 if isempty(b) || isempty(t)
   yes = false;
   return;
 end
-% Merge: at equal values the spike of the target sorts first (b = t does
-% not precede t); each target spike sees the latest source spike before it.
-v = [t(:); b(:)];
-tag = [zeros(numel(t), 1); ones(numel(b), 1)];
-[~, order] = sortrows([v, tag]);
-v = v(order);
-tag = tag(order);
-latest = -Inf(size(v));
-latest(tag == 1) = v(tag == 1);
-latest = cummax(latest);
-gap = v(tag == 0) - latest(tag == 0);
-yes = any(gap <= H);
+nb = numel(b);
+nt = numel(t);
+[~, order] = sort([b(:); t(:) - 0.5; t(:) - H - 0.5]);
+count = cumsum(order <= nb);
+at = zeros(nb + 2 * nt, 1);
+at(order) = count;
+yes = any(at(nb + 1:nb + nt) > at(nb + nt + 1:end));
 end

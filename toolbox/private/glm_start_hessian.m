@@ -14,18 +14,19 @@ G(2:1 + ns, 2:1 + ns) = gram.stim;
 G(1, 2:1 + ns) = gram.sums';
 G(2:1 + ns, 1) = gram.sums;
 n = gram.n(src);
+n = n(:);
 s = gram.s;
-for a = 1:numel(src)
-  ia = 1 + ns + (a - 1) * nb + (1:nb);
-  G(1, ia) = n(a) * s';
-  G(ia, 1) = n(a) * s;
-  G(2:1 + ns, ia) = gram.sums * (n(a) * s' / nF);
-  G(ia, 2:1 + ns) = G(2:1 + ns, ia)';
-  for b = 1:numel(src)
-    ib = 1 + ns + (b - 1) * nb + (1:nb);
-    G(ia, ib) = (n(a) * n(b) / nF) * (s * s');
-  end
-  G(ia, ia) = G(ia, ia) + n(a) * gram.BB;
+% Whole blocks at once (a loop over source pairs costs N^2 statements):
+% kron gives each entry as the product the loop formed, the same bits.
+a = 2 + ns:P;
+G(1, a) = kron(n', s');
+G(a, 1) = G(1, a)';
+G(2:1 + ns, a) = gram.sums * (kron(n', s') / nF);
+G(a, 2:1 + ns) = G(2:1 + ns, a)';
+G(a, a) = kron((n * n') / nF, s * s');
+for k = 1:numel(src)
+  ia = 1 + ns + (k - 1) * nb + (1:nb);
+  G(ia, ia) = G(ia, ia) + n(k) * gram.BB;
 end
 % Sources without spikes leave their columns at zero: keep it definite.
 G = G + 1e-9 * nF * eye(P);
