@@ -85,6 +85,22 @@ def test_worked_examples_and_one_dimensional_arguments_are_one_target():
                                              2))
 
 
+def test_ids_of_any_integer_dtype():
+    """Source numbers as a recording's tables hold them (uint64, int32): the
+    same bits as float ids."""
+    rng = np.random.default_rng(9)
+    spinds, ids, t0 = recording(rng)
+    h = rng.standard_normal((2, 5 * 3))
+    r = rng.standard_normal((2, 50))
+    y = trainfold_multi(spinds, ids, h, (t0, t0 + 49), 3)
+    g = trainfold_multi_adjoint(spinds, ids, r, (t0, t0 + 49), 5, 3)
+    for dtype in (np.uint64, np.int32):
+        assert_same_bits(trainfold_multi(spinds, ids.astype(dtype), h,
+                                         (t0, t0 + 49), np.uint64(3)), y)
+        assert_same_bits(trainfold_multi_adjoint(spinds, ids.astype(dtype), r,
+                                                 (t0, t0 + 49), 5, 3), g)
+
+
 def test_out_adds_from_its_values():
     rng = np.random.default_rng(5)
     spinds, ids, t0 = recording(rng)
