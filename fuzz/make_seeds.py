@@ -638,6 +638,100 @@ def trainfold_pop_adjoint_cases():
     return seeds
 
 
+def spike_multi_cases():
+    """pop_seed's layout with outputs the targets K and the filters
+    K x taps*N (targets-major)."""
+    h = [0.1, 1.0 / 3.0, 0.7, 0.5, 0.25, 2.0]
+    times = [5.0, 3.0, 5.0, 3.0, 5.0]
+    order = [0, 1, 0, 1, 0]
+    seeds = [
+        pop_seed(times, order, 2, 3, 1, h, 1.0, 9.0),
+        pop_seed(times, order, 2, 3, 1, h, 1.0, 9.0, base=0, mode=0x80),
+        pop_seed(times, order, 2, 3, 2, h + [-v for v in h], 1.0, 9.0,
+                 mode=0x82),
+        pop_seed([8.0, 10.5, 13.2, 9.1, NAN, 11.0], [2, 0, 1, 2, 0, 1], 3, 2,
+                 3, [float(v) for v in range(1, 19)], 10.0, 13.0),
+        pop_seed([1.0, 2.0], [0, ("value", NAN)], 2, 2, 1, [1.0] * 4, 0.0, 3.0),
+        pop_seed([1.0], [0], ("value", 1.5), 2, 1, [1.0] * 2, 0.0, 3.0),
+        pop_seed([1.0], [0], 2, 2, 2, [1.0] * 10, 0.0, 3.0, mode=0x40),
+        pop_seed([], [], 2, 3, 2, [1.0] * 12, 0.0, 3.0),
+        pop_seed([1.0, 2.0], [0, 1], 2, 2, 0, [], 0.0, 3.0),
+    ]
+    return seeds
+
+
+def spike_multi_adjoint_cases():
+    """pop_seed's layout with outputs the targets K and r K x the window's
+    bins."""
+    r = [0.5, 0.25, 0.7, 1.0 / 3.0, 0.1, 2.0, 3.0, 4.0, 5.0]
+    times = [5.0, 3.0, 5.0, 3.0, 5.0]
+    order = [0, 1, 0, 1, 0]
+    seeds = [
+        pop_seed(times, order, 2, 3, 1, r, 1.0, 9.0),
+        pop_seed(times, order, 2, 3, 2, r + r[::-1], 1.0, 9.0, base=0,
+                 mode=0x80),
+        pop_seed([8.0, 10.5, 13.2, 9.1, NAN, 11.0], [2, 0, 1, 2, 0, 1], 3, 2,
+                 2, [1.0, 16.0, 2.0, 32.0, 4.0, 64.0, 8.0, 128.0], 10.0, 13.0),
+        pop_seed([1.0, 2.0], [0, ("value", INF)], 2, 2, 1, [1.0] * 4, 0.0,
+                 3.0),
+        pop_seed([1.0], [0], ("value", 2147483647.0), 2, 1, [1.0] * 4, 0.0,
+                 3.0),
+        pop_seed([1.0], [0], 2, 2, 1, [1.0] * 4, 0.0, 3.0, mode=0x20,
+                 ntaps=2.5),
+        pop_seed([1.0], [0], 2, 2, 1, [1.0] * 5, 0.0, 3.0, mode=0x04),
+    ]
+    return seeds
+
+
+def trainfold_multi_cases():
+    spikes = spinds_arg([8.0, 10.5, 13.2, 14.0])
+    ids = arg((4, 1), [1.0, 2.0, 1.0, 2.0])
+    h = arg((2, 4), [1.0, 3.0, 2.0, 4.0, 10.0, 30.0, 20.0, 40.0])
+    twin = twin_arg(10.0, 13.0)
+    two = nbns_arg(2.0)
+
+    def multi(*args):
+        return call(list(args), 5)
+
+    seeds = [
+        multi(spikes, ids, h, twin, two), call([spikes, ids, h, twin], 5),
+        call([], 5), multi(spikes, ids, h, twin, nbns_arg(1.0)),
+        multi(spikes, arg((4, 1), [1.0, 3.0, 1.0, 2.0]), h, twin, two),
+        multi(spikes, arg((4, 1), [1.0, NAN, 1.0, 2.0]), h, twin, two),
+        multi(spikes, arg((3, 1), [1.0, 2.0, 1.0]), h, twin, two),
+        multi(spikes, ids, h, twin, nbns_arg(1.5)),
+        multi(spikes, ids, arg((2, 3), [1.0] * 6), twin, two),
+        multi(spikes, ids, arg((1, 6), [1.0, 2.0, 4.0, 10.0, 20.0, 40.0]),
+              twin, two),
+        multi(arg((0, 0)), arg((0, 1)), h, twin, two),
+    ]
+    return seeds
+
+
+def trainfold_multi_adjoint_cases():
+    spikes = spinds_arg([8.0, 10.5, 13.2, 14.0])
+    ids = arg((4, 1), [1.0, 2.0, 1.0, 2.0])
+    r = arg((2, 4), [1.0, 16.0, 2.0, 32.0, 4.0, 64.0, 8.0, 128.0])
+    twin = twin_arg(10.0, 13.0)
+    two = nbns_arg(2.0)
+
+    def adjoint(*args):
+        return call(list(args), 6)
+
+    seeds = [
+        adjoint(spikes, ids, r, twin, two, two),
+        call([spikes, ids, r, twin, two], 6), call([], 6),
+        adjoint(spikes, arg((4, 1), [1.0, 2.0, 1.0, INF]), r, twin, two, two),
+        adjoint(spikes, ids, arg((4, 1), [1.0] * 4), twin, two, two),
+        adjoint(spikes, ids, arg((1, 4), [1.0, 2.0, 4.0, 8.0]), twin,
+                nbns_arg(3.0), two),
+        adjoint(spikes, ids, r, twin, nbns_arg(2.5), two),
+        adjoint(spikes, ids, r, twin, two, nbns_arg(NAN)),
+        adjoint(spikes, ids, r, twin, nbns_arg(4.0), nbns_arg(2147483647.0)),
+    ]
+    return seeds
+
+
 def dictionary():
     """Raw-bits tokens (tag 12, accepted by every value decoder) of values at
     decision boundaries, and a few argument headers of the gateway format."""
@@ -731,6 +825,10 @@ OWN_CASES = {
     "spike_filter_pop_adjoint": spike_pop_adjoint_cases,
     "trainfold_pop": trainfold_pop_cases,
     "trainfold_pop_adjoint": trainfold_pop_adjoint_cases,
+    "spike_filter_multi": spike_multi_cases,
+    "spike_filter_multi_adjoint": spike_multi_adjoint_cases,
+    "trainfold_multi": trainfold_multi_cases,
+    "trainfold_multi_adjoint": trainfold_multi_adjoint_cases,
 }
 
 

@@ -14,6 +14,10 @@
 %                   spikes.
 %   trainfold_pop_adjoint - The adjoint of trainfold_pop with respect to its
 %                   filters.
+%   trainfold_multi - Windowed sums of a population's filters onto many
+%                   targets at once, one row per target.
+%   trainfold_multi_adjoint - The adjoint of trainfold_multi with respect to
+%                   its filters.
 %
 % Population GLM (plain M code for Octave and MATLAB; run in Octave)
 %   spike_glm_fit      - Fit a Poisson GLM to a population of spike trains.

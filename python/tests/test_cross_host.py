@@ -1,7 +1,7 @@
 """The same inputs through the Octave modules and through spike_bins, the
-forward operators and their adjoints (the population sums too, with the
-sources numbered from 1 there and from 0 here): the results must agree to the
-bit.
+forward operators and their adjoints (the population sums and their
+targets-major forms too, with the sources numbered from 1 there and from 0
+here): the results must agree to the bit.
 
 Needs octave-cli and the modules built by CMake (folder octave_modules of a
 build tree); the folder is SPIKE_BINS_OCTAVE_MODULES or, when that is unset,
@@ -19,7 +19,8 @@ import scipy.io
 
 from conftest import assert_same_bits
 from spike_bins import tentfill2, tentfill2_adjoint, trainfold, \
-    trainfold_adjoint, trainfold_pop, trainfold_pop_adjoint
+    trainfold_adjoint, trainfold_multi, trainfold_multi_adjoint, \
+    trainfold_pop, trainfold_pop_adjoint
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 
@@ -163,6 +164,13 @@ for i = 1:S.pop_count
       S.(sprintf('pi%d', i)) + 1, S.(sprintf('pr%d', i)), ...
       S.(sprintf('pt%d', i)), size(S.(sprintf('ph%d', i)), 1), ...
       S.(sprintf('pn%d', i)));
+  R.(sprintf('m%d', i)) = trainfold_multi(S.(sprintf('ps%d', i)), ...
+      S.(sprintf('pi%d', i)) + 1, S.(sprintf('mh%d', i)), ...
+      S.(sprintf('pt%d', i)), S.(sprintf('pn%d', i)));
+  R.(sprintf('ma%d', i)) = trainfold_multi_adjoint(S.(sprintf('ps%d', i)), ...
+      S.(sprintf('pi%d', i)) + 1, S.(sprintf('mr%d', i)), ...
+      S.(sprintf('pt%d', i)), size(S.(sprintf('ph%d', i)), 1), ...
+      S.(sprintf('pn%d', i)));
 end
 save('-v6', outputs, '-struct', 'R');
 """
@@ -184,6 +192,14 @@ def test_octave_modules_give_the_same_bits(tmp_path):
             "spike_adjoint_count": float(len(spike_adjoint))}
     pop = pop_cases(spikes)
     data["pop_count"] = float(len(pop))
+    # The targets-major sums on the same spikes: one target per output
+    # column of the population case, its taps of every source in one row.
+    rng = np.random.default_rng(17)
+    multi = [(random_values(rng, (r.shape[1], h.shape[0] * int(n))), r.T.copy())
+             for _, _, h, _, n, r in pop]
+    for i, (h, r) in enumerate(multi, 1):
+        data[f"mh{i}"] = h
+        data[f"mr{i}"] = r
     for i, (spinds, ids, h, twin, nsources, r) in enumerate(pop, 1):
         data[f"ps{i}"] = np.asarray(spinds, dtype=float).reshape(-1, 1)
         data[f"pi{i}"] = ids.reshape(-1, 1)
@@ -228,3 +244,9 @@ def test_octave_modules_give_the_same_bits(tmp_path):
         assert_same_bits(trainfold_pop_adjoint(spinds, ids, r, twin,
                                                np.shape(h)[0], nsources),
                          results[f"pa{i}"])
+        hm, rm = multi[i - 1]
+        assert_same_bits(trainfold_multi(spinds, ids, hm, twin, nsources),
+                         results[f"m{i}"])
+        assert_same_bits(trainfold_multi_adjoint(spinds, ids, rm, twin,
+                                                 np.shape(h)[0], nsources),
+                         results[f"ma{i}"])

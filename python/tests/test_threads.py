@@ -8,7 +8,7 @@ import pytest
 
 from conftest import assert_same_bits
 from spike_bins import tentfill2, tentfill2_adjoint, trainfold, \
-    trainfold_adjoint
+    trainfold_adjoint, trainfold_multi, trainfold_multi_adjoint
 
 
 def main_thread_ran_inside(call):
@@ -71,8 +71,24 @@ def spike_sum_adjoint(rng, scale):
     return lambda: trainfold_adjoint(spinds, r, np.array([0.0, 2e4]), 200.0)
 
 
+def multi_sum(rng, scale):
+    h = fortran(rng, 8, 3 * 200)
+    spinds = np.sort(rng.uniform(0, 2e4, 5000 * scale))
+    ids = np.floor(rng.uniform(0, 3, spinds.size))
+    return lambda: trainfold_multi(spinds, ids, h, np.array([0.0, 2e4]), 3.0)
+
+
+def multi_sum_adjoint(rng, scale):
+    r = fortran(rng, 8, 20001)
+    spinds = np.sort(rng.uniform(0, 2e4, 5000 * scale))
+    ids = np.floor(rng.uniform(0, 3, spinds.size))
+    return lambda: trainfold_multi_adjoint(spinds, ids, r,
+                                           np.array([0.0, 2e4]), 200.0, 3.0)
+
+
 @pytest.mark.parametrize(
-    "make_call", [upsample, spike_sum, upsample_adjoint, spike_sum_adjoint])
+    "make_call", [upsample, spike_sum, upsample_adjoint, spike_sum_adjoint,
+                  multi_sum, multi_sum_adjoint])
 def test_another_thread_runs_while_a_kernel_runs(make_call):
     # A False can only mean that the GIL was held or that the main thread
     # found no core before the call ended: the work doubles until it does.

@@ -33,6 +33,8 @@ sets of their own (their own stream tags), drawn like the forwards' sets.
 The population sums (spike_filter_pop, spike_filter_pop_adjoint) add only,
 too; their sets (tags 7 and 8) draw a source count, a source id per spike
 (numbered from 0 or 1, the base drawn too) and N filters per output column.
+The targets-major population sums (spike_filter_multi and its adjoint) draw
+their sets alike from tags 9 and 10, the output columns being the targets.
 
 Regenerate (a few seconds) after a change of the input set, never after a
 change of the kernels, whose bits are fixed:
@@ -66,6 +68,10 @@ POP_CASES = 12000
 ADJOINT_POP_CASES = 12000
 POP_TAG = 7
 ADJOINT_POP_TAG = 8
+MULTI_CASES = 12000
+ADJOINT_MULTI_CASES = 12000
+MULTI_TAG = 9
+ADJOINT_MULTI_TAG = 10
 CANONICAL_NAN = 0x7FF8000000000000
 
 
@@ -302,6 +308,54 @@ def spike_filter_pop_adjoint(spinds, ids, r, taps, sources, outputs, twin,
     return g
 
 
+def spike_filter_multi(spinds, ids, h, taps, sources, targets, twin, base):
+    """y (targets by R, column-major) from the spike times, their source ids
+    and the filters (targets by taps * sources, element (k, n * taps + q) tap
+    q of source n's filter onto target k).
+
+    The spikes taken and the bins are spike_filter_sum's with the same taps.
+    For each taken spike in list order, from source n = id - base, each bin t
+    ascending and each target k in turn:
+    y[k, t - T0] = h[k, n * taps + t - B] + y[k, t - T0]."""
+    t0 = truncate(twin[0])
+    t1 = truncate(twin[1])
+    assert t0 is not None and t1 is not None and t1 >= t0 - 1
+    assert all(base <= i <= base + sources - 1 and int(i) == i for i in ids)
+    rows = t1 - t0 + 1
+    assert len(h) == targets * taps * sources
+    y = [0.0] * (targets * rows)
+    for j, b, first, last in taken_spikes(spinds, taps, t0, t1):
+        n = int(ids[j]) - base
+        for t in range(first, last + 1):
+            f = targets * (n * taps + t - b)
+            for k in range(targets):
+                i = k + targets * (t - t0)
+                y[i] = h[f + k] + y[i]
+    return y
+
+
+def spike_filter_multi_adjoint(spinds, ids, r, taps, sources, targets, twin,
+                               base):
+    """g (targets by taps * sources, column-major) from the spike times,
+    their source ids and r (targets by R): the adjoint of spike_filter_multi
+    with respect to the filters. For each spike taken, in list order, each
+    bin t ascending and each target k in turn:
+    g[k, n * taps + t - B] = r[k, t - T0] + g[k, n * taps + t - B]."""
+    t0 = truncate(twin[0])
+    t1 = truncate(twin[1])
+    assert t0 is not None and t1 is not None and t1 >= t0 - 1
+    rows = t1 - t0 + 1
+    assert len(r) == rows * targets
+    g = [0.0] * (targets * taps * sources)
+    for j, b, first, last in taken_spikes(spinds, taps, t0, t1):
+        n = int(ids[j]) - base
+        for t in range(first, last + 1):
+            f = targets * (n * taps + t - b)
+            for k in range(targets):
+                g[f + k] = r[k + targets * (t - t0)] + g[f + k]
+    return g
+
+
 def taken_spikes(spinds, taps, t0, t1):
     """(j, B, a, z) for each spike j that the scan with taps takes and that
     reaches a bin a <= z of the window, in list order."""
@@ -516,11 +570,15 @@ def build_spike_case(index, adjoint=False):
     return spinds, h, taps, filters, twin
 
 
-def build_pop_case(index, adjoint=False):
+def build_pop_case(index, adjoint=False, tag=None):
     """(spinds, ids, h, taps, sources, outputs, twin, base) of case index of
     the population set; with adjoint, of the adjoint's set, with r (window
-    rows by outputs) in place of h."""
-    s = Stream(ADJOINT_POP_TAG if adjoint else POP_TAG, index)
+    rows by outputs) in place of h. With tag, of that tag's set, drawn
+    alike (the targets-major sets: the same number of values, in their own
+    layout)."""
+    if tag is None:
+        tag = ADJOINT_POP_TAG if adjoint else POP_TAG
+    s = Stream(tag, index)
     first = s.below(29) - 8 if s.chance(90) else INT32_MAX - s.below(7)
     last = min(first - 1 + s.below(30), INT32_MAX)
     twin = (window_end(s, first), window_end(s, last))
@@ -564,6 +622,11 @@ INPUT_SETS = [
     ("spike_filter_pop_adjoint", None, ADJOINT_POP_CASES,
      lambda index: build_pop_case(index, adjoint=True),
      spike_filter_pop_adjoint),
+    ("spike_filter_multi", None, MULTI_CASES,
+     lambda index: build_pop_case(index, tag=MULTI_TAG), spike_filter_multi),
+    ("spike_filter_multi_adjoint", None, ADJOINT_MULTI_CASES,
+     lambda index: build_pop_case(index, adjoint=True, tag=ADJOINT_MULTI_TAG),
+     spike_filter_multi_adjoint),
 ]
 
 
@@ -737,6 +800,11 @@ def render():
            % (POP_CASES, ADJOINT_POP_CASES),
            "constexpr int32_t kGoldenPopCases = %d;" % POP_CASES,
            "constexpr int32_t kGoldenAdjointPopCases = %d;" % ADJOINT_POP_CASES,
+           "// And %d targets-major population and %d adjoint cases."
+           % (MULTI_CASES, ADJOINT_MULTI_CASES),
+           "constexpr int32_t kGoldenMultiCases = %d;" % MULTI_CASES,
+           "constexpr int32_t kGoldenAdjointMultiCases = %d;"
+           % ADJOINT_MULTI_CASES,
            "",
            "// Number of outputs and their digest, per part of the set.",
            "constexpr GoldenDigest kGoldenDigests[] = {"]
@@ -852,6 +920,31 @@ def self_check():
         y = spike_filter_pop(spinds, ids, hh, taps, 2, 2, twin, 0)
         g = spike_filter_pop_adjoint(spinds, ids, rr, taps, 2, 2, twin, 0)
         assert sum(a * b for a, b in zip(y, rr)) == sum(a * b for a, b in zip(hh, g))
+    # Targets-major: row k is the population sum of target k's filters (the
+    # row reshaped to taps by sources), bit for bit; the worked example.
+    for index in range(300):
+        times, ids_, hs, taps, sources, targets, twin, base = build_pop_case(
+            index, tag=MULTI_TAG)
+        rows = truncate(twin[1]) - truncate(twin[0]) + 1
+        y = spike_filter_multi(times, ids_, hs, taps, sources, targets, twin, base)
+        rs = [float((5 * i) % 7 - 3) for i in range(rows * targets)]
+        g = spike_filter_multi_adjoint(times, ids_, rs, taps, sources, targets,
+                                       twin, base)
+        for k in range(targets):
+            row = hs[k::targets] if targets else []
+            one = spike_filter_pop(times, ids_, row, taps, sources, 1, twin, base)
+            assert list(map(bits_of, y[k::targets])) == list(map(bits_of, one))
+            one = spike_filter_pop_adjoint(times, ids_, rs[k::targets], taps,
+                                           sources, 1, twin, base)
+            assert list(map(bits_of, g[k::targets])) == list(map(bits_of, one))
+    assert spike_filter_multi([8.0, 10.5, 13.2, 14.0], [1.0, 2.0, 1.0, 2.0],
+                              [1.0, 3.0, 2.0, 4.0, 10.0, 30.0, 20.0, 40.0],
+                              2, 2, 2, (10, 13), 1) == \
+        [10.0, 30.0, 20.0, 40.0, 0.0, 0.0, 1.0, 3.0]
+    assert spike_filter_multi_adjoint(
+        [8.0, 10.5, 13.2, 14.0], [1.0, 2.0, 1.0, 2.0],
+        [1.0, 16.0, 2.0, 32.0, 4.0, 64.0, 8.0, 128.0], 2, 2, 2, (10, 13), 1) == \
+        [8.0, 128.0, 0.0, 0.0, 1.0, 16.0, 2.0, 32.0]
 
 
 def main(argv):

@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "reference_kernels.h"
+#include "spike_filter/spike_filter_multi.h"
+#include "spike_filter/spike_filter_multi_adjoint.h"
 #include "spike_filter/spike_filter_pop.h"
 #include "spike_filter/spike_filter_pop_adjoint.h"
 #include "spike_filter/spike_filter_sum.h"
@@ -373,8 +375,13 @@ struct PopInput {
   int32_t base;
 };
 
-PopInput build_pop_case(int32_t index, bool adjoint) {
-  Stream s = stream_of(adjoint ? 8 : 7, static_cast<uint64_t>(index));
+// tag 0: the population set's own (7, or 8 for the adjoint); the
+// targets-major sets are drawn alike from tags 9 and 10.
+PopInput build_pop_case(int32_t index, bool adjoint, uint64_t tag = 0) {
+  Stream s = stream_of(tag != 0  ? tag
+                       : adjoint ? 8
+                                 : 7,
+                       static_cast<uint64_t>(index));
   PopInput c;
   const bool near_zero = chance(&s, 90);
   const int64_t first =
@@ -645,6 +652,53 @@ TEST(GoldenSet, SpikeFilterPopAdjoint) {
     reference_pop_sum_adjoint(c.spinds.data(), c.ids.data(), b, c.h.data(),
                               c.taps, c.sources, c.outputs, c.base, c.twin[0],
                               c.twin[1], run.reference.data());
+    return finished(std::move(run));
+  });
+}
+
+// The targets-major sets: outputs are the targets K, h is K x taps*N and r
+// K x the window's bins.
+TEST(GoldenSet, SpikeFilterMulti) {
+  check_golden_set(kGoldenMultiCases, 7, 1, [](int32_t index) {
+    const PopInput c = build_pop_case(index, false, 9);
+    const SpikeWindow window = spike_window(c.twin);
+    EXPECT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
+    const size_t size = static_cast<size_t>(c.outputs) * window.rows;
+    const int32_t b = static_cast<int32_t>(c.spinds.size());
+    std::vector<double> h = c.h;
+    GoldenRun run{
+        guarded(size, 0.0), std::vector<double>(size, 0.0), c.outputs, false, 7,
+        pop_inputs(c)};
+    spike_filter_multi(c.spinds.data(), c.ids.data(), b,
+                       {c.outputs, c.taps * c.sources, h.data()}, c.twin,
+                       c.sources, c.base,
+                       {c.outputs, window.rows, run.output.data()});
+    reference_multi_sum(c.spinds.data(), c.ids.data(), b, c.h.data(), c.outputs,
+                        c.taps, c.sources, c.base, c.twin[0], c.twin[1],
+                        run.reference.data());
+    return finished(std::move(run));
+  });
+}
+
+TEST(GoldenSet, SpikeFilterMultiAdjoint) {
+  check_golden_set(kGoldenAdjointMultiCases, 8, 1, [](int32_t index) {
+    const PopInput c = build_pop_case(index, true, 10);
+    const SpikeWindow window = spike_window(c.twin);
+    EXPECT_EQ(window.status, SpikeWindowStatus::ok) << "case " << index;
+    const int32_t columns = c.taps * c.sources;
+    const size_t size = static_cast<size_t>(c.outputs) * columns;
+    const int32_t b = static_cast<int32_t>(c.spinds.size());
+    std::vector<double> r = c.h;
+    GoldenRun run{
+        guarded(size, 0.0), std::vector<double>(size, 0.0), c.outputs, false, 8,
+        pop_inputs(c)};
+    spike_filter_multi_adjoint(c.spinds.data(), c.ids.data(), b,
+                               {c.outputs, window.rows, r.data()}, c.twin,
+                               c.taps, c.sources, c.base,
+                               {c.outputs, columns, run.output.data()});
+    reference_multi_sum_adjoint(c.spinds.data(), c.ids.data(), b, c.h.data(),
+                                c.outputs, c.taps, c.sources, c.base, c.twin[0],
+                                c.twin[1], run.reference.data());
     return finished(std::move(run));
   });
 }

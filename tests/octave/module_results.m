@@ -12,7 +12,8 @@ randn('state', 42);
 bin_counts = [1 2 3 4 5 7 10 16 49 2.5 3.7 6.02 1e3 + 0.5];
 trials = {@tentfill2_trial, @trainfold_mex_trial, ...
           @tentfill2_adjoint_trial, @trainfold_adjoint_trial, ...
-          @trainfold_pop_trial, @trainfold_pop_adjoint_trial};
+          @trainfold_pop_trial, @trainfold_pop_adjoint_trial, ...
+          @trainfold_multi_trial, @trainfold_multi_adjoint_trial};
 missing = uncovered_modules(cellfun(@(f) regexprep(func2str(f), ...
                                     '_trial$', ''), trials, ...
                                     'UniformOutput', false));
@@ -82,4 +83,26 @@ T0 = floor(200 * rand()) - 30;
 T1 = T0 + floor(150 * rand());
 r = randn(T1 - T0 + 1, 1 + floor(3 * rand())) .* 10 .^ round(6 * rand() - 3);
 g = trainfold_pop_adjoint(spinds, ids, r, [T0, T1], floor(60 * rand()), N);
+end
+
+function y = trainfold_multi_trial(~)
+b = floor(200 * rand());
+N = 1 + floor(4 * rand());
+spinds = sort(300 * rand(b, 1) - 20);
+ids = 1 + floor(N * rand(b, 1));
+h_currents = randn(1 + floor(6 * rand()), N * (1 + floor(60 * rand()))) .* ...
+             10 .^ round(6 * rand() - 3);
+T0 = floor(200 * rand()) - 30;
+y = trainfold_multi(spinds, ids, h_currents, [T0, T0 + floor(150 * rand())], N);
+end
+
+function g = trainfold_multi_adjoint_trial(~)
+b = floor(200 * rand());
+N = 1 + floor(4 * rand());
+spinds = sort(300 * rand(b, 1) - 20);
+ids = 1 + floor(N * rand(b, 1));
+T0 = floor(200 * rand()) - 30;
+T1 = T0 + floor(150 * rand());
+r = randn(1 + floor(6 * rand()), T1 - T0 + 1) .* 10 .^ round(6 * rand() - 3);
+g = trainfold_multi_adjoint(spinds, ids, r, [T0, T1], floor(60 * rand()), N);
 end

@@ -283,3 +283,40 @@ void reference_pop_sum_adjoint(const double *spinds, const double *ids,
                          }
                        });
 }
+
+void reference_multi_sum(const double *spinds, const double *ids, int32_t b,
+                         const double *h, int32_t k, int32_t c, int32_t /*n*/,
+                         int32_t base, double t0, double t1, double *y) {
+  for_each_taken_spike(
+      spinds, b, c, t0, t1,
+      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+          int64_t /*rows*/, int32_t j) {
+        const int64_t source = static_cast<int64_t>(ids[j]) - base;
+        for (int64_t t = a; t <= z; ++t) {
+          const int64_t column = source * c + (t - bin);
+          for (int64_t target = 0; target < k; ++target) {
+            double &out = y[target + int64_t{k} * (t - first_bin)];
+            out = h[target + int64_t{k} * column] + out;
+          }
+        }
+      });
+}
+
+void reference_multi_sum_adjoint(const double *spinds, const double *ids,
+                                 int32_t b, const double *r, int32_t k,
+                                 int32_t c, int32_t /*n*/, int32_t base,
+                                 double t0, double t1, double *g) {
+  for_each_taken_spike(
+      spinds, b, c, t0, t1,
+      [&](int64_t bin, int64_t a, int64_t z, int64_t first_bin,
+          int64_t /*rows*/, int32_t j) {
+        const int64_t source = static_cast<int64_t>(ids[j]) - base;
+        for (int64_t t = a; t <= z; ++t) {
+          const int64_t column = source * c + (t - bin);
+          for (int64_t target = 0; target < k; ++target) {
+            double &out = g[target + int64_t{k} * column];
+            out = r[target + int64_t{k} * (t - first_bin)] + out;
+          }
+        }
+      });
+}

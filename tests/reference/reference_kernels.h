@@ -106,4 +106,25 @@ void reference_pop_sum_adjoint(const double *spinds, const double *ids,
                                int32_t k, int32_t base, double t0, double t1,
                                double *g);
 
+// --- Targets-major population sums
+// -------------------------------------------------
+
+// Adds into y (k targets x R bins) the filters of h (k x c*n, element
+// (target, source*c + tap)) of each spike's source ids[j] - base, with the
+// spikes of reference_spike_sum: for each spike taken in list order, each bin
+// t it reaches ascending and each target, y(target, t - T0) =
+// h(target, source*c + t - B) + y(target, t - T0). Requires valid ids.
+// Writes nothing for an invalid or empty window.
+void reference_multi_sum(const double *spinds, const double *ids, int32_t b,
+                         const double *h, int32_t k, int32_t c, int32_t n,
+                         int32_t base, double t0, double t1, double *y);
+
+// Adds into g (k x c*n) from r (k x R): for each spike taken, in list order,
+// each bin t ascending and each target, g(target, source*c + t - B) =
+// r(target, t - T0) + g(target, source*c + t - B). Requires valid ids.
+void reference_multi_sum_adjoint(const double *spinds, const double *ids,
+                                 int32_t b, const double *r, int32_t k,
+                                 int32_t c, int32_t n, int32_t base, double t0,
+                                 double t1, double *g);
+
 #endif  // TESTS_REFERENCE_REFERENCE_KERNELS_H

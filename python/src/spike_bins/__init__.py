@@ -3,13 +3,15 @@ their adjoints.
 
 The functions run the same C++ kernels as the MATLAB/Octave modules
 ``tentfill2``, ``trainfold_mex``, ``tentfill2_adjoint``,
-``trainfold_adjoint``, ``trainfold_pop`` and ``trainfold_pop_adjoint`` and
-give the same results to the bit (the population functions number their
-sources from 0 here, from 1 there).
+``trainfold_adjoint``, ``trainfold_pop``, ``trainfold_pop_adjoint``,
+``trainfold_multi`` and ``trainfold_multi_adjoint`` and give the same
+results to the bit (the population functions number their sources from 0
+here, from 1 there).
 
 Arguments are array-likes of real numbers: numpy arrays of a bool, integer
 or floating dtype, Python numbers, or nested lists of them. A 1-D array is
-one column; arrays of more than 2 dimensions, complex values (whose
+one column (one row, one target, for the targets-major arguments of
+``trainfold_multi`` and ``trainfold_multi_adjoint``); arrays of more than 2 dimensions, complex values (whose
 imaginary part would be lost), masked arrays with masked elements, text,
 objects and sparse matrices are refused. An aligned Fortran-ordered float64
 array is read in place; anything else is converted once. Results are new
@@ -24,7 +26,8 @@ from spike_bins import _kernels
 from spike_bins._version import __version__
 
 __all__ = ["tentfill2", "trainfold", "tentfill2_adjoint", "trainfold_adjoint",
-           "trainfold_pop", "trainfold_pop_adjoint", "__version__"]
+           "trainfold_pop", "trainfold_pop_adjoint", "trainfold_multi",
+           "trainfold_multi_adjoint", "__version__"]
 
 
 def tentfill2(x, nbns):
@@ -350,3 +353,130 @@ def trainfold_pop_adjoint(spinds, ids, r, twin, ntaps, nsources, out=None):
     """
     return _kernels.trainfold_pop_adjoint(spinds, ids, r, twin, ntaps,
                                           nsources, out=out)
+
+
+def trainfold_multi(spinds, ids, h_currents, twin, nsources, out=None):
+    """Sum a population's filters onto many targets at once, one row per
+    target (targets-major).
+
+    Spike j comes from source ids[j] (0 .. nsources - 1). h_currents has one
+    row per target k and c taps per source: ``h_currents[k, n * c + q]`` is
+    tap q of source n's filter onto target k (c = columns / nsources). The
+    result has one row per target and one column per bin of the window
+    twin[0] .. twin[1]: the coupling drive of every target in one pass, the
+    targets of one bin next to each other in memory.
+
+    The spikes taken are those ``trainfold_pop`` takes with c taps. Each
+    element starts at +0.0 (or at out's value) and each taken spike in list
+    order, from source n, in bin B, adds for each window bin t it reaches
+    ascending and each target k: ``y[k, t - T0] = h[k, n * c + t - B] +
+    y[k, t - T0]``. Row k is, bit for bit, ``trainfold_pop(spinds, ids,
+    h_currents[k].reshape((c, nsources), order="F"), twin, nsources).T``.
+
+    Parameters
+    ----------
+    spinds : array_like of real numbers, shape (b,) or (b, 1)
+        Spike times, in any order (as for ``trainfold_pop``).
+    ids : array_like of real numbers, shape (b,) or (b, 1)
+        The source of each spike, a whole number from 0 to nsources - 1.
+    h_currents : array_like of real numbers, shape (K, c * nsources) or \
+(c * nsources,)
+        The filters, one row per target (1-D: one target).
+    twin : array_like of real numbers
+        Its first two values are the first and last bin of the window.
+    nsources : real number (or array_like; its first element is used)
+        The number of sources N, a whole number from 1 to 2**31 - 1.
+    out : numpy.ndarray, optional
+        A writeable, aligned, Fortran-ordered float64 array of the result's
+        shape, sharing no memory with the arguments: the sums are added
+        into it, each element starting at its value, and it is returned.
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (K, int(twin[1]) - int(twin[0]) + 1),
+    Fortran order (out, when given).
+
+    Raises
+    ------
+    TypeError
+        An argument is not real numbers; out is not a float64 ndarray.
+    ValueError
+        As for ``trainfold_pop``; the columns of h_currents are not a
+        multiple of nsources.
+
+    Examples
+    --------
+    >>> trainfold_multi([8.0, 10.5, 13.2, 14.0], [0, 1, 0, 1],
+    ...                 [[1.0, 2.0, 10.0, 20.0], [3.0, 4.0, 30.0, 40.0]],
+    ...                 (10, 13), 2)
+    array([[10., 20.,  0.,  1.],
+           [30., 40.,  0.,  3.]])
+    """
+    return _kernels.trainfold_multi(spinds, ids, h_currents, twin, nsources,
+                                    out=out)
+
+
+def trainfold_multi_adjoint(spinds, ids, r, twin, ntaps, nsources, out=None):
+    """The adjoint (transpose) of trainfold_multi with respect to the
+    filters.
+
+    For r of the shape of ``trainfold_multi(spinds, ids, h, twin,
+    nsources)`` (one row per target, one column per window bin) it returns g
+    of the shape of h (one row per target, ntaps * nsources columns) with
+    ``sum(trainfold_multi(spinds, ids, h, twin, nsources) * r) ==
+    sum(h * g)`` in exact arithmetic for every h: with r the residuals of a
+    Poisson GLM, the gradient of every target with respect to every
+    source's filter taps.
+
+    The spikes taken are those ``trainfold_pop_adjoint`` takes with ntaps
+    taps. For each, in list order, from source n, in bin B, each window bin
+    t from max(B, T0) to min(B + ntaps - 1, T1) ascending and each target k:
+    ``g[k, n * c + t - B] = r[k, t - T0] + g[k, n * c + t - B]``, from zeros
+    (or out's values). Row k is, bit for bit, ``trainfold_pop_adjoint(spinds,
+    ids, r[k], twin, ntaps, nsources).ravel(order="F")``.
+
+    Calls on consecutive windows of a time-sorted spike list, each with the
+    spikes that can reach its window and the same out, add up to the call
+    on the whole window bit for bit.
+
+    Parameters
+    ----------
+    spinds : array_like of real numbers, shape (b,) or (b, 1)
+        Spike times.
+    ids : array_like of real numbers, shape (b,) or (b, 1)
+        The source of each spike, a whole number from 0 to nsources - 1.
+    r : array_like of real numbers, shape (K, R) or (R,)
+        R = int(twin[1]) - int(twin[0]) + 1, one column per bin of the
+        window (1-D: one target).
+    twin : array_like of real numbers
+        Its first two values are the first and last bin of the window.
+    ntaps : real number (or array_like; its first element is used)
+        The filter length c, a whole number from 0 to 2**31 - 1.
+    nsources : real number (or array_like; its first element is used)
+        The number of sources N, a whole number from 1 to 2**31 - 1.
+    out : numpy.ndarray, optional
+        As for ``trainfold_multi``, of shape (K, ntaps * nsources).
+
+    Returns
+    -------
+    numpy.ndarray of float64, shape (K, ntaps * nsources), Fortran order
+    (out, when given).
+
+    Raises
+    ------
+    TypeError
+        An argument is not real numbers; out is not a float64 ndarray.
+    ValueError
+        As for ``trainfold_pop_adjoint``, with r's columns (not rows) the
+        window's bins; also ntaps * nsources beyond 2**31 - 1.
+
+    Examples
+    --------
+    >>> trainfold_multi_adjoint([8.0, 10.5, 13.2, 14.0], [0, 1, 0, 1],
+    ...                         [[1.0, 2.0, 4.0, 8.0],
+    ...                          [16.0, 32.0, 64.0, 128.0]], (10, 13), 2, 2)
+    array([[  8.,   0.,   1.,   2.],
+           [128.,   0.,  16.,  32.]])
+    """
+    return _kernels.trainfold_multi_adjoint(spinds, ids, r, twin, ntaps,
+                                            nsources, out=out)

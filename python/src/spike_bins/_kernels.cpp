@@ -3,7 +3,10 @@
 // tentfill2_adjoint(r, nbns) and trainfold_adjoint(spinds, r, twin, ntaps),
 // and the population sums trainfold_pop(spinds, ids, h_currents, twin,
 // nsources, out=None) and trainfold_pop_adjoint(spinds, ids, r, twin, ntaps,
-// nsources, out=None), which number sources from 0 and can add into out.
+// nsources, out=None), which number sources from 0 and can add into out, and
+// their targets-major forms trainfold_multi(spinds, ids, h_currents, twin,
+// nsources, out=None) and trainfold_multi_adjoint(spinds, ids, r, twin,
+// ntaps, nsources, out=None).
 //
 // Each argument is first looked at as a numpy array of whatever dtype it has
 // (an ndarray is not copied) and described to the module's shared check
@@ -29,12 +32,16 @@
 
 #include "common/arg_check.h"
 #include "common/double_matrix.h"
+#include "spike_filter/spike_filter_multi.h"
+#include "spike_filter/spike_filter_multi_adjoint.h"
 #include "spike_filter/spike_filter_pop.h"
 #include "spike_filter/spike_filter_pop_adjoint.h"
 #include "spike_filter/spike_filter_sum.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
 #include "spike_filter/trainfold_adjoint_check.h"
 #include "spike_filter/trainfold_check.h"
+#include "spike_filter/trainfold_multi_adjoint_check.h"
+#include "spike_filter/trainfold_multi_check.h"
 #include "spike_filter/trainfold_pop_adjoint_check.h"
 #include "spike_filter/trainfold_pop_check.h"
 #include "upsampler/tentfill2_adjoint_check.h"
@@ -414,13 +421,101 @@ py::array trainfold_pop_adjoint(py::handle spinds_arg, py::handle ids_arg,
   return result;
 }
 
+// A targets-major argument (one row per target): a 1-D array is one target,
+// a single row, where the other modules take it as one column. The data is
+// the same either way.
+PyArg one_row_if_flat(PyArg arg) {
+  if (arg.array && arg.array.ndim() == 1) {
+    arg.info.cols = arg.info.rows;
+    arg.info.rows = 1;
+  }
+  return arg;
+}
+
+py::array trainfold_multi(py::handle spinds_arg, py::handle ids_arg,
+                          py::handle h_currents_arg, py::handle twin_arg,
+                          py::handle nsources_arg, py::handle out) {
+  const PyArg spinds = python_arg(spinds_arg, "spinds");
+  const PyArg ids = python_arg(ids_arg, "ids");
+  const PyArg h_currents =
+      one_row_if_flat(python_arg(h_currents_arg, "h_currents"));
+  const PyArg twin = python_arg(twin_arg, "twin");
+  const PyArg nsources = python_arg(nsources_arg, "nsources");
+  const std::array<double, 2> twin_values = leading_values<2>(twin);
+  const double nsources_value = leading_values<1>(nsources)[0];
+  TrainfoldMultiCall call = trainfold_multi_check(
+      5, spinds.info, ids.info, h_currents.info, twin.info, nsources.info,
+      twin_values.data(), nsources_value);
+  raise_if_refused(call.refusal);
+  const FortranArray id_data = fortran_float64(ids.array);
+  call = trainfold_multi_check_ids(call, id_data.data(), kPythonIdBase);
+  raise_if_refused(call.refusal);
+  FortranArray result = result_or_out(
+      out, call.targets, call.window.rows,
+      {spinds.array, ids.array, h_currents.array, twin.array, nsources.array});
+  const FortranArray spike_data = fortran_float64(spinds.array);
+  const FortranArray filter_data = fortran_float64(h_currents.array);
+  const DoubleMatrix filters =
+      view_of(filter_data, call.targets, call.multi.columns);
+  const DoubleMatrix output = view_of(result, call.targets, call.window.rows);
+  {
+    py::gil_scoped_release unlocked;
+    if (out.is_none()) {
+      advise_huge_pages(output.data, static_cast<std::size_t>(result.nbytes()));
+    }
+    spike_filter_multi(spike_data.data(), id_data.data(), call.spike_count,
+                       filters, twin_values.data(), nsources_value,
+                       kPythonIdBase, output);
+  }
+  return result;
+}
+
+py::array trainfold_multi_adjoint(py::handle spinds_arg, py::handle ids_arg,
+                                  py::handle r_arg, py::handle twin_arg,
+                                  py::handle ntaps_arg, py::handle nsources_arg,
+                                  py::handle out) {
+  const PyArg spinds = python_arg(spinds_arg, "spinds");
+  const PyArg ids = python_arg(ids_arg, "ids");
+  const PyArg r = one_row_if_flat(python_arg(r_arg, "r"));
+  const PyArg twin = python_arg(twin_arg, "twin");
+  const PyArg ntaps = python_arg(ntaps_arg, "ntaps");
+  const PyArg nsources = python_arg(nsources_arg, "nsources");
+  const std::array<double, 2> twin_values = leading_values<2>(twin);
+  const double ntaps_value = leading_values<1>(ntaps)[0];
+  const double nsources_value = leading_values<1>(nsources)[0];
+  TrainfoldMultiAdjointCall call = trainfold_multi_adjoint_check(
+      6, spinds.info, ids.info, r.info, twin.info, ntaps.info, nsources.info,
+      twin_values.data(), ntaps_value, nsources_value);
+  raise_if_refused(call.refusal);
+  const FortranArray id_data = fortran_float64(ids.array);
+  call = trainfold_multi_adjoint_check_ids(call, id_data.data(), kPythonIdBase);
+  raise_if_refused(call.refusal);
+  FortranArray result =
+      result_or_out(out, call.targets, call.multi.columns,
+                    {spinds.array, ids.array, r.array, twin.array, ntaps.array,
+                     nsources.array});
+  const FortranArray spike_data = fortran_float64(spinds.array);
+  const FortranArray r_data = fortran_float64(r.array);
+  const DoubleMatrix input =
+      view_of(r_data, call.targets, call.shape.window.rows);
+  const DoubleMatrix output = view_of(result, call.targets, call.multi.columns);
+  {
+    py::gil_scoped_release unlocked;
+    spike_filter_multi_adjoint(
+        spike_data.data(), id_data.data(), call.spike_count, input,
+        twin_values.data(), ntaps_value, nsources_value, kPythonIdBase, output);
+  }
+  return result;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kernels, module) {
   module.doc() =
       "spike_bins' compiled kernels: bin-centred upsampling (tentfill2), "
       "windowed and population spike-train filter sums (trainfold, "
-      "trainfold_pop) and their adjoints, bit-identical to the "
+      "trainfold_pop, trainfold_multi) and their adjoints, bit-identical to "
+      "the "
       "MATLAB/Octave modules of spike_bins.";
   module.def("tentfill2", &tentfill2, py::arg("x"), py::arg("nbns"));
   module.def("trainfold", &trainfold, py::arg("spinds"), py::arg("h_currents"),
@@ -435,4 +530,11 @@ PYBIND11_MODULE(_kernels, module) {
   module.def("trainfold_pop_adjoint", &trainfold_pop_adjoint, py::arg("spinds"),
              py::arg("ids"), py::arg("r"), py::arg("twin"), py::arg("ntaps"),
              py::arg("nsources"), py::arg("out") = py::none());
+  module.def("trainfold_multi", &trainfold_multi, py::arg("spinds"),
+             py::arg("ids"), py::arg("h_currents"), py::arg("twin"),
+             py::arg("nsources"), py::arg("out") = py::none());
+  module.def("trainfold_multi_adjoint", &trainfold_multi_adjoint,
+             py::arg("spinds"), py::arg("ids"), py::arg("r"), py::arg("twin"),
+             py::arg("ntaps"), py::arg("nsources"),
+             py::arg("out") = py::none());
 }
