@@ -1,7 +1,8 @@
 """Neurons fitted in lockstep: the solvers of a batch of targets run side by
 side, and each round of their objective evaluations makes one pass over the
-merged spikes for the whole batch (a population kernel with one output per
-target) instead of one pass per target.
+merged spikes for the whole batch (trainfold_multi and its adjoint, one row
+per target, over blocks of rows made and used in cache) instead of one pass
+per target.
 
 Each target's value and gradient are the bits its own evaluation gives
 (_objective._nll: the kernels add every element's terms in spike order
@@ -20,25 +21,58 @@ from spike_bins._objective import (_project, base_drive, history_filters, raw_re
                                    residual)
 
 
+# Values in one block of the targets-major buffers: a block of rows of the
+# batch's drive (or residual) made and used in cache. Blocking changes no bit:
+# the forward adds each element's terms in spike order either way, and the
+# adjoint, adding into one result block after block over time-sorted spikes,
+# makes every element's additions in spike order too.
+BLOCK_VALUES = 65536
+
+
+def _blocks(data, width):
+    """(first bin, end bin, first spike, end spike) of each block of rows,
+    the spikes being those that reach the block."""
+    taps, lo, hi = data.basis.shape[0], data.lo, data.hi
+    rows = max(1, BLOCK_VALUES // width)
+    starts = np.arange(lo, hi, rows)
+    ends = np.minimum(starts + rows, hi)
+    first = np.searchsorted(data.spikes, starts - taps + 1)
+    last = np.searchsorted(data.spikes, ends)
+    return zip(starts.tolist(), ends.tolist(), first.tolist(), last.tolist())
+
+
 def _history_forward(data, eta, rows, filters):
     """Adds the history of filters[k] (taps x sources) to eta[rows[k]] for
-    each k, in one pass over the merged spikes."""
-    window, nsrc = (data.lo, data.hi - 1), data.nneurons
-    h = np.asfortranarray(np.hstack(filters))
-    if len(rows) == eta.shape[0]:
-        _sb.trainfold_pop(data.spikes, data.ids, h, window, nsrc, out=eta.T)
-        return
-    part = np.ascontiguousarray(eta[rows])
-    _sb.trainfold_pop(data.spikes, data.ids, h, window, nsrc, out=part.T)
-    eta[rows] = part
+    each k, in one trainfold_multi pass over the merged spikes."""
+    count, nsrc, lo = len(rows), data.nneurons, data.lo
+    h = np.empty((count, filters[0].size), order="F")
+    for k, f in enumerate(filters):
+        h[k] = f.ravel(order="F")
+    part = eta if count == eta.shape[0] else eta[rows]
+    block = np.empty((max(1, BLOCK_VALUES // count), count))
+    for a, b, s, e in _blocks(data, count):
+        here = block[:b - a]
+        np.copyto(here, part[:, a - lo:b - lo].T)
+        _sb.trainfold_multi(data.spikes[s:e], data.ids[s:e], h, (a, b - 1), nsrc,
+                            out=here.T)
+        part[:, a - lo:b - lo] = here.T
+    if part is not eta:
+        eta[rows] = part
 
 
 def _history_adjoint(data, resid):
-    """The taps x sources history gradient of each row of resid."""
-    ntaps, nsrc = data.basis.shape[0], data.nneurons
-    g = _sb.trainfold_pop_adjoint(data.spikes, data.ids, resid.T,
-                                  (data.lo, data.hi - 1), ntaps, nsrc)
-    return [g[:, k * nsrc:(k + 1) * nsrc] for k in range(resid.shape[0])]
+    """The taps x sources history gradient of each row of resid, from one
+    trainfold_multi_adjoint pass over the merged spikes."""
+    count, nsrc, lo = resid.shape[0], data.nneurons, data.lo
+    ntaps = data.basis.shape[0]
+    g = np.zeros((count, ntaps * nsrc), order="F")
+    block = np.empty((max(1, BLOCK_VALUES // count), count))
+    for a, b, s, e in _blocks(data, count):
+        here = block[:b - a]
+        np.copyto(here, resid[:, a - lo:b - lo].T)
+        _sb.trainfold_multi_adjoint(data.spikes[s:e], data.ids[s:e], here.T,
+                                    (a, b - 1), ntaps, nsrc, out=g)
+    return [g[k].reshape(ntaps, nsrc, order="F") for k in range(count)]
 
 
 def batch_nll(data, items, block, nfit, eta=None):
