@@ -151,14 +151,20 @@ def test_verbose_prints_one_line_per_neuron(rec, capsys, params):
         quiet = model(**params).fit(**fit_args(rec))
         assert capsys.readouterr().out == ""
         loud = model(verbose=True, **params).fit(**fit_args(rec))
+    # One line per neuron as it finishes (a batch of neurons fitted side by
+    # side finishes in any order), counting the neurons done.
     lines = capsys.readouterr().out.splitlines()
     assert len(lines) == 3
-    for i, line in enumerate(lines):
+    seen = []
+    for done, line in enumerate(lines, 1):
         m = re.fullmatch(r"neuron (\d)/3: (converged|stopped without converging) in "
-                         r"(\d+) iterations, \d+\.\d s\b.*", line)
-        assert m, line
-        assert int(m[1]) == i + 1 and int(m[3]) == loud.n_iter_[i]
+                         r"(\d+) iterations, \d+\.\d s; (\d)/3 done\b.*", line)
+        assert m and int(m[4]) == done, line
+        i = int(m[1]) - 1
+        seen.append(i)
+        assert int(m[3]) == loud.n_iter_[i]
         assert (m[2] == "converged") == loud.converged_[i]
+    assert sorted(seen) == [0, 1, 2]
     np.testing.assert_array_equal(loud.weights_, quiet.weights_)
 
 
