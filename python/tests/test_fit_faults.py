@@ -62,6 +62,8 @@ EDGE_REFUSALS = [
     ({"bin_size": math.inf}, {}, ValueError, "bin_size"),
     ({"max_iter": 0}, {}, ValueError, "max_iter"),
     ({"max_iter": 2.0}, {}, TypeError, "max_iter"),
+    ({"max_iter": 2**31}, {}, ValueError, "max_iter"),
+    ({"min_spikes": 2**31}, {}, ValueError, "min_spikes"),
     ({"alpha": math.inf, "penalty": "ridge"}, {}, ValueError, "alpha"),
     ({"alpha": math.nan, "penalty": "ridge"}, {}, ValueError, "alpha"),
     ({"coupling": 1}, {}, TypeError, "coupling"),
@@ -149,14 +151,20 @@ def test_verbose_prints_one_line_per_neuron(rec, capsys, params):
         quiet = model(**params).fit(**fit_args(rec))
         assert capsys.readouterr().out == ""
         loud = model(verbose=True, **params).fit(**fit_args(rec))
+    # One line per neuron as it finishes (a batch of neurons fitted side by
+    # side finishes in any order), counting the neurons done.
     lines = capsys.readouterr().out.splitlines()
     assert len(lines) == 3
-    for i, line in enumerate(lines):
+    seen = []
+    for done, line in enumerate(lines, 1):
         m = re.fullmatch(r"neuron (\d)/3: (converged|stopped without converging) in "
-                         r"(\d+) iterations, \d+\.\d s\b.*", line)
-        assert m, line
-        assert int(m[1]) == i + 1 and int(m[3]) == loud.n_iter_[i]
+                         r"(\d+) iterations, \d+\.\d s; (\d)/3 done\b.*", line)
+        assert m and int(m[4]) == done, line
+        i = int(m[1]) - 1
+        seen.append(i)
+        assert int(m[3]) == loud.n_iter_[i]
         assert (m[2] == "converged") == loud.converged_[i]
+    assert sorted(seen) == [0, 1, 2]
     np.testing.assert_array_equal(loud.weights_, quiet.weights_)
 
 
@@ -430,18 +438,36 @@ def test_spike_lists_as_columns_or_rows_are_the_vectors(rec):
         model().fit(**fit_args(rec, spike_times=[np.zeros((2, 3))]))
 
 
-def test_line_search_never_takes_a_rise():
-    """phi(a) = 1 - a + 3.5 a^2 - 2 a^3 along d: at a = 1 the value has
-    risen to 1.5 with a flat slope, which the curvature test alone would
-    take; the search must go on to a step that lowers the value."""
+LINE_SEARCHES = [
+    # phi(a) = 1 - a + 3.5 a^2 - 2 a^3: at a = 1 the value has risen to 1.5
+    # with a flat slope, which the curvature test alone would take; the
+    # search must go on to a step that lowers the value.
+    (lambda a: (1 - a + 3.5 * a**2 - 2 * a**3, -1 + 7 * a - 6 * a**2), True, 1.0),
+    # A slope steeper than the values fall (a gradient off by a factor 2):
+    # no step meets the Wolfe conditions; the lowest value seen is taken.
+    (lambda a: (1 - a, -2.0), True, math.inf),
+    # Values that only rise along a slope said to fall: no step, not ok.
+    (lambda a: (1 + a, -1.0), False, 0.0),
+]
+
+
+@pytest.mark.parametrize("phi, ok, below", LINE_SEARCHES)
+def test_line_search_takes_a_decrease_or_stays(phi, ok, below):
+    """_wolfe_search along d = 1 from 0: a step below `below` that lowers
+    the value when ok, else the start point unchanged."""
     from spike_bins._solvers import _wolfe_search
 
     def f(x):
-        a = x[0]
-        return 1 - a + 3.5 * a**2 - 2 * a**3, np.array([-1 + 7 * a - 6 * a**2])
+        value, slope = phi(x[0])
+        return value, np.array([slope])
 
-    x, fx, _, ok = _wolfe_search(f, np.zeros(1), 1.0, np.array([-1.0]), np.ones(1))
-    assert ok and fx < 1.0 and 0 < x[0] < 1
+    f0, g0 = f(np.zeros(1))
+    x, fx, _, got = _wolfe_search(f, np.zeros(1), f0, g0, np.ones(1))
+    assert got == ok
+    if ok:
+        assert fx < f0 and 0 < x[0] < below
+    else:
+        assert fx == f0 and x[0] == 0
 
 
 def test_lbfgs_on_a_quadratic_converges_like_conjugate_gradients():

@@ -114,3 +114,32 @@ def test_group_lasso_iterations_within_max_iter(rec, max_iter):
         model.fit(**rec)
     assert model.n_iter_.max() <= max_iter, model.n_iter_
     assert not model.converged_.all()
+
+
+@pytest.mark.parametrize("start, alpha, kept", [(0.0, 0.1, True), (0.1, 10.0, False)])
+def test_a_proximal_step_the_metric_bounds_is_taken_at_once(start, alpha, kept):
+    """f = (x - c)' H (x - c) / 2 with the bias unpenalised and one group of
+    two: the step metric (H on the bias, H's largest group eigenvalue times
+    I on the group) bounds f from above, so the first trial point, the
+    group soft-threshold, is taken without a backtrack (step stays 1)."""
+    from scipy.linalg import cho_factor
+    from spike_bins._solvers import _prox_step
+    h = np.diag([2.0, 3.0, 1.0])
+    h[1, 2] = h[2, 1] = 0.5
+    c = np.array([1.0, 2.0, -1.0])
+
+    def smooth(x):
+        return 0.5 * (x - c) @ h @ (x - c), h @ (x - c)
+
+    theta = np.array([0.0, start, start])
+    value, grad = smooth(theta)
+    group, unpen = np.array([1, 2]), np.array([0])
+    scale = [np.linalg.eigvalsh(h[1:, 1:])[-1]]
+    new, v_new, _, step, moved = _prox_step(smooth, theta, value, grad, 1.0, unpen,
+                                            cho_factor(h[:1, :1]), h[:1, :1], [group],
+                                            scale, alpha)
+    assert moved and step == 1.0 and v_new < value
+    v = theta[group] - grad[group] / scale[0]
+    shrink = max(0.0, 1.0 - alpha / scale[0] / np.linalg.norm(v))
+    np.testing.assert_allclose(new, [c[0], *(shrink * v)], rtol=1e-12, atol=1e-15)
+    assert bool(new[group].any()) == kept

@@ -231,6 +231,10 @@ def test_scores_and_simulation(rec):
         y = np.bincount(b, minlength=rate.shape[0])
         np.testing.assert_allclose(ll[i], poisson.logpmf(y, rate[:, i]).sum(), rtol=1e-10)
     assert np.all(model.score(**args) > 0) and np.all(model.pseudo_r2(**args) > 0)
+    # McFadden's pseudo-R2 against the homogeneous rate n_i / T written out.
+    same = [poisson.logpmf(np.bincount(b, minlength=rate.shape[0]), b.size / rate.shape[0])
+            .sum() for b in rec["bins"]]
+    np.testing.assert_allclose(model.pseudo_r2(**args), 1 - ll / same, rtol=1e-10)
     sim = model.simulate(60.0, stimulus=rec["stimulus"], stimulus_rate=100.0, seed=4)
     again = model.simulate(60.0, stimulus=rec["stimulus"], stimulus_rate=100.0, seed=4)
     for s, a, r in zip(sim, again, rec["spike_times"]):

@@ -126,6 +126,7 @@ def test_blocked_evaluation_is_the_whole_one(coupling, stimulus, i, block, n_blo
     ({"n_blocks": 0}, ValueError, "n_blocks must be at least 1"),
     ({"n_blocks": 10**6}, ValueError, "exceeds"),
     ({"block_seconds": -1.0}, ValueError, "block_seconds must be finite"),
+    ({"block_seconds": 4e-4}, ValueError, "block_seconds must hold one bin or more"),
     ({"n_blocks": 2.5}, TypeError, "n_blocks must be a whole number"),
 ])
 def test_split_options_are_checked(options, error, match):

@@ -41,6 +41,9 @@
 %!   "max_iter", 0, "opts.max_iter must be a whole number >= 1"
 %!   "max_iter", -1, "opts.max_iter must be a whole number >= 1"
 %!   "max_iter", 1.5, "opts.max_iter must be a whole number >= 1"
+%!   "max_iter", 2^31, "opts.max_iter must be a whole number >= 1"
+%!   "min_spikes", -1, "opts.min_spikes must be a whole number >= 0"
+%!   "min_spikes", 2^31, "opts.min_spikes must be a whole number >= 0"
 %!   "alpha", Inf, "opts.alpha must be a finite number >= 0"
 %!   "alpha", NaN, "opts.alpha must be a finite number >= 0"
 %!   "n_basis", 0, "opts.n_basis must be a whole number >= 1"
@@ -126,6 +129,31 @@
 %! endfor
 
 %!test
+%! ## About one block of 65,536 bins: a model with only a bias has the rate
+%! ## exp(bias) in every bin of a 70 s recording (the stimulus drive is 0
+%! ## up to the recording's ends, where the stimulus ramps), and
+%! ## simulations of 65,535 to 65,537 bins end inside the recording.
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! warning ("off", "spike_glm:notConverged", "local");
+%! o = struct ("history_taps", 5, "basis", ones (5, 1), "stimulus", zeros (100, 1), ...
+%!             "stimulus_rate", 100, "stimulus_lags", 1, "max_iter", 1);
+%! fit = spike_glm_fit ({[], []}, 1, o);
+%! fit.weights(1, :) = log ([0.02, 0.01]);
+%! S = randn (65537, 1);
+%! rate = spike_glm_rate (fit, {[], []}, 70, struct ("stimulus", S(1:7000)));
+%! assert (rate, repmat ([0.02, 0.01], 70000, 1), -1e-12);
+%! o.stimulus_rate = 1000;   # a sample per bin: any number of bins
+%! fit = spike_glm_fit ({[], []}, 0.1, o);
+%! fit.bias = log ([0.002; 0.001]);
+%! for T = 65535:65537
+%!   s = spike_glm_simulate (fit, T / 1000, struct ("stimulus", S(1:T), "seed", 3, ...
+%!                                                  "t_start", 1000));
+%!   n = cellfun (@numel, s);
+%!   assert (all (n > [60; 25] & n < [200; 110]), num2str (n'));
+%!   assert (all (cellfun (@(x) all (x > 1000 & x < 1000 + T / 1000), s)));
+%! endfor
+
+%!test
 %! ## Iteration counts: a fit that converges counts the steps it took; a cap
 %! ## below that stops every neuron at the cap, not converged; a cap above
 %! ## it changes nothing.
@@ -193,6 +221,27 @@
 %!   assert (loud.weights, quiet.weights);
 %!   assert (loud.iterations, quiet.iterations);
 %! endfor
+
+%!test
+%! ## verbose: the time left after neuron i of N is the mean time per neuron
+%! ## so far times the neurons left; a stand-in toc says 6 s have passed.
+%! [spikes, S] = recording (1000);
+%! stand_in = tempname ();
+%! mkdir (stand_in);
+%! fid = fopen (fullfile (stand_in, "toc.m"), "w");
+%! fputs (fid, "function t = toc (varargin)\n  t = 6;\nend\n");
+%! fclose (fid);
+%! warning ("off", "Octave:shadowed-function", "local");
+%! addpath (stand_in);
+%! unwind_protect
+%!   [~, out] = quiet_fit (spikes, S, options ("verbose", true, "max_iter", 1));
+%! unwind_protect_cleanup
+%!   rmpath (stand_in);
+%!   delete (fullfile (stand_in, "toc.m"));
+%!   rmdir (stand_in);
+%! end_unwind_protect
+%! left = regexp (out, '\(6\.0 s so far, about (\S+) s left\)', "tokens");
+%! assert (str2double ([left{:}]), [12, 3, 0]);
 
 %!test
 %! ## The silent-neuron warning names exactly the silent neurons, and there

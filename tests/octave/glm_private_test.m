@@ -49,6 +49,31 @@
 %! endfor
 
 %!test
+%! ## One iteration from 0 in the start metric (d = -g): a rise then a fall
+%! ## (at step 1 the value has risen to 1.5 with a flat slope, which the
+%! ## curvature test alone would take) gives a Wolfe step that lowers the
+%! ## value (the cubic's minimum, at 1/6); a slope twice as steep as the values fall meets no Wolfe
+%! ## condition and the lowest value seen is taken; values that only rise
+%! ## along a slope said to fall give no step.
+%! h = lbfgs ();
+%! cases = {
+%!   @(x) deal(1 - x + 3.5 * x^2 - 2 * x^3, -1 + 7 * x - 6 * x^2), 1, 1, true
+%!   @(x) deal(1 - x, -2), 1, Inf, false
+%!   @(x) deal(1 + x, -1), 0, 0, false
+%! };
+%! for c = 1:rows (cases)
+%!   [fun, steps, below, done] = cases{c, :};
+%!   [x, iters, converged, f] = h (fun, 0, 1, 1e-8, 1, []);
+%!   assert (iters == steps, "case %d: %d iterations", c, iters);
+%!   assert (converged == done, "case %d", c);
+%!   if steps
+%!     assert (f < 1 && x > 0 && x < below, "case %d: x = %g, f = %g", c, x, f);
+%!   else
+%!     assert (x == 0 && f == 1, "case %d: x = %g, f = %g", c, x, f);
+%!   endif
+%! endfor
+
+%!test
 %! ## Not finite at the start: returns at once, not converged.
 %! h = lbfgs ();
 %! [x, iters, converged] = h (@(x) walled (x, -1, "gradient"), 0, 1, 1e-8, 50, []);
