@@ -41,6 +41,47 @@ def _fit_task(data, i, penalty, alpha, tol, max_iter, block=None, gram=None):
     return _fit_neuron(data, i, penalty, alpha, tol, max_iter, block, gram=gram), tuned
 
 
+# Recordings held by this process as a dask worker, by key, for the fits
+# that run there.
+_HELD = {}
+
+
+class _Held:
+    """A dask worker plugin that holds a recording in every worker of the
+    cluster, those that join later included, until it is unregistered.
+
+    It is sent to each worker once. A future scattered with broadcast=True
+    is not: the scheduler's active memory manager drops the replicas that
+    no waiting task asks for (near the end of a fit, when the tasks left
+    run on one worker), and a task moved to another worker then fetches the
+    whole recording again."""
+
+    def __init__(self, key, data):
+        self.key, self.data = key, data
+
+    def setup(self, worker):
+        _HELD[self.key] = self.data
+
+    def teardown(self, worker):
+        _HELD.pop(self.key, None)
+
+
+def _held(key):
+    try:
+        return _HELD[key]
+    except KeyError:
+        raise RuntimeError(f"this dask worker does not hold the recording {key!r}: "
+                           "it was released before the fit ended") from None
+
+
+def _held_fit_task(key, i, penalty, alpha, tol, max_iter, block=None, gram=None):
+    return _fit_task(_held(key), i, penalty, alpha, tol, max_iter, block, gram)
+
+
+def _held_gram(key):
+    return _stimulus_gram(_held(key))
+
+
 # ------------------------------------------------- recordings split over time
 
 def _time_edges(nbins, n_blocks, block_seconds, bin_size, default):
@@ -150,24 +191,33 @@ def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
 
 
 def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targets):
-    """One dask task per neuron in targets, the recording scattered to every
-    worker once: a list of NeuronFit in the order of targets."""
+    """One dask task per neuron in targets, the recording sent to every
+    worker once (a _Held plugin, released at the end): a list of NeuronFit
+    in the order of targets."""
+    import uuid
     from dask.distributed import as_completed
     results = [None] * len(targets)
-    scattered = client.scatter(data, broadcast=True, hash=False)
-    # The stimulus Gram matrix once, on a worker (it passes over T).
-    gram = _stimulus_gram(data) if data.nstim == 0 else client.submit(
-        _stimulus_gram, scattered, pure=False)
-    futures = [client.submit(_fit_task, scattered, i, penalty, alpha, tol, max_iter,
-                             block, gram, pure=False) for i in targets]
-    where = {f.key: x for x, f in enumerate(futures)}
-    untuned = False
-    for future in as_completed(futures):
-        x = where[future.key]
-        fit, tuned = future.result()
-        results[x] = fit
-        untuned |= not tuned
-        say(targets[x], fit)
+    key = f"spike_bins-recording-{uuid.uuid4().hex}"
+    submitted = []
+    client.register_worker_plugin(_Held(key, data), name=key, nanny=False)
+    try:
+        # The stimulus Gram matrix once, on a worker (it passes over T).
+        gram = _stimulus_gram(data) if data.nstim == 0 else client.submit(
+            _held_gram, key, pure=False)
+        futures = [client.submit(_held_fit_task, key, i, penalty, alpha, tol,
+                                 max_iter, block, gram, pure=False) for i in targets]
+        submitted = futures
+        where = {f.key: x for x, f in enumerate(futures)}
+        untuned = False
+        for future in as_completed(futures):
+            x = where[future.key]
+            fit, tuned = future.result()
+            results[x] = fit
+            untuned |= not tuned
+            say(targets[x], fit)
+    finally:
+        client.cancel(submitted)  # those left when a fit failed
+        client.unregister_worker_plugin(key)
     if untuned:
         warnings.warn("could not raise glibc's malloc thresholds in the dask workers: "
                       "with dask's MALLOC_TRIM_THRESHOLD_ the distributed fit can be "
