@@ -114,8 +114,14 @@ def peak_mib():
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024  # Linux: KiB
 
 
+def cpu_seconds():
+    usage = resource.getrusage(resource.RUSAGE_SELF)
+    return usage.ru_utime + usage.ru_stime
+
+
 def cluster_fit(rec, fit_bins, split, workers, threads, verbose):
-    """(fitted model, wall seconds, peak MiB per worker)."""
+    """(fitted model, wall seconds, peak MiB per worker, CPU seconds of the
+    workers during the fit)."""
     import warnings
     from dask.distributed import Client, LocalCluster
     spikes, duration, t_start, _ = rec
@@ -123,16 +129,18 @@ def cluster_fit(rec, fit_bins, split, workers, threads, verbose):
     with LocalCluster(n_workers=workers, threads_per_worker=threads, processes=True,
                       dashboard_address=":0") as cluster, Client(cluster) as client:
         client.run(lambda: __import__("spike_bins.glm"))  # workers up first
+        cpu = sum(client.run(cpu_seconds).values())
         start = time.perf_counter()
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
             est.fit(spikes, duration, t_start=t_start, fit_bins=fit_bins,
                     client=client, split=split)
         wall = time.perf_counter() - start
+        cpu = sum(client.run(cpu_seconds).values()) - cpu
         peaks = client.run(peak_mib)
     for w in caught:
         print(f"  warning: {str(w.message)[:300]}")
-    return est, wall, [peaks[w] for w in sorted(peaks)]
+    return est, wall, [peaks[w] for w in sorted(peaks)], cpu
 
 
 def held_out(est, rec, fit_bins):
@@ -165,15 +173,15 @@ def full(args, rec, fit_bins):
     n = len(rec[0])
     print(f"fit: split='{args.split}', {args.workers} workers x {args.threads} "
           f"thread(s); {stamp()}", flush=True)
-    est, wall, peaks = cluster_fit(rec, fit_bins, args.split, args.workers,
-                                   args.threads, True)
+    est, wall, peaks, cpu = cluster_fit(rec, fit_bins, args.split, args.workers,
+                                        args.threads, True)
     print(f"fit done; {stamp()}")
     score, pooled, held = held_out(est, rec, fit_bins)
     fitted = np.array([s.size for s in rec[0]]) >= MIN_SPIKES
     ok = fitted & (held > 0)
     print(f"fit wall time            {wall:.0f} s ({wall / 60:.1f} min)")
     print(f"time per neuron          {wall / n:.2f} s wall, {wall * args.workers / n:.2f}"
-          f" s of a worker")
+          f" s of a worker, {cpu / n:.2f} s CPU (the workers' CPU time over N)")
     print("peak RSS per worker      " + ", ".join(f"{p:.0f} MiB" for p in peaks))
     print(f"peak RSS of this process {peak_mib():.0f} MiB")
     print(f"iterations               {int(est.n_iter_.sum())} "
@@ -189,8 +197,8 @@ def full(args, rec, fit_bins):
 def compare(args, rec, fit_bins):
     times = {}
     for split in ("neurons", "time"):
-        est, wall, peaks = cluster_fit(rec, fit_bins, split, args.workers,
-                                       args.threads, False)
+        est, wall, peaks, _ = cluster_fit(rec, fit_bins, split, args.workers,
+                                          args.threads, False)
         times[split] = wall
         print(f"split='{split}':{'' if split == 'time' else ' '} {wall:7.1f} s, "
               f"{int(est.n_iter_.sum())} iterations, peak RSS per worker "
