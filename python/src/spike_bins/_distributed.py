@@ -41,47 +41,6 @@ def _fit_task(data, i, penalty, alpha, tol, max_iter, block=None, gram=None):
     return _fit_neuron(data, i, penalty, alpha, tol, max_iter, block, gram=gram), tuned
 
 
-# Recordings held by this process as a dask worker, by key, for the fits
-# that run there.
-_HELD = {}
-
-
-class _Held:
-    """A dask worker plugin that holds a recording in every worker of the
-    cluster, those that join later included, until it is unregistered.
-
-    It is sent to each worker once. A future scattered with broadcast=True
-    is not: the scheduler's active memory manager drops the replicas that
-    no waiting task asks for (near the end of a fit, when the tasks left
-    run on one worker), and a task moved to another worker then fetches the
-    whole recording again."""
-
-    def __init__(self, key, data):
-        self.key, self.data = key, data
-
-    def setup(self, worker):
-        _HELD[self.key] = self.data
-
-    def teardown(self, worker):
-        _HELD.pop(self.key, None)
-
-
-def _held(key):
-    try:
-        return _HELD[key]
-    except KeyError:
-        raise RuntimeError(f"this dask worker does not hold the recording {key!r}: "
-                           "it was released before the fit ended") from None
-
-
-def _held_fit_task(key, i, penalty, alpha, tol, max_iter, block=None, gram=None):
-    return _fit_task(_held(key), i, penalty, alpha, tol, max_iter, block, gram)
-
-
-def _held_gram(key):
-    return _stimulus_gram(_held(key))
-
-
 # ------------------------------------------------- recordings split over time
 
 def _time_edges(nbins, n_blocks, block_seconds, bin_size, default):
@@ -192,19 +151,20 @@ def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
 
 def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targets):
     """One dask task per neuron in targets, the recording sent to every
-    worker once (a _Held plugin, released at the end): a list of NeuronFit
+    worker once (a _held.Held plugin, released at the end): a list of NeuronFit
     in the order of targets."""
     import uuid
     from dask.distributed import as_completed
+    from spike_bins._held import Held, held_fit_task, held_gram
     results = [None] * len(targets)
     key = f"spike_bins-recording-{uuid.uuid4().hex}"
     submitted = []
-    client.register_worker_plugin(_Held(key, data), name=key, nanny=False)
+    client.register_worker_plugin(Held(key, data), name=key, nanny=False)
     try:
         # The stimulus Gram matrix once, on a worker (it passes over T).
         gram = _stimulus_gram(data) if data.nstim == 0 else client.submit(
-            _held_gram, key, pure=False)
-        futures = [client.submit(_held_fit_task, key, i, penalty, alpha, tol,
+            held_gram, key, pure=False)
+        futures = [client.submit(held_fit_task, key, i, penalty, alpha, tol,
                                  max_iter, block, gram, pure=False) for i in targets]
         submitted = futures
         where = {f.key: x for x, f in enumerate(futures)}
