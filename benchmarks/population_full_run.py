@@ -13,8 +13,8 @@ neuron with glm.PopulationGLM (100 taps, 5 raised cosines, coupling to all
 sources, min_spikes=50) on the first 90 % of the recording, on a
 LocalCluster of --workers processes with --threads threads each. Prints
 the fit's wall time, the time per neuron, each worker's peak resident size
-(getrusage's high-water mark: a fresh worker's whole life, so the fit's
-peak) and this process's, the iterations, the neurons converged, and the
+(VmHWM: a fresh worker's whole life, so the fit's peak) and this
+process's, the iterations, the neurons converged, and the
 held-out score (bits per spike against the homogeneous rate, the last
 10 %) per neuron and pooled over the population.
 
@@ -111,6 +111,16 @@ def model(verbose):
 
 
 def peak_mib():
+    """This process's peak resident size. VmHWM, not getrusage's ru_maxrss:
+    a worker process is forked from this one and exec'd, and Linux carries
+    the RSS it had at the fork into the child's ru_maxrss."""
+    try:
+        with open("/proc/self/status") as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]) / 1024
+    except OSError:
+        pass
     return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024  # Linux: KiB
 
 
