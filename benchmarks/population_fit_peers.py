@@ -3,15 +3,17 @@
 
     python3 benchmarks/population_fit_peers.py [--limit-gib 6] [--sizes 5:300000,...]
 
-For each size (N neurons, T bins of 1 ms; data from spike_bins.glm.simulate,
-fixed seed) neuron 0 is fitted four ways, each in a child process whose
+For each size (N neurons, T bins of 1 ms; the worked example's population,
+examples/population_fit.py, drawn with glm.draw_spikes, seed 0) neuron 0 is
+fitted four ways, each in a child process whose
 address space is limited to --limit-gib with RLIMIT_AS (so a design that does
 not fit fails with MemoryError instead of pressing on the machine), a fresh
 interpreter that gets the population as its argument:
 
-  matrix-free     spike_bins.glm.fit_neuron: L-BFGS-B, drive from
-                  tentfill2/trainfold with combined filters, gradient from the
-                  adjoints; memory: a few T x 1 arrays
+  matrix-free     glm.PopulationGLM's fit of one neuron (the code fit runs
+                  per neuron): L-BFGS, drive from tentfill2 and one
+                  trainfold_pop pass, gradient from the adjoints; memory: a
+                  few T x 1 arrays
   statsmodels     GLM(Poisson).fit() (IRLS) on the dense design
   sklearn lbfgs   PoissonRegressor(alpha=0, solver="lbfgs")
   sklearn newton  PoissonRegressor(alpha=0, solver="newton-cholesky")
@@ -32,7 +34,9 @@ default is the reference BLAS; for a fair comparison run with OpenBLAS
 """
 import argparse
 import multiprocessing
+import os
 import resource
+import sys
 import time
 import traceback
 
@@ -40,6 +44,10 @@ import numpy as np
 
 import spike_bins
 from spike_bins import glm
+
+EXAMPLES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples")
+sys.path.insert(0, EXAMPLES)
+import population_fit as worked  # noqa: E402  (the worked example's simulation)
 
 METHODS = ["matrix-free", "statsmodels", "sklearn lbfgs", "sklearn newton"]
 DEFAULT_SIZES = [(5, 300_000), (10, 600_000), (20, 1_200_000), (20, 3_600_000)]
@@ -53,41 +61,62 @@ def status_kib(field):
     return 0
 
 
-def design(pop):
+def nparams(sim):
+    return 1 + worked.LAGS + len(sim["spikes"]) * worked.NBASIS
+
+
+def design(sim):
     """The dense design of neuron-independent columns: a constant, the
     stimulus lags, then basis function b of source j at 1 + L + j * nb + b."""
     from scipy.signal import oaconvolve
-    t, nb = pop.nbins, pop.basis.shape[1]
-    x = np.empty((t, 1 + pop.stim_lags + pop.nneurons * nb), order="F")
+    t, nb, lags = sim["nbins"], worked.NBASIS, worked.LAGS
+    basis = glm.raised_cosine_basis(worked.TAPS, nb)
+    stim, d = sim["stimulus"], glm.STIMULUS_DELAY
+    delayed = np.zeros(stim.size)
+    delayed[d:] = stim[:stim.size - d]
+    x = np.empty((t, nparams(sim)), order="F")
     x[:, 0] = 1.0
-    for lag in range(pop.stim_lags):
-        shifted = np.zeros(pop.delayed.size)
-        shifted[lag:] = pop.delayed[:pop.delayed.size - lag]
-        x[:, 1 + lag] = spike_bins.tentfill2(shifted, pop.nbns)[:, 0]
-    for j in range(pop.nneurons):
-        counts = np.bincount(pop.spikes[j].astype(np.int64), minlength=t).astype(float)
+    for lag in range(lags):
+        shifted = np.zeros(delayed.size)
+        shifted[lag:] = delayed[:delayed.size - lag]
+        x[:, 1 + lag] = spike_bins.tentfill2(shifted, worked.E)[:, 0]
+    for j, spikes in enumerate(sim["spikes"]):
+        counts = np.bincount(spikes, minlength=t).astype(float)
         for b in range(nb):
-            col = 1 + pop.stim_lags + j * nb + b
+            col = 1 + lags + j * nb + b
             x[0, col] = 0.0
-            x[1:, col] = oaconvolve(counts, pop.basis[:, b])[:t - 1]
+            x[1:, col] = oaconvolve(counts, basis[:, b])[:t - 1]
     return x
 
 
-def counts_of(pop, neuron):
-    return np.bincount(pop.spikes[neuron].astype(np.int64),
-                       minlength=pop.nbins).astype(float)
+def counts_of(sim, neuron):
+    return np.bincount(sim["spikes"][neuron], minlength=sim["nbins"]).astype(float)
 
 
-def run_method(method, pop, neuron):
+def matrix_free(sim, neuron):
+    """Neuron `neuron`'s parameters from PopulationGLM's fit of that neuron
+    alone (fit itself fits every neuron, each by this code)."""
+    from spike_bins import _distributed
+    model = glm.PopulationGLM(history_taps=worked.TAPS, n_basis=worked.NBASIS,
+                              stimulus_lags=worked.LAGS)
+    rec = worked.recording(sim)
+    data, _ = model._data(rec["spike_times"], rec["duration"], rec["stimulus"],
+                          rec["stimulus_rate"], 0.0)
+    fit, = _distributed._fit_all(data, None, 0.0, model.tol, model.max_iter, None,
+                                 None, False, targets=[neuron])
+    return fit.theta
+
+
+def run_method(method, sim, neuron):
     built = time.perf_counter()
     build_s = 0.0
     if method == "matrix-free":
         start = time.perf_counter()
-        theta, _ = glm.fit_neuron(pop, neuron)
+        theta = matrix_free(sim, neuron)
         fit_s = time.perf_counter() - start
     else:
-        x = design(pop)
-        y = counts_of(pop, neuron)
+        x = design(sim)
+        y = counts_of(sim, neuron)
         build_s = time.perf_counter() - built
         start = time.perf_counter()
         if method == "statsmodels":
@@ -104,7 +133,7 @@ def run_method(method, pop, neuron):
     return build_s, fit_s, theta
 
 
-def child(method, pop, neuron, limit_bytes, conn):
+def child(method, sim, neuron, limit_bytes, conn):
     # A fresh interpreter (spawn): its memory at this point is the libraries
     # and the inputs; the peak is then reset, so the peak above this start is
     # the fit's own.
@@ -119,7 +148,7 @@ def child(method, pop, neuron, limit_bytes, conn):
         f.write("5")  # resets VmHWM to the current resident size
     start_rss = status_kib("VmRSS")
     try:
-        build_s, fit_s, theta = run_method(method, pop, neuron)
+        build_s, fit_s, theta = run_method(method, sim, neuron)
         extra = (status_kib("VmHWM") - start_rss) / 1024
         conn.send({"ok": True, "build": build_s, "fit": fit_s, "extra_mib": extra,
                    "theta": theta})
@@ -131,10 +160,10 @@ def child(method, pop, neuron, limit_bytes, conn):
     conn.close()
 
 
-def run_child(method, pop, neuron, limit_bytes):
+def run_child(method, sim, neuron, limit_bytes):
     ctx = multiprocessing.get_context("spawn")
     parent_end, child_end = ctx.Pipe(duplex=False)
-    proc = ctx.Process(target=child, args=(method, pop, neuron, limit_bytes, child_end))
+    proc = ctx.Process(target=child, args=(method, sim, neuron, limit_bytes, child_end))
     proc.start()
     child_end.close()
     try:
@@ -178,13 +207,14 @@ def main():
     print("| ---: | ---: | ---: | --- | ---: | ---: | ---: | ---: | ---: | ---: "
           "| ---: | ---: | ---: |")
     for n, t in sizes:
-        pop, truth = glm.simulate(nneurons=n, nbins=t, seed=0)
-        gib = t * pop.nparams * 8 / 2**30  # the peers' design, constant included
-        inputs_mib = (sum(s.nbytes for s in pop.spikes) + pop.stimulus.nbytes) / 2**20
+        sim = worked.simulate(n, t / 1000, 0)
+        gib = t * nparams(sim) * 8 / 2**30  # the peers' design, constant included
+        inputs_mib = (sum(s.nbytes for s in sim["spikes"])
+                      + sim["stimulus"].nbytes) / 2**20
         drive_mib = 8 * t / 2**20
         reference = None
         for method in methods:
-            r = run_child(method, pop, neuron, limit)
+            r = run_child(method, sim, neuron, limit)
             if not r["ok"]:
                 print(f"| {n} | {t} | {gib:.2f} GiB | {method} | {r['why']} "
                       "| | | | | | | | |", flush=True)
@@ -196,7 +226,7 @@ def main():
                 note = (f"(inputs {inputs_mib:.1f} MiB + drive {drive_mib:.1f} MiB;"
                         f" 3x = {bound:.0f} MiB)")
             ratio = f"{total / reference:.1f}" if reference else ""
-            e = glm.filter_errors(pop, truth[neuron], r["theta"], neuron)
+            e = worked.weight_errors(sim, r["theta"], neuron)
             print(f"| {n} | {t} | {gib:.2f} GiB | {method} | {r['build']:.2f} | "
                   f"{r['fit']:.2f} | {total:.2f} | {ratio} | {r['extra_mib']:.0f} | "
                   f"{e['bias']:.4f} | {e['stimulus']:.4f} | {e['history']:.4f} | "

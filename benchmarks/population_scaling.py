@@ -25,6 +25,7 @@ import argparse
 import cProfile
 import os
 import pstats
+import sys
 import time
 import warnings
 
@@ -37,21 +38,33 @@ except ImportError:  # a build from before the package's modules were split
     from spike_bins import _population as _objective
 from spike_bins import glm
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..",
+                                "examples"))
+import population_fit as worked  # noqa: E402  (the worked example's simulation)
+
 
 def load():
     return "load average " + " ".join(f"{x:.2f}" for x in os.getloadavg())
 
 
 def population(neurons, seconds):
-    with warnings.catch_warnings():  # the worked example's simulation
+    """The worked example's population (seed 0): (spikes in all, neuron 0's
+    true parameters as a row of weights_, fit arguments, model shape). A
+    build without glm.draw_spikes (older than the estimator's simulation)
+    draws the same spikes with its glm.simulate."""
+    shape = {"history_taps": worked.TAPS, "n_basis": worked.NBASIS,
+             "stimulus_lags": worked.LAGS}
+    if hasattr(glm, "draw_spikes"):
+        sim = worked.simulate(neurons, seconds, 0)
+        nspikes = sum(s.size for s in sim["spikes"])
+        return nspikes, sim["truth"]["weights"][0], worked.recording(sim), shape
+    with warnings.catch_warnings():
         warnings.simplefilter("ignore", DeprecationWarning)
         pop, truth = glm.simulate(nneurons=neurons, nbins=int(seconds * 1000), seed=0)
     args = {"spike_times": [(s + 0.5) * 0.001 for s in pop.spikes],
             "duration": pop.nbins / 1000, "stimulus": pop.stimulus,
             "stimulus_rate": 1000 / pop.nbns}
-    shape = {"history_taps": pop.basis.shape[0], "n_basis": pop.basis.shape[1],
-             "stimulus_lags": pop.stim_lags}
-    return pop, truth, args, shape
+    return sum(s.size for s in pop.spikes), truth[0], args, shape
 
 
 def fit_once(args, shape, n_jobs):
@@ -73,7 +86,7 @@ def scaling(opts):
     print("neurons  spikes  threads  wall s  CPU s  iterations  wall / previous")
     previous, weights = {}, {}
     for n in opts.neurons:
-        pop, _, args, shape = population(n, opts.seconds)
+        nspikes, _, args, shape = population(n, opts.seconds)
         for j in jobs:
             runs = [fit_once(args, shape, j) for _ in range(opts.repeats)]
             wall, cpu, iters, w = min(runs, key=lambda r: r[0])
@@ -84,7 +97,7 @@ def scaling(opts):
                 same = ("  same bits" if np.array_equal(weights[n], w)
                         else "  BITS DIFFER")
             weights.setdefault(n, w)
-            print(f"{n:7d}  {sum(s.size for s in pop.spikes):6d}  "
+            print(f"{n:7d}  {nspikes:6d}  "
                   f"{j if j is not None else '-':>7}  {wall:6.1f}  {cpu:5.1f}  "
                   f"{iters:10d}  {ratio:>15}{same}", flush=True)
     print(load())
@@ -133,11 +146,11 @@ def profile(opts):
 
 
 def evaluation(opts):
-    pop, truth, args, shape = population(opts.eval_neurons, opts.eval_seconds)
+    _, theta, args, shape = population(opts.eval_neurons, opts.eval_seconds)
     model = glm.PopulationGLM(**shape)
     data, _ = model._data(args["spike_times"], args["duration"], args["stimulus"],
                           args["stimulus_rate"], 0.0)
-    theta = truth[0].copy()
+    theta = theta.copy()
     x = np.random.default_rng(0).standard_normal(data.nbins) * 0.1 - 4.0
     y = np.empty_like(x)
     w = theta[1 + data.nstim:].reshape(-1, data.basis.shape[1])

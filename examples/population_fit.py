@@ -48,9 +48,11 @@ RATE = 0.006  # typical spikes per bin
 def true_model(rng, n, basis):
     """The population's parameters: history filters that are refractory then
     mildly excitatory, sparse weak coupling, biphasic stimulus filters. A
-    dict of bias (N,), stimulus filters (LAGS, N) and filters (TAPS, N
-    sources, N targets), laid out as PopulationGLM's fitted attributes."""
+    dict of bias (N,), stimulus filters (LAGS, N), filters (TAPS, N
+    sources, N targets) and weights (N, P), laid out as PopulationGLM's
+    fitted attributes."""
     nb = basis.shape[1]
+    weights = np.empty((n, 1 + LAGS + n * nb))
     shape = np.cos(np.linspace(0, 1.5 * math.pi, LAGS)) * np.exp(-np.arange(LAGS) / LAGS)
     history = np.linspace(-1.5, 0.5, nb)
     history[-1] = 0.0
@@ -66,7 +68,8 @@ def true_model(rng, n, basis):
         bias[i] = math.log(RATE) + rng.normal(0.0, 0.2)
         stimulus[:, i] = rng.uniform(0.3, 0.6) * rng.choice([-1, 1]) * shape
         filters[:, :, i] = basis @ w.T  # column j: the filter of source j onto i
-    return {"bias": bias, "stimulus": stimulus, "filters": filters}
+        weights[i] = np.r_[bias[i], stimulus[:, i], w.ravel()]
+    return {"bias": bias, "stimulus": stimulus, "filters": filters, "weights": weights}
 
 
 def coarse_drives(stimulus, truth):
@@ -107,15 +110,23 @@ def recording(sim):
 def errors(sim, model, i):
     """Bias: absolute error; filters of neuron i: relative L2 errors over
     taps (coupling: all other sources together)."""
+    return weight_errors(sim, model.weights_[i], i)
+
+
+def weight_errors(sim, theta, i):
+    """errors() of neuron i's parameter vector theta (a row of weights_)."""
     truth = sim["truth"]
-    others = [j for j in range(truth["bias"].size) if j != i]
+    n = truth["bias"].size
+    others = [j for j in range(n) if j != i]
+    basis = glm.raised_cosine_basis(TAPS, NBASIS)
 
     def rel(a, b):
         return float(np.linalg.norm(b - a) / np.linalg.norm(a))
 
-    f0, f1 = truth["filters"][:, :, i], model.filters_[:, :, i]
-    return {"bias": abs(float(model.bias_[i] - truth["bias"][i])),
-            "stimulus": rel(truth["stimulus"][:, i], model.stimulus_filters_[:, 0, i]),
+    f0 = truth["filters"][:, :, i]
+    f1 = basis @ np.reshape(theta[1 + LAGS:], (n, NBASIS)).T  # TAPS x sources
+    return {"bias": abs(float(theta[0] - truth["bias"][i])),
+            "stimulus": rel(truth["stimulus"][:, i], theta[1:1 + LAGS]),
             "history": rel(f0[:, i], f1[:, i]),
             "coupling": rel(f0[:, others], f1[:, others]) if others else 0.0}
 

@@ -179,3 +179,51 @@ def test_estimator_on_a_client_is_the_serial_fit(client, params):
     assert_same_bits(model.fit(*args, client=client).weights_, serial)
     # the covariance of a client fit is computed in this process
     assert_same_bits(model.standard_errors_, errors)
+
+
+@pytest.mark.skipif(not hasattr(spike_bins, "trainfold_adjoint"),
+                    reason="the adjoints are missing")
+def test_fit_through_the_scheduler_address_sends_the_recording_once(client):
+    """The cluster recipe's path: a Client connected by the scheduler's
+    tcp:// address, a recording on a 30 kHz clock far from t = 0 with a
+    silent unit and one of three spikes, its last 10 % held out. Each worker
+    unpickles the recording once, however many neuron tasks it runs, and
+    the fit is the serial one bit for bit."""
+    pop, _ = simulated_population(nneurons=4, nbins=30_000, seed=2, ntaps=20, nbasis=3)
+    first = 123_456_789  # the recording's first sample on the 30 kHz clock
+    spikes = [(first + 30 * s.astype(np.int64) + 15) / 30000 for s in pop.spikes]
+    spikes[2], spikes[3] = np.zeros(0), spikes[3][:3]
+    fit_bins = np.arange(30_000) < 27_000
+    args = dict(spike_times=spikes, duration=30.0, stimulus=pop.stimulus,
+                stimulus_rate=100.0, t_start=first / 30000)
+    model = glm.PopulationGLM(history_taps=20, n_basis=3, min_spikes=5)
+    with pytest.warns(UserWarning, match=r"neurons \[2\] have no spikes"):
+        serial = model.fit(**args, fit_bins=fit_bins).weights_.copy()
+
+    def count_unpickling():
+        from spike_bins import _data
+
+        def setstate(self, state):
+            _data.unpickled += 1
+            self.__dict__.update(state)
+        _data.unpickled = 0
+        _data._Data.__setstate__ = setstate
+
+    def forget():
+        from spike_bins import _data
+        del _data._Data.__setstate__
+
+    client.run(count_unpickling)
+    try:
+        with distributed.Client(client.scheduler.address) as remote:
+            assert remote.scheduler.address.startswith("tcp://")
+            with pytest.warns(UserWarning, match=r"neurons \[2\] have no spikes"):
+                model.fit(**args, fit_bins=fit_bins, client=remote)
+            counts = remote.run(lambda: __import__("spike_bins._data").
+                                _data.unpickled)
+    finally:
+        client.run(forget)
+    assert sorted(counts.values()) == [1, 1]
+    assert_same_bits(model.weights_, serial)
+    score = model.score(**{k: v for k, v in args.items()}, bins=~fit_bins)
+    assert np.all(np.isfinite(score[[0, 1]]))

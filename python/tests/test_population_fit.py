@@ -185,3 +185,25 @@ def test_example_check_mode(tmp_path, capsys):
                  "population_bands.png", "population_coupling.png", "population_ks.png"]:
         png = (tmp_path / name).read_bytes()
         assert png.startswith(b"\x89PNG") and len(png) > 10000
+
+
+@pytest.mark.parametrize("neurons, seconds, seed", [(3, 5, 0), (25, 2, 4)])
+def test_example_draws_the_deprecated_simulations_population(neurons, seconds, seed):
+    """The benchmarks draw the worked example's population and fall back to
+    glm.simulate on builds without draw_spikes: the two must be the same
+    spikes and the same true weights (laid out as PopulationGLM's weights_,
+    whose filters are the example's filters)."""
+    from spike_bins import _legacy
+    assert_equal = np.testing.assert_array_equal
+    example = runpy.run_path(str(EXAMPLE))
+    sim = example["simulate"](neurons, seconds, seed)
+    pop, truth = _legacy._simulate(nneurons=neurons, nbins=seconds * 1000, seed=seed)
+    for drawn, old in zip(sim["spikes"], pop.spikes):
+        assert_equal(drawn.astype(float), old)
+    assert_equal(sim["truth"]["weights"], truth)
+    basis = glm.raised_cosine_basis(example["TAPS"], example["NBASIS"])
+    w = truth[:, 1 + example["LAGS"]:].reshape(neurons, neurons, example["NBASIS"])
+    for i in range(neurons):
+        assert_equal(sim["truth"]["filters"][:, :, i], basis @ w[i].T)
+    errors = example["weight_errors"](sim, truth[1], 1)
+    assert errors == {"bias": 0.0, "stimulus": 0.0, "history": 0.0, "coupling": 0.0}

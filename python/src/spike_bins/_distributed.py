@@ -1,7 +1,7 @@
 """Population GLM fits on a dask.distributed cluster, and recordings split
 over time.
 
-Per neuron: one task per neuron, each worker holding the whole recording
+Per neuron: one task per lockstep batch of neurons, each worker holding the whole recording
 (the serial result, bit for bit). Over time: the recording cut into
 contiguous pieces, each held by one worker (or all in this process), every
 evaluation of a neuron's objective summed over the pieces in piece order.
@@ -153,30 +153,40 @@ def _fit_split(data, penalty, alpha, tol, max_iter, block, split, say, targets):
 
 def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targets):
     """Dask tasks of up to LOCKSTEP_TARGETS neurons each (fitted in lockstep,
-    enough tasks for every worker thread), the recording scattered to every
-    worker once: a list of NeuronFit in the order of targets."""
+    enough tasks for every worker thread), the recording sent to every
+    worker once (a _held.Held plugin, released at the end): a list of
+    NeuronFit in the order of targets."""
+    import uuid
     from dask.distributed import as_completed
+    from spike_bins._held import Held, held_fit_task, held_gram
     results = [None] * len(targets)
-    scattered = client.scatter(data, broadcast=True, hash=False)
-    # The stimulus Gram matrix once, on a worker (it passes over T).
-    gram = _stimulus_gram(data) if data.nstim == 0 else client.submit(
-        _stimulus_gram, scattered, pure=False)
-    threads = sum(w.get("nthreads", 1)
-                  for w in client.scheduler_info()["workers"].values())
-    width = lockstep_width(len(targets), threads) if data.coupling else 1
-    starts = range(0, len(targets), width)
-    futures = [client.submit(_fit_task, scattered, targets[a:a + width], penalty,
-                             alpha, tol, max_iter, block, gram, pure=False)
-               for a in starts]
-    where = {f.key: a for a, f in zip(starts, futures)}
-    untuned = False
-    for future in as_completed(futures):
-        a = where[future.key]
-        fits, tuned = future.result()
-        untuned |= not tuned
-        for x, fit in enumerate(fits, start=a):
-            results[x] = fit
-            say(targets[x], fit)
+    key = f"spike_bins-recording-{uuid.uuid4().hex}"
+    submitted = []
+    client.register_worker_plugin(Held(key, data), name=key, nanny=False)
+    try:
+        # The stimulus Gram matrix once, on a worker (it passes over T).
+        gram = _stimulus_gram(data) if data.nstim == 0 else client.submit(
+            held_gram, key, pure=False)
+        threads = sum(w.get("nthreads", 1)
+                      for w in client.scheduler_info()["workers"].values())
+        width = lockstep_width(len(targets), threads) if data.coupling else 1
+        starts = range(0, len(targets), width)
+        futures = [client.submit(held_fit_task, key, targets[a:a + width], penalty,
+                                 alpha, tol, max_iter, block, gram, pure=False)
+                   for a in starts]
+        submitted = futures
+        where = {f.key: a for a, f in zip(starts, futures)}
+        untuned = False
+        for future in as_completed(futures):
+            a = where[future.key]
+            fits, tuned = future.result()
+            untuned |= not tuned
+            for x, fit in enumerate(fits, start=a):
+                results[x] = fit
+                say(targets[x], fit)
+    finally:
+        client.cancel(submitted)  # those left when a fit failed
+        client.unregister_worker_plugin(key)
     if untuned:
         warnings.warn("could not raise glibc's malloc thresholds in the dask workers: "
                       "with dask's MALLOC_TRIM_THRESHOLD_ the distributed fit can be "
@@ -187,7 +197,7 @@ def _fit_on_client(data, penalty, alpha, tol, max_iter, block, client, say, targ
 def _fit_all(data, penalty, alpha, tol, max_iter, block, client, verbose, split=None,
              targets=None, n_jobs=None):
     """Every neuron's fit (or those in targets), on n_jobs threads of this
-    process, one dask task per neuron, or (split, a _TimeSplit) with each
+    process, one dask task per lockstep batch of neurons, or (split, a _TimeSplit) with each
     evaluation summed over the recording's pieces: a list of NeuronFit in
     neuron order. verbose: as PopulationGLM's."""
     targets = list(range(data.nneurons)) if targets is None else list(targets)

@@ -294,7 +294,7 @@ class PopulationGLM(InferenceMixin):
         client : dask.distributed.Client, optional
             Fit on the cluster, as `split` says.
         split : 'neurons' or 'time', default 'neurons'
-            'neurons': one task per neuron, each worker holding the whole
+            'neurons': one task per lockstep batch of neurons, each worker holding the whole
             recording (the serial result, bit for bit). 'time': the recording
             is cut into contiguous time blocks, each held by one worker (its
             spikes, those of the history_taps bins before it, its stimulus

@@ -3,7 +3,7 @@
 PopulationGLM fits one GLM per neuron of a recorded population (spike times
 in seconds, optional stimulus channels, no penalty, ridge or group-lasso
 penalties, scores and simulation), serially or on a dask.distributed
-cluster (``fit(client=...)``, one task per neuron or the recording split
+cluster (``fit(client=...)``, one task per batch of neurons or the recording split
 over time); PopulationGLMCV chooses the penalty weight by cross-validation.
 
 The model of neuron i over fine bins t = 0 .. T-1:
