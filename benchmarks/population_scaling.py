@@ -181,7 +181,7 @@ def evaluation(opts):
         _lockstep = None
     if _lockstep is not None:
         width = min(8, data.nneurons)
-        items = [(i, truth[i].copy()) for i in range(width)]
+        items = [(i, theta.copy()) for i in range(width)]  # neuron 0's weights for each
         buffer = np.empty((width, data.nbins))
         runs[f"evaluation per neuron, {width} in one lockstep batch"] = (
             lambda: _lockstep.batch_nll(data, items, None, data.nbins, buffer),
