@@ -57,14 +57,15 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 
 PY_FILES = ["_basis.py", "_cv.py", "_data.py", "_distributed.py", "_estimator.py",
-            "_fitting.py", "_inference.py", "_inputs.py", "_objective.py",
-            "_penalties.py", "_rows.py",
+            "_fitting.py", "_held.py", "_inference.py", "_inputs.py",
+            "_lockstep.py", "_objective.py", "_penalties.py", "_rows.py",
             "_runaway.py", "_simulation.py", "_solvers.py", "glm.py"]
 # The quick files first: pytest -x stops at the first failure.
 PY_TESTS = ["test_fit_faults.py", "test_penalties.py", "test_group_lasso.py",
             "test_population_fit.py", "test_population_recording.py",
             "test_population_inference.py", "test_population_glm.py",
-            "test_population_split.py", "test_dask.py"]
+            "test_population_split.py", "test_lockstep.py",
+            "test_population_threads.py", "test_dask.py"]
 M_TESTS = ["spike_glm_rate", "spike_glm_score", "spike_glm_inference", "spike_glm_ks",
            "spike_glm_simulate", "spike_glm_fit"]
 M_SKIPPED = ("spike_glm_read_kilosort.m", "spike_glm_plot.m", "glm_read_npy.m")
