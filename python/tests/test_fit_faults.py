@@ -489,6 +489,32 @@ def test_lbfgs_on_a_quadratic_converges_like_conjugate_gradients():
     np.testing.assert_allclose(x, c, atol=1e-9)
 
 
+@pytest.mark.parametrize("npairs", [1, 2, 5])
+def test_lbfgs_direction_is_the_bfgs_inverse_hessian_times_the_gradient(npairs):
+    """The two-loop recursion gives H g, H the BFGS inverse Hessian built by
+    applying each correction pair in turn to the metric's inverse:
+    H <- (I - rho s y') H (I - rho y s') + rho s s'."""
+    from spike_bins._solvers import _DenseFactor, _two_loop
+    rng = np.random.default_rng(npairs)
+    n = 7
+    m = rng.standard_normal((n, n))
+    metric = m @ m.T + n * np.eye(n)
+    curvature = rng.standard_normal((n, n))
+    curvature = curvature @ curvature.T + np.eye(n)
+    pairs = []
+    for _ in range(npairs):
+        s = rng.standard_normal(n)
+        pairs.append((s, curvature @ s))  # s'y > 0
+    g = rng.standard_normal(n)
+    h = np.linalg.inv(metric)
+    for s, y in pairs:
+        rho = 1.0 / (y @ s)
+        left = np.eye(n) - rho * np.outer(s, y)
+        h = left @ h @ left.T + rho * np.outer(s, s)
+    got = _two_loop(g, pairs, _DenseFactor(metric))
+    np.testing.assert_allclose(got, h @ g, rtol=1e-10, atol=1e-12)
+
+
 def test_simulation_follows_the_stimulus(rec):
     """A model with only a stimulus filter (2 on lag 0, bias log 0.02)
     driven by a square wave of period 2 s: the rate is 0.02 e^2 per bin in
