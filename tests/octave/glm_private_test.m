@@ -316,3 +316,30 @@
 %! unwind_protect_cleanup
 %!   cd (here);
 %! end_unwind_protect
+
+%!test
+%! ## The group lasso's optimality test, one condition broken per row:
+%! ## groups {2:3, 4:5}, alpha 1, tol 1e-6; x has group 2:3 at zero and group
+%! ## 4:5 at [3; 4] (direction [0.6; 0.8]).
+%! here = cd (private_folder ());
+%! unwind_protect
+%!   optimal = private_handle ("glm_group_optimal");
+%!   x = [0.2; 0; 0; 3; 4];
+%!   groups = {2:3, 4:5};
+%!   cases = {
+%!     ## g, ok, residual
+%!     [0; 0.5; 0.5; -0.6; -0.8], true, 0
+%!     [0; 1; 1; -0.6; -0.8], false, sqrt(2) - 1
+%!     [0; 0.5; 0.5; -0.59; -0.8], false, 0.01
+%!     [1e-3; 0.5; 0.5; -0.6; -0.8], false, 1e-3
+%!     [0; 0.5; NaN; -0.6; -0.8], false, Inf
+%!   };
+%!   for c = 1:rows (cases)
+%!     [g, want, residual] = cases{c, :};
+%!     [ok, r] = optimal (g, x, groups, 1, 1e-6);
+%!     assert (ok == want, "case %d", c);
+%!     assert (r, residual, 1e-12);
+%!   endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
