@@ -42,7 +42,7 @@ plain = spike_glm_ks(fit, d.train, d.duration, k);
 weights = fit.weights; se = fit.standard_errors; pvalues = fit.coupling_pvalues;
 aic = fit.aic; bic = fit.bic; ll = fit.log_likelihood;
 lower = fit.filter_lower; upper = fit.filter_upper;
-rescaled = ks.rescaled; D = ks.ks_statistic; p = ks.ks_pvalue; band = ks.band;
+[rescaled, D, p, band] = deal(ks.rescaled, ks.ks_statistic, ks.ks_pvalue, ks.band);
 n = ks.n; plain_rescaled = plain.rescaled; plain_p = plain.ks_pvalue;
 save('-v7', outputs, 'weights', 'se', 'pvalues', 'aic', 'bic', 'll', 'lower', ...
      'upper', 'rescaled', 'D', 'p', 'band', 'n', 'plain_rescaled', 'plain_p');
