@@ -45,23 +45,31 @@ set_target_properties(spike_bin_kernels PROPERTIES
   EXPORT_NAME kernels)
 add_warning_flags(spike_bin_kernels)
 
-# The same kernels with only their baseline copy, for the tests: on an AVX2
-# machine the library above always runs its AVX2 copy. Built only where there
-# are two copies (x86-64, GCC or Clang) and only for the test programs.
+# The same kernels with fewer copies, for the tests: on an AVX-512 machine
+# the library above always runs its AVX-512 copy. spike_bin_kernels_baseline
+# has only the baseline copy and spike_bin_kernels_avx2 no AVX-512 copy (so
+# it runs its AVX2 copy there). Built only where there are several copies
+# (x86-64, GCC or Clang) and only for the test programs; the AVX2 one only
+# where the shipped library has an AVX-512 copy (not on Windows).
+function(add_kernel_test_library name definition)
+  add_library(${name} STATIC EXCLUDE_FROM_ALL ${KERNEL_LIBRARY_SOURCES})
+  target_include_directories(${name} PUBLIC ${KERNEL_INCLUDE_DIR})
+  target_compile_definitions(${name} PUBLIC ${definition})
+  target_link_libraries(${name} PUBLIC spike_bin_exact_math)
+  target_compile_features(${name} PUBLIC cxx_std_17)
+  add_warning_flags(${name})
+endfunction()
 set(KERNEL_BASELINE_LIBRARY "")
+set(KERNEL_AVX2_LIBRARY "")
 if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang" AND
    CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND
    CMAKE_SIZEOF_VOID_P EQUAL 8)
-  add_library(spike_bin_kernels_baseline STATIC EXCLUDE_FROM_ALL
-    ${KERNEL_LIBRARY_SOURCES})
-  target_include_directories(spike_bin_kernels_baseline PUBLIC
-    ${KERNEL_INCLUDE_DIR})
-  target_compile_definitions(spike_bin_kernels_baseline PUBLIC
-    SPIKE_BINS_NO_AVX2_COPY)
-  target_link_libraries(spike_bin_kernels_baseline PUBLIC spike_bin_exact_math)
-  target_compile_features(spike_bin_kernels_baseline PUBLIC cxx_std_17)
-  add_warning_flags(spike_bin_kernels_baseline)
+  add_kernel_test_library(spike_bin_kernels_baseline SPIKE_BINS_NO_AVX2_COPY)
   set(KERNEL_BASELINE_LIBRARY spike_bin_kernels_baseline)
+  if(NOT WIN32)
+    add_kernel_test_library(spike_bin_kernels_avx2 SPIKE_BINS_NO_AVX512_COPY)
+    set(KERNEL_AVX2_LIBRARY spike_bin_kernels_avx2)
+  endif()
 endif()
 
 # Installed: the library, its headers under include/spike_bins/ (included as

@@ -1,6 +1,7 @@
 // Each library runs the copy it was built for: the baseline library never
-// its AVX2 copy, so that its tests test the baseline code; the shipped one
-// its AVX2 copy on an AVX2 machine.
+// a vector copy, so that its tests test the baseline code; the AVX2 library
+// its AVX2 copy on an AVX2 machine, AVX-512 or not; the shipped one its
+// AVX-512 copy where the CPU has AVX-512 (F and VL), else its AVX2 copy.
 #include "common/kernel_copy.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,15 @@ bool cpu_has_avx2() {
 #endif
 }
 
+bool cpu_has_avx512() {
+#if (defined(__GNUC__) || defined(__clang__)) && defined(__x86_64__)
+  return __builtin_cpu_supports("avx512f") &&
+         __builtin_cpu_supports("avx512vl");
+#else
+  return false;
+#endif
+}
+
 // A build whose flags already target AVX2 (-march=native on such a machine)
 // compiles one copy, which is then its baseline.
 bool build_targets_avx2() {
@@ -28,10 +38,12 @@ bool build_targets_avx2() {
 }
 
 TEST(KernelCopy, TheLibraryRunsTheCopyItWasBuiltFor) {
-  const KernelCopy expected =
-      KERNEL_COPIES == 2 && !build_targets_avx2() && cpu_has_avx2()
-          ? KernelCopy::avx2
-          : KernelCopy::baseline;
+  KernelCopy expected = KernelCopy::baseline;
+  if (KERNEL_COPIES == 3 && !build_targets_avx2() && cpu_has_avx512()) {
+    expected = KernelCopy::avx512;
+  } else if (KERNEL_COPIES >= 2 && !build_targets_avx2() && cpu_has_avx2()) {
+    expected = KernelCopy::avx2;
+  }
   EXPECT_EQ(kernel_copy_in_use(), expected);
 }
 
