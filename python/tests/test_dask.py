@@ -165,6 +165,9 @@ def test_distributed_fit_is_the_serial_fit(client):
         distributed_fit = sbd.fit_population(client, pop)
     assert_same_bits(distributed_fit, serial)
     assert_same_bits(sbd.fit_population(client, pop, [2, 0]), serial[[2, 0]])
+    # each call's population is held by the workers only while it runs
+    held = client.run(lambda: len(__import__("spike_bins._held")._held._HELD))
+    assert set(held.values()) == {0}
 
 
 @pytest.mark.skipif(not hasattr(spike_bins, "trainfold_adjoint"),

@@ -43,5 +43,12 @@ def held_fit_task(key, targets, penalty, alpha, tol, max_iter, block=None, gram=
     return _fit_task(held(key), targets, penalty, alpha, tol, max_iter, block, gram)
 
 
+def held_legacy_fit(key, i):
+    """A dask task of the deprecated spike_bins.dask.fit_population: neuron
+    i's fit on the population this worker holds."""
+    from spike_bins import _legacy
+    return _legacy._fit_neuron(held(key), i)
+
+
 def held_gram(key):
     return _stimulus_gram(held(key))

@@ -25,7 +25,7 @@ import dask.array as da
 import numpy as np
 
 import spike_bins as _sb
-from spike_bins import _legacy, _rows
+from spike_bins import _rows
 
 __all__ = ["tentfill2", "trainfold", "fit_population"]
 
@@ -106,11 +106,18 @@ def fit_population(client, pop, neurons=None):
     warnings.warn("spike_bins.dask.fit_population is deprecated: use "
                   "PopulationGLM.fit(client=...) (spike_bins.glm)", DeprecationWarning,
                   stacklevel=2)
+    import uuid
+    from spike_bins._held import Held, held_legacy_fit
     neurons = list(range(pop.nneurons) if neurons is None else neurons)
-    # A key of its own for each call (hash=False): with the content's hash as
-    # key, a second fit of the same data reuses the key the scheduler is still
-    # releasing from the first, and its tasks are cancelled as lost data.
-    data = client.scatter(pop, broadcast=True, hash=False)
-    futures = [client.submit(_legacy._fit_neuron, data, i, pure=False)
-               for i in neurons]
-    return np.array([theta for theta, _ in client.gather(futures)])
+    # Sent to each worker once through a plugin (a broadcast scatter can be
+    # fetched again by a task that moves late in the fit); its own key per
+    # call, released at the end.
+    key = f"spike_bins-population-{uuid.uuid4().hex}"
+    client.register_worker_plugin(Held(key, pop), name=key, nanny=False)
+    futures = []
+    try:
+        futures = [client.submit(held_legacy_fit, key, i, pure=False) for i in neurons]
+        return np.array([theta for theta, _ in client.gather(futures)])
+    finally:
+        client.cancel(futures)
+        client.unregister_worker_plugin(key)
