@@ -71,23 +71,32 @@ KERNEL_INLINE double exp_one(double x) {
                    (bits_of(x + x) & is_nan));
 }
 
-// Blocks of kVectorBlock elements, then the rest one at a time: the same
-// operations. A block is copied in and out through local arrays, so that
-// the compiler need not prove that y and x do not overlap (y may be x) and
-// vectorises the loop of known length.
-KERNEL_INLINE void exp_all(const double *x, int64_t count, double *y) {
+// Blocks of kVectorBlock elements (loops of known length, which the
+// compiler vectorises), then the rest one at a time: the same operations.
+// y and x do not overlap here.
+KERNEL_INLINE void exp_apart(const double *__restrict x, int64_t count,
+                             double *__restrict y) {
   int64_t i = 0;
   for (; i + kVectorBlock <= count; i += kVectorBlock) {
-    double in[kVectorBlock];
-    double out[kVectorBlock];
-    std::memcpy(in, x + i, sizeof in);
     for (int lane = 0; lane < kVectorBlock; ++lane) {
-      out[lane] = exp_one(in[lane]);
+      y[i + lane] = exp_one(x[i + lane]);
     }
-    std::memcpy(y + i, out, sizeof out);
   }
   for (; i < count; ++i) {
     y[i] = exp_one(x[i]);
+  }
+}
+
+// The same in place: each element is read, then written.
+KERNEL_INLINE void exp_in_place(double *v, int64_t count) {
+  int64_t i = 0;
+  for (; i + kVectorBlock <= count; i += kVectorBlock) {
+    for (int lane = 0; lane < kVectorBlock; ++lane) {
+      v[i + lane] = exp_one(v[i + lane]);
+    }
+  }
+  for (; i < count; ++i) {
+    v[i] = exp_one(v[i]);
   }
 }
 
@@ -103,7 +112,12 @@ void portable_exp(DoubleMatrix x, DoubleMatrix y) {
   if (count == 0) {
     return;
   }
-  call_fastest<exp_all>(static_cast<const double *>(x.data), count, y.data);
+  if (y.data == x.data) {
+    call_fastest<exp_in_place>(y.data, count);
+  } else {
+    call_fastest<exp_apart>(static_cast<const double *>(x.data), count,
+                            y.data);
+  }
 }
 
 }  // namespace spike_bins
