@@ -16,7 +16,8 @@ one column (one row, one target, for the targets-major arguments of
 imaginary part would be lost), masked arrays with masked elements, text,
 objects and sparse matrices are refused. An aligned Fortran-ordered float64
 array is read in place; anything else is converted once. Results are new
-float64 arrays in Fortran (column-major) order.
+float64 arrays in Fortran (column-major) order (``rate_exp``'s keeps its
+argument's shape, 1-D for 1-D, as numpy's ``exp``).
 
 Bad arguments raise before anything is allocated: ``TypeError`` for an
 argument that is not real numbers, ``ValueError`` for sizes and values out
