@@ -51,8 +51,7 @@ KERNEL_INLINE double exp_one(double x) {
   const double lo = kd * kLn2Lo;
   const double r = hi - lo;
   const double s = r * r;
-  const double c =
-      r - s * (kP1 + s * (kP2 + s * (kP3 + s * (kP4 + s * kP5))));
+  const double c = r - s * (kP1 + s * (kP2 + s * (kP3 + s * (kP4 + s * kP5))));
   const double y = 1.0 - ((lo - (r * c) / (2.0 - c)) - hi);
   // k = kd, read from t's low bits (t = 1.5 * 2^52 + k, an integer spacing
   // of 1): no floating-point-to-integer conversion. With the bias 2048 the
@@ -115,8 +114,7 @@ void portable_exp(DoubleMatrix x, DoubleMatrix y) {
   if (y.data == x.data) {
     call_fastest<exp_in_place>(y.data, count);
   } else {
-    call_fastest<exp_apart>(static_cast<const double *>(x.data), count,
-                            y.data);
+    call_fastest<exp_apart>(static_cast<const double *>(x.data), count, y.data);
   }
 }
 

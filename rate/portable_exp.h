@@ -36,17 +36,17 @@ namespace spike_bins {
 
 // The constants of the sequence (decimal forms of the doubles meant).
 namespace exp_constants {
-constexpr double kOverflow = 709.782712893383973096;     // 0x1.62e42fefa39efp+9
-constexpr double kUnderflow = -745.13321910194110842;    // -0x1.74910d52d3051p+9
-constexpr double kInvLn2 = 1.44269504088896338700e+00;   // 0x1.71547652b82fep+0
-constexpr double kRoundShift = 6755399441055744.0;       // 0x1.8p52
-constexpr double kLn2Hi = 6.93147180369123816490e-01;    // 0x1.62e42feep-1
-constexpr double kLn2Lo = 1.90821492927058770002e-10;    // 0x1.a39ef35793c76p-33
-constexpr double kP1 = 1.66666666666666019037e-01;       // 0x1.555555555553ep-3
-constexpr double kP2 = -2.77777777770155933842e-03;      // -0x1.6c16c16bebd93p-9
-constexpr double kP3 = 6.61375632143793436117e-05;       // 0x1.1566aaf25de2cp-14
-constexpr double kP4 = -1.65339022054652515390e-06;      // -0x1.bbd41c5d26bf1p-20
-constexpr double kP5 = 4.13813679705723846039e-08;       // 0x1.6376972bea4d0p-25
+constexpr double kOverflow = 709.782712893383973096;    // 0x1.62e42fefa39efp+9
+constexpr double kUnderflow = -745.13321910194110842;   // -0x1.74910d52d3051p+9
+constexpr double kInvLn2 = 1.44269504088896338700e+00;  // 0x1.71547652b82fep+0
+constexpr double kRoundShift = 6755399441055744.0;      // 0x1.8p52
+constexpr double kLn2Hi = 6.93147180369123816490e-01;   // 0x1.62e42feep-1
+constexpr double kLn2Lo = 1.90821492927058770002e-10;   // 0x1.a39ef35793c76p-33
+constexpr double kP1 = 1.66666666666666019037e-01;      // 0x1.555555555553ep-3
+constexpr double kP2 = -2.77777777770155933842e-03;     // -0x1.6c16c16bebd93p-9
+constexpr double kP3 = 6.61375632143793436117e-05;      // 0x1.1566aaf25de2cp-14
+constexpr double kP4 = -1.65339022054652515390e-06;  // -0x1.bbd41c5d26bf1p-20
+constexpr double kP5 = 4.13813679705723846039e-08;   // 0x1.6376972bea4d0p-25
 }  // namespace exp_constants
 
 // The size rule shared by the kernel and the hosts' checks: the result has

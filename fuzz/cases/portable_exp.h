@@ -35,8 +35,8 @@ inline double take_exponent(FuzzBytes *in) {
     case 0:
       return take_value(in);
     case 1: {
-      const double threshold = (tag & 4) ? 709.782712893383973096
-                                         : -745.13321910194110842;
+      const double threshold =
+          (tag & 4) ? 709.782712893383973096 : -745.13321910194110842;
       const int64_t step = take_i8(in);
       return from_bits(bits_of(threshold) + static_cast<uint64_t>(step));
     }

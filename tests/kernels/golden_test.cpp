@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "rate/portable_exp.h"
 #include "reference_kernels.h"
 #include "spike_filter/spike_filter_multi.h"
 #include "spike_filter/spike_filter_multi_adjoint.h"
@@ -26,7 +27,6 @@
 #include "spike_filter/spike_filter_pop_adjoint.h"
 #include "spike_filter/spike_filter_sum.h"
 #include "spike_filter/spike_filter_sum_adjoint.h"
-#include "rate/portable_exp.h"
 #include "tests/support/bits.h"
 #include "tests/support/gtest_support.h"
 #include "upsampler/upsample_bins.h"
@@ -713,9 +713,9 @@ std::vector<double> build_exp_case(int32_t index) {
   std::vector<double> x;
   if (index == 0) {
     const double inf = HUGE_VAL;
-    x = {0.0,  -0.0,   1.0,    -1.0,   1e-300, -1e-300,
-         0.5,  -0.5,   inf,    -inf,   std::nan(""), -708.5,
-         -740.0, -744.44007192138126, 700.0};
+    x = {0.0,  -0.0, 1.0,  -1.0,         1e-300, -1e-300, 0.5,
+         -0.5, inf,  -inf, std::nan(""), -708.5, -740.0,  -744.44007192138126,
+         700.0};
     for (double threshold : {overflow, underflow}) {
       for (int d = -3; d <= 3; ++d) {
         x.push_back(from_bits(bits_of(threshold) + static_cast<uint64_t>(d)));

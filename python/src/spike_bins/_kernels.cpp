@@ -560,7 +560,8 @@ py::array rate_exp(py::handle eta_arg, py::handle out) {
   raise_if_refused(call.refusal);
   const FortranArray eta_data = fortran_float64(eta.array);
   FortranArray result = exp_result_or_out(out, eta.array, eta_data);
-  const DoubleMatrix input = view_of(eta_data, call.shape.rows, call.shape.cols);
+  const DoubleMatrix input =
+      view_of(eta_data, call.shape.rows, call.shape.cols);
   const DoubleMatrix output = view_of(result, call.shape.rows, call.shape.cols);
   {
     py::gil_scoped_release unlocked;
