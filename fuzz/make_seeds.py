@@ -812,6 +812,63 @@ def write_corpus(name, seeds):
 
 # Seeds of a kernel or module of their own, beyond the row's (named by kernel
 # or module).
+def exponent(v):
+    """take_exponent: tag 0, then take_value's raw bits."""
+    return bytes([0]) + value(v)
+
+
+def exp_seed(rows, cols, x, mode=0):
+    assert len(x) == rows * cols
+    return (count(rows, 8, 100) + count(cols, 4, 12) + bytes([mode]) +
+            b"".join(exponent(v) for v in x))
+
+
+EXP_OVERFLOW = 709.782712893383973096
+EXP_UNDERFLOW = -745.13321910194110842
+
+
+def exp_edges():
+    """Signed zeros, +-1e-300, both thresholds and their neighbours,
+    subnormal results, multiples of ln 2, infinities and NaN."""
+    ln2 = 0.6931471805599453
+    def step(v, d):
+        return struct.unpack("<d", struct.pack("<q", struct.unpack(
+            "<q", struct.pack("<d", v))[0] + d))[0]
+    return ([0.0, -0.0, 1.0, -1.0, 1e-300, -1e-300, INF, -INF, NAN,
+             -708.5, -740.0, -744.4400719213812, 700.0] +
+            [step(t, d) for t in (EXP_OVERFLOW, EXP_UNDERFLOW)
+             for d in (-1, 0, 1)] +
+            [k * ln2 for k in (-1075, -1074, -1022, 1, 1023, 1024)])
+
+
+def exp_cases():
+    edges = exp_edges()
+    seeds = [exp_seed(len(edges), 1, edges), exp_seed(len(edges), 1, edges, 0x40),
+             exp_seed(2, 2, [0.0, -800.0, -1.0, 0.5]),
+             exp_seed(2, 2, [0.0, -800.0, -1.0, 0.5], 0x81),
+             exp_seed(2, 2, [0.0, -800.0, -1.0, 0.5], 0x86),
+             exp_seed(0, 3, []), exp_seed(3, 0, []), exp_seed(0, 0, [])]
+    for n in (7, 8, 9, 17):  # around the vector block
+        seeds.append(exp_seed(n, 1, [0.25 * i - 2 for i in range(n)]))
+    return seeds
+
+
+def rate_exp_cases():
+    eta = arg((2, 2), [0.0, -800.0, -1.0, 0.5])
+    edges = exp_edges()
+    return [call([eta], 1), call([eta, eta], 1), call([], 1),
+            call([arg((len(edges), 1), edges)], 1),
+            call([arg((1, len(edges)), edges)], 1),
+            call([arg((2, 3, 2), [0.5 * i - 3 for i in range(12)])], 1),
+            call([arg((2, 2), [1.0] * 4, complex_values=[0.0] * 4)], 1),
+            call([arg((0, 3))], 1), call([arg((3, 0))], 1),
+            call([arg((0, 0))], 1), call([arg((2, 0, 5))], 1),
+            call([huge_arg(TWO31, 0, 1, [1.0, 2.0])], 1),
+            call([arg((2, 2), [1.0], sparse_nz=1)], 1),
+            call([arg((2, 1), bytes(8), cls="single")], 1),
+            call([eta], 1, nlhs=0), call([eta], 1, nlhs=2)]
+
+
 OWN_CASES = {
     "upsample_bins": upsample_cases,
     "spike_filter_sum": spike_cases,
@@ -829,6 +886,8 @@ OWN_CASES = {
     "spike_filter_multi_adjoint": spike_multi_adjoint_cases,
     "trainfold_multi": trainfold_multi_cases,
     "trainfold_multi_adjoint": trainfold_multi_adjoint_cases,
+    "portable_exp": exp_cases,
+    "rate_exp": rate_exp_cases,
 }
 
 

@@ -19,6 +19,7 @@ size_t mxGetNumberOfElements(const mxArray *array);
 double *mxGetPr(const mxArray *array);  // real part; null when empty
 bool mxIsDouble(const mxArray *array);
 bool mxIsSparse(const mxArray *array);
+bool mxIsComplex(const mxArray *array);
 mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag);
 // Raises a host error and ends the call: never returns to the caller.
 [[noreturn]] void mexErrMsgTxt(const char *message);

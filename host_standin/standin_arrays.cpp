@@ -273,6 +273,8 @@ bool mxIsDouble(const mxArray *array) {
 
 bool mxIsSparse(const mxArray *array) { return queried(array)->is_sparse; }
 
+bool mxIsComplex(const mxArray *array) { return queried(array)->is_complex; }
+
 mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag) {
   StandinCallRecord *call = standin_current_call();
   if (call != nullptr) {

@@ -19,6 +19,10 @@
 %   trainfold_multi_adjoint - The adjoint of trainfold_multi with respect to
 %                   its filters.
 %
+% Rates
+%   rate_exp      - Elementwise exponential, the same bits on every
+%                   platform.
+%
 % Population GLM (plain M code for Octave and MATLAB; run in Octave)
 %   spike_glm_fit      - Fit a Poisson GLM to a population of spike trains.
 %   spike_glm_rate     - Expected spike counts per bin of a fitted GLM.
@@ -30,7 +34,7 @@
 %   spike_glm_plot     - Plots of the filters, the coupling and the KS test.
 %   spike_glm_read_kilosort - Spike times of a Kilosort output folder.
 %
-% The upsampling and spike-train functions are compiled modules (.mex in
+% The upsampling, spike-train and rate functions are compiled modules (.mex in
 % Octave, .mexa64/.mexmaci64/.mexw64 in MATLAB); the .m files of the same
 % names hold their help text. Their results are bit-exact: every operation
 % is one IEEE double operation in a fixed order, with no fused multiply-add.

@@ -59,6 +59,7 @@ TEST(ModuleBinding, HostImportsBindToTheStandinLibrary) {
       {"mxGetPr", reinterpret_cast<void *>(&mxGetPr)},
       {"mxIsDouble", reinterpret_cast<void *>(&mxIsDouble)},
       {"mxIsSparse", reinterpret_cast<void *>(&mxIsSparse)},
+      {"mxIsComplex", reinterpret_cast<void *>(&mxIsComplex)},
       {"mxCreateDoubleMatrix_700",
        reinterpret_cast<void *>(&mxCreateDoubleMatrix_700)},
       {"mexErrMsgTxt", reinterpret_cast<void *>(&mexErrMsgTxt)},

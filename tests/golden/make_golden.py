@@ -35,6 +35,8 @@ too; their sets (tags 7 and 8) draw a source count, a source id per spike
 (numbered from 0 or 1, the base drawn too) and N filters per output column.
 The targets-major population sums (spike_filter_multi and its adjoint) draw
 their sets alike from tags 9 and 10, the output columns being the targets.
+The exponential (portable_exp) has case 0 of fixed edge values and draws the
+others from tag 11.
 
 Regenerate (a few seconds) after a change of the input set, never after a
 change of the kernels, whose bits are fixed:
@@ -47,6 +49,7 @@ spike_filter_sum and the adjoints, or the build_*_case functions for the
 inputs.
 """
 
+import math
 import struct
 import sys
 import textwrap
@@ -72,6 +75,8 @@ MULTI_CASES = 12000
 ADJOINT_MULTI_CASES = 12000
 MULTI_TAG = 9
 ADJOINT_MULTI_TAG = 10
+EXP_CASES = 6000
+EXP_TAG = 11
 CANONICAL_NAN = 0x7FF8000000000000
 
 
@@ -606,6 +611,85 @@ def build_pop_case(index, adjoint=False, tag=None):
     return spinds, ids, h, taps, sources, outputs, twin, base
 
 
+# --- The exponential ---------------------------------------------------------
+
+EXP_OVERFLOW = 709.782712893383973096
+EXP_UNDERFLOW = -745.13321910194110842
+
+
+def portable_exp_one(x):
+    """exp(x) by the kernel's sequence (rate/portable_exp.h): NaN gives
+    x + x, x > 709.782712893383973096 gives inf, x < -745.13321910194110842
+    gives +0.0; otherwise the reduction by ln 2 in two parts, the rational
+    approximation and y * 2^kd rounded once (ldexp)."""
+    if x != x:
+        return x + x
+    if x > EXP_OVERFLOW:
+        return float("inf")
+    if x < EXP_UNDERFLOW:
+        return 0.0
+    shift = 6755399441055744.0  # 0x1.8p52
+    t = x * 1.44269504088896338700e+00 + shift
+    kd = t - shift
+    hi = x - kd * 6.93147180369123816490e-01
+    lo = kd * 1.90821492927058770002e-10
+    r = hi - lo
+    s = r * r
+    c = r - s * (1.66666666666666019037e-01 + s * (-2.77777777770155933842e-03 + s * (
+        6.61375632143793436117e-05 + s * (-1.65339022054652515390e-06
+                                          + s * 4.13813679705723846039e-08))))
+    y = 1.0 - ((lo - (r * c) / (2.0 - c)) - hi)
+    return math.ldexp(y, int(kd))
+
+
+def portable_exp(x):
+    return [portable_exp_one(v) for v in x]
+
+
+LN2 = from_bits(0x3FE62E42FEFA39EF)  # ln 2 rounded to a double
+
+
+def exp_edge_values():
+    """Case 0 of the exponential's set: signed zeros, +-1e-300, both
+    thresholds and their neighbours, subnormal results, whole multiples of
+    ln 2 (as products), infinities and NaN."""
+    values = [0.0, -0.0, 1.0, -1.0, 1e-300, -1e-300, 0.5, -0.5,
+              float("inf"), float("-inf"), float("nan"),
+              -708.5, -740.0, -744.44007192138126, 700.0]
+    for threshold in (EXP_OVERFLOW, EXP_UNDERFLOW):
+        values += [from_bits(bits_of(threshold) + d) for d in range(-3, 4)]
+    values += [float(k) * LN2 for k in (-1075, -1074, -1022, -1, 1, 10, 1023, 1024)]
+    return values
+
+
+def build_exp_case(index):
+    """(x,) of case index of the exponential's set: the edge values for
+    case 0, else 0 .. 40 values (every tail length of the vector blocks)."""
+    if index == 0:
+        return (exp_edge_values(),)
+    s = Stream(EXP_TAG, index)
+    x = []
+    for _ in range(s.below(41)):
+        kind = s.below(100)
+        sign = s.bits() & (1 << 63)
+        if kind < 45:  # |v| in [2^-10, 2^10): the whole range and past it
+            x.append(from_bits(sign | (1013 + s.below(20)) << 52 | s.bits() >> 12))
+        elif kind < 55:  # within 4 ulps of a threshold
+            threshold = EXP_OVERFLOW if s.chance(50) else EXP_UNDERFLOW
+            x.append(from_bits(bits_of(threshold) + s.below(9) - 4))
+        elif kind < 65:  # whole multiples of ln 2
+            x.append(float(s.below(2101) - 1075) * LN2)
+        elif kind < 72:  # subnormal results
+            x.append(-708.0 - float(s.below(38000)) / 1024.0)
+        elif kind < 80:  # tiny, subnormal arguments too
+            x.append(from_bits(sign | s.below(1000) << 52 | s.bits() >> 12))
+        elif kind < 90:
+            x.append(draw_value(s))
+        else:  # two decimals
+            x.append(float(s.below(20001) - 10000) / 100.0)
+    return (x,)
+
+
 # Each kernel's input set: (part name of one-column cases, part name of the
 # others or None for one part, case count, case builder, kernel).
 INPUT_SETS = [
@@ -627,6 +711,7 @@ INPUT_SETS = [
     ("spike_filter_multi_adjoint", None, ADJOINT_MULTI_CASES,
      lambda index: build_pop_case(index, adjoint=True, tag=ADJOINT_MULTI_TAG),
      spike_filter_multi_adjoint),
+    ("portable_exp", None, EXP_CASES, build_exp_case, portable_exp),
 ]
 
 
@@ -805,6 +890,8 @@ def render():
            "constexpr int32_t kGoldenMultiCases = %d;" % MULTI_CASES,
            "constexpr int32_t kGoldenAdjointMultiCases = %d;"
            % ADJOINT_MULTI_CASES,
+           "// And %d exponential cases." % EXP_CASES,
+           "constexpr int32_t kGoldenExpCases = %d;" % EXP_CASES,
            "",
            "// Number of outputs and their digest, per part of the set.",
            "constexpr GoldenDigest kGoldenDigests[] = {"]
@@ -945,6 +1032,14 @@ def self_check():
         [8.0, 10.5, 13.2, 14.0], [1.0, 2.0, 1.0, 2.0],
         [1.0, 16.0, 2.0, 32.0, 4.0, 64.0, 8.0, 128.0], 2, 2, 2, (10, 13), 1) == \
         [8.0, 128.0, 0.0, 0.0, 1.0, 16.0, 2.0, 32.0]
+    # The exponential: the worked example, and within 1 ulp of math.exp.
+    assert portable_exp([0.0, -800.0, -1.0, 0.5]) == \
+        [1.0, 0.0, 0.36787944117144233, 1.6487212707001282]
+    for index in range(200):
+        for v in build_exp_case(index)[0]:
+            if -745.0 < v < 709.0:
+                want = math.exp(v)
+                assert abs(portable_exp_one(v) - want) <= math.ulp(want), v
 
 
 def main(argv):

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "rate/rate_exp_check.h"
 #include "spike_filter/trainfold_adjoint_check.h"
 #include "spike_filter/trainfold_check.h"
 #include "spike_filter/trainfold_pop_adjoint_check.h"
@@ -515,9 +516,44 @@ std::vector<CheckCase> cases() {
   };
 }
 
+Refusal exp_refusal(int count, ArgInfo eta, bool eta_complex = false) {
+  return rate_exp_check(count, eta, eta_complex).refusal;
+}
+
+// rate_exp: the count, then the type before complexity (a complex sparse
+// array is a type refusal), the dims and the size.
+std::vector<CheckCase> exp_cases() {
+  const RefusalKind type = RefusalKind::arg_type;
+  const RefusalKind value = RefusalKind::arg_value;
+  const char *real_text =
+      "eta must be real: the exponential of a complex value is not that of "
+      "its real part";
+  return {
+      {"exp count none", exp_refusal(0, kText), RefusalKind::arg_count,
+       "rate_exp needs 1 input args: eta", "rate_exp() takes 1 arguments: eta"},
+      {"exp count two", exp_refusal(2, kColumn), RefusalKind::arg_count,
+       "rate_exp needs 1 input args: eta", "rate_exp() takes 1 arguments: eta"},
+      {"eta type before complex", exp_refusal(1, kText, true), type,
+       "eta must be a full (non-sparse) double array",
+       "eta must be an array of real numbers (bool, integer or float; not "
+       "complex, text, objects or a sparse matrix)"},
+      {"eta complex before dims", exp_refusal(1, kCube, true), type, real_text,
+       nullptr},
+      {"eta complex empty", exp_refusal(1, kEmpty, true), type, real_text,
+       nullptr},
+      {"eta dims before size", exp_refusal(1, {true, true, kTwo31, 1}), value,
+       "eta must have at most 2 dimensions (a 1-D eta is one column)", nullptr},
+      {"eta rows", exp_refusal(1, {true, false, kTwo31, 0}), value,
+       "eta has more than 2^31 - 1 rows or columns", nullptr},
+      {"eta columns", exp_refusal(1, {true, false, 0, kTwo31}), value,
+       "eta has more than 2^31 - 1 rows or columns", nullptr},
+  };
+}
+
 std::vector<CheckCase> all_cases() {
   std::vector<CheckCase> all = cases();
   for (const CheckCase &c : pop_cases()) all.push_back(c);
+  for (const CheckCase &c : exp_cases()) all.push_back(c);
   return all;
 }
 
@@ -575,6 +611,13 @@ TEST(ArgCheck, AcceptedCallsCarryTheKernelsSizes) {
   EXPECT_EQ(adjoint.refusal.kind, RefusalKind::none);
   EXPECT_EQ(adjoint.shape.taps, 5);
   EXPECT_EQ(adjoint.pop.filters, 6);
+  for (const ArgInfo eta : {ArgInfo{true, false, 7, 3}, kEmpty,
+                            ArgInfo{true, false, 0, kTwo31 - 1}}) {
+    const RateExpCall exp_call = rate_exp_check(1, eta, false);
+    EXPECT_EQ(exp_call.refusal.kind, RefusalKind::none);
+    EXPECT_EQ(exp_call.shape.rows, static_cast<int32_t>(eta.rows));
+    EXPECT_EQ(exp_call.shape.cols, static_cast<int32_t>(eta.cols));
+  }
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "rate/portable_exp.h"
 #include "reference_kernels.h"
 #include "spike_filter/spike_filter_multi.h"
 #include "spike_filter/spike_filter_multi_adjoint.h"
@@ -699,6 +700,73 @@ TEST(GoldenSet, SpikeFilterMultiAdjoint) {
     reference_multi_sum_adjoint(c.spinds.data(), c.ids.data(), b, c.h.data(),
                                 c.outputs, c.taps, c.sources, c.base, c.twin[0],
                                 c.twin[1], run.reference.data());
+    return finished(std::move(run));
+  });
+}
+
+// The exponential's set (make_golden.py's build_exp_case): case 0 the edge
+// values, the others 0 .. 40 values drawn from tag 11.
+std::vector<double> build_exp_case(int32_t index) {
+  const double overflow = 709.782712893383973096;
+  const double underflow = -745.13321910194110842;
+  const double ln2 = from_bits(0x3FE62E42FEFA39EFULL);
+  std::vector<double> x;
+  if (index == 0) {
+    const double inf = HUGE_VAL;
+    x = {0.0,  -0.0, 1.0,  -1.0,         1e-300, -1e-300, 0.5,
+         -0.5, inf,  -inf, std::nan(""), -708.5, -740.0,  -744.44007192138126,
+         700.0};
+    for (double threshold : {overflow, underflow}) {
+      for (int d = -3; d <= 3; ++d) {
+        x.push_back(from_bits(bits_of(threshold) + static_cast<uint64_t>(d)));
+      }
+    }
+    for (int k : {-1075, -1074, -1022, -1, 1, 10, 1023, 1024}) {
+      x.push_back(static_cast<double>(k) * ln2);
+    }
+    return x;
+  }
+  Stream s = stream_of(11, static_cast<uint64_t>(index));
+  const int64_t count = below(&s, 41);
+  for (int64_t i = 0; i < count; ++i) {
+    const int64_t kind = below(&s, 100);
+    const uint64_t sign = draw_bits(&s) & (uint64_t{1} << 63);
+    if (kind < 45) {
+      const uint64_t exponent = 1013 + below(&s, 20);
+      x.push_back(with_exponent(&s, sign, exponent));
+    } else if (kind < 55) {
+      const double threshold = chance(&s, 50) ? overflow : underflow;
+      const uint64_t step = static_cast<uint64_t>(below(&s, 9));
+      x.push_back(from_bits(bits_of(threshold) + step - 4));
+    } else if (kind < 65) {
+      x.push_back(static_cast<double>(below(&s, 2101) - 1075) * ln2);
+    } else if (kind < 72) {
+      x.push_back(-708.0 - static_cast<double>(below(&s, 38000)) / 1024.0);
+    } else if (kind < 80) {
+      const uint64_t exponent = static_cast<uint64_t>(below(&s, 1000));
+      x.push_back(with_exponent(&s, sign, exponent));
+    } else if (kind < 90) {
+      x.push_back(draw_value(&s));
+    } else {
+      x.push_back(decimal(&s, 10000));
+    }
+  }
+  return x;
+}
+
+TEST(GoldenSet, PortableExp) {
+  check_golden_set(kGoldenExpCases, 9, 1, [](int32_t index) {
+    const std::vector<double> x = build_exp_case(index);
+    const int32_t n = static_cast<int32_t>(x.size());
+    std::vector<double> input = x;
+    GoldenRun run{guarded(x.size(), kSentinel),
+                  std::vector<double>(x.size(), 0.0),
+                  n,
+                  false,
+                  9,
+                  std::to_string(n) + " values"};
+    portable_exp({n, 1, input.data()}, {n, 1, run.output.data()});
+    reference_exp_all(x.data(), n, run.reference.data());
     return finished(std::move(run));
   });
 }

@@ -46,6 +46,11 @@ bool mxIsSparse(const mxArray *array) {
   return false;
 }
 
+bool mxIsComplex(const mxArray *array) {
+  checked(array);
+  return false;
+}
+
 mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag) {
   if (m < 0 || n < 0 || flag != mxREAL) {
     std::fprintf(stderr, "stub host: negative size or complex matrix\n");

@@ -13,7 +13,8 @@ bin_counts = [1 2 3 4 5 7 10 16 49 2.5 3.7 6.02 1e3 + 0.5];
 trials = {@tentfill2_trial, @trainfold_mex_trial, ...
           @tentfill2_adjoint_trial, @trainfold_adjoint_trial, ...
           @trainfold_pop_trial, @trainfold_pop_adjoint_trial, ...
-          @trainfold_multi_trial, @trainfold_multi_adjoint_trial};
+          @trainfold_multi_trial, @trainfold_multi_adjoint_trial, ...
+          @rate_exp_trial};
 missing = uncovered_modules(cellfun(@(f) regexprep(func2str(f), ...
                                     '_trial$', ''), trials, ...
                                     'UniformOutput', false));
@@ -105,4 +106,14 @@ T0 = floor(200 * rand()) - 30;
 T1 = T0 + floor(150 * rand());
 r = randn(1 + floor(6 * rand()), T1 - T0 + 1) .* 10 .^ round(6 * rand() - 3);
 g = trainfold_multi_adjoint(spinds, ids, r, [T0, T1], floor(60 * rand()), N);
+end
+
+function y = rate_exp_trial(~)
+% Linear predictors of every magnitude, past both thresholds and into the
+% subnormal results, in blocks of every length around the vector width.
+m = floor(40 * rand());
+n = 1 + floor(3 * rand());
+eta = (1500 * rand(m, n) - 760) .* (rand(m, n) < 0.3) + ...
+      randn(m, n) .* 10 .^ round(6 * rand(m, n) - 4);
+y = rate_exp(eta);
 end

@@ -320,3 +320,36 @@ void reference_multi_sum_adjoint(const double *spinds, const double *ids,
         }
       });
 }
+
+double reference_exp(double x) {
+  if (std::isnan(x)) {
+    return x + x;
+  }
+  if (x > 709.782712893383973096) {
+    return HUGE_VAL;
+  }
+  if (x < -745.13321910194110842) {
+    return 0.0;
+  }
+  const double shift = 0x1.8p52;
+  const double t = x * 0x1.71547652b82fep+0 + shift;
+  const double kd = t - shift;
+  const double hi = x - kd * 0x1.62e42feep-1;
+  const double lo = kd * 0x1.a39ef35793c76p-33;
+  const double r = hi - lo;
+  const double s = r * r;
+  const double p =
+      0x1.555555555553ep-3 +
+      s * (-0x1.6c16c16bebd93p-9 +
+           s * (0x1.1566aaf25de2cp-14 +
+                s * (-0x1.bbd41c5d26bf1p-20 + s * 0x1.6376972bea4d0p-25)));
+  const double c = r - s * p;
+  const double y = 1.0 - ((lo - (r * c) / (2.0 - c)) - hi);
+  return std::ldexp(y, static_cast<int>(kd));
+}
+
+void reference_exp_all(const double *x, int64_t count, double *y) {
+  for (int64_t i = 0; i < count; ++i) {
+    y[i] = reference_exp(x[i]);
+  }
+}

@@ -127,4 +127,15 @@ void reference_multi_sum_adjoint(const double *spinds, const double *ids,
                                  int32_t c, int32_t n, int32_t base, double t0,
                                  double t1, double *g);
 
+// --- Exponential ---------------------------------------------------------
+
+// exp(x) by the sequence of rate/portable_exp.h, one value at a time with
+// branches for the special cases, the whole number kd converted to an int
+// and the scaling by std::ldexp (constants written out here, not taken from
+// the kernel's header).
+double reference_exp(double x);
+
+// y[i] = reference_exp(x[i]) for i < count.
+void reference_exp_all(const double *x, int64_t count, double *y);
+
 #endif  // TESTS_REFERENCE_REFERENCE_KERNELS_H

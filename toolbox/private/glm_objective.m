@@ -55,7 +55,7 @@ for k = 1:data.nblocks
   r = fitset.rows{k};
   y = fitset.counts{k};
   yeta = yeta + sum(y .* e(r));
-  e = exp(e);
+  e = rate_exp(e);
   e(fitset.off{k}) = 0;
   total = total + sum(e);
   if grad

@@ -1,10 +1,11 @@
-"""Bin-centred linear upsampling and windowed spike-train filter sums, and
-their adjoints.
+"""Bin-centred linear upsampling and windowed spike-train filter sums, their
+adjoints, and an exponential with the same bits on every platform.
 
 The functions run the same C++ kernels as the MATLAB/Octave modules
 ``tentfill2``, ``trainfold_mex``, ``tentfill2_adjoint``,
 ``trainfold_adjoint``, ``trainfold_pop``, ``trainfold_pop_adjoint``,
-``trainfold_multi`` and ``trainfold_multi_adjoint`` and give the same
+``trainfold_multi``, ``trainfold_multi_adjoint`` and ``rate_exp`` and give
+the same
 results to the bit (the population functions number their sources from 0
 here, from 1 there).
 
@@ -15,7 +16,8 @@ one column (one row, one target, for the targets-major arguments of
 imaginary part would be lost), masked arrays with masked elements, text,
 objects and sparse matrices are refused. An aligned Fortran-ordered float64
 array is read in place; anything else is converted once. Results are new
-float64 arrays in Fortran (column-major) order.
+float64 arrays in Fortran (column-major) order (``rate_exp``'s keeps its
+argument's shape, 1-D for 1-D, as numpy's ``exp``).
 
 Bad arguments raise before anything is allocated: ``TypeError`` for an
 argument that is not real numbers, ``ValueError`` for sizes and values out
@@ -27,7 +29,7 @@ from spike_bins._version import __version__
 
 __all__ = ["tentfill2", "trainfold", "tentfill2_adjoint", "trainfold_adjoint",
            "trainfold_pop", "trainfold_pop_adjoint", "trainfold_multi",
-           "trainfold_multi_adjoint", "__version__"]
+           "trainfold_multi_adjoint", "rate_exp", "__version__"]
 
 
 def tentfill2(x, nbns):
@@ -480,3 +482,52 @@ def trainfold_multi_adjoint(spinds, ids, r, twin, ntaps, nsources, out=None):
     """
     return _kernels.trainfold_multi_adjoint(spinds, ids, r, twin, ntaps,
                                             nsources, out=out)
+
+
+def rate_exp(eta, out=None):
+    """The exponential of each element, the same bits on every platform.
+
+    exp(eta) element by element, within one unit in the last place (ulp)
+    of the correctly rounded value, computed by one fixed sequence of IEEE
+    double operations (no math library, no fused multiply-add), so that it
+    gives the same bits on every platform and in the MATLAB/Octave module
+    ``rate_exp``: the expected counts of a Poisson GLM from its linear
+    predictor. The sequence is the contract of the kernel's header
+    (rate/portable_exp.h).
+
+    Parameters
+    ----------
+    eta : array_like of real numbers, shape (), (m,) or (m, n)
+        The exponents.
+    out : numpy.ndarray, optional
+        A writeable, aligned, Fortran-ordered float64 array of eta's shape
+        that is either eta itself (the exponential is taken in place) or
+        shares no memory with eta; the result is written there and
+        returned.
+
+    Returns
+    -------
+    numpy.ndarray of float64, eta's shape, Fortran order (out, when given).
+        NaN gives NaN, eta > 709.782712893384 gives inf, eta <
+        -745.1332191019411 gives +0.0; +-0 gives 1.
+
+    Raises
+    ------
+    TypeError
+        eta is not real numbers (complex values are refused: their
+        exponential is not that of their real part); out is not a float64
+        ndarray.
+    ValueError
+        eta has more than 2 dimensions or more than 2**31 - 1 rows or
+        columns; out of another shape, not Fortran-ordered, read-only or
+        overlapping eta without being eta.
+
+    Examples
+    --------
+    >>> rate_exp([[0.0, -1.0], [-800.0, 0.5]])
+    array([[1.        , 0.36787944],
+           [0.        , 1.64872127]])
+    >>> float(rate_exp(1.0))
+    2.7182818284590455
+    """
+    return _kernels.rate_exp(eta, out=out)

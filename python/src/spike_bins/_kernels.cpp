@@ -6,7 +6,8 @@
 // nsources, out=None), which number sources from 0 and can add into out, and
 // their targets-major forms trainfold_multi(spinds, ids, h_currents, twin,
 // nsources, out=None) and trainfold_multi_adjoint(spinds, ids, r, twin,
-// ntaps, nsources, out=None).
+// ntaps, nsources, out=None), and the elementwise exponential
+// rate_exp(eta, out=None), whose result keeps eta's shape.
 //
 // Each argument is first looked at as a numpy array of whatever dtype it has
 // (an ndarray is not copied) and described to the module's shared check
@@ -24,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -32,6 +34,8 @@
 
 #include "common/arg_check.h"
 #include "common/double_matrix.h"
+#include "rate/portable_exp.h"
+#include "rate/rate_exp_check.h"
 #include "spike_filter/spike_filter_multi.h"
 #include "spike_filter/spike_filter_multi_adjoint.h"
 #include "spike_filter/spike_filter_pop.h"
@@ -508,13 +512,72 @@ py::array trainfold_multi_adjoint(py::handle spinds_arg, py::handle ids_arg,
   return result;
 }
 
+// rate_exp's result: a new array of eta's shape (0-d, 1-D or 2-D), or out
+// once it is a writeable, aligned, Fortran-ordered float64 array of that
+// shape that is eta's converted data itself (exp in place) or shares no
+// memory with it.
+FortranArray exp_result_or_out(py::handle out, const py::array &eta,
+                               const FortranArray &eta_data) {
+  std::vector<py::ssize_t> shape(eta.shape(), eta.shape() + eta.ndim());
+  if (out.is_none()) {
+    return FortranArray(shape);
+  }
+  if (!py::isinstance<py::array>(out)) {
+    throw py::type_error("out must be a numpy.ndarray of float64");
+  }
+  py::array array = py::reinterpret_borrow<py::array>(out);
+  if (!array.dtype().equal(py::dtype::of<double>())) {
+    throw py::type_error("out must have dtype float64, not " +
+                         std::string(py::str(array.dtype())));
+  }
+  std::vector<py::ssize_t> out_shape(array.shape(),
+                                     array.shape() + array.ndim());
+  if (out_shape != shape) {
+    throw py::value_error("out must have eta's shape " +
+                          std::string(py::str(eta.attr("shape"))));
+  }
+  constexpr int layout = py::detail::npy_api::NPY_ARRAY_F_CONTIGUOUS_ |
+                         py::detail::npy_api::NPY_ARRAY_ALIGNED_;
+  if (!py::detail::check_flags(array.ptr(), layout)) {
+    throw py::value_error(
+        "out must be an aligned array in Fortran (column-major) order");
+  }
+  if (!array.writeable()) {
+    throw py::value_error("out is read-only");
+  }
+  const bool in_place = array.size() > 0 && array.data() == eta_data.data();
+  py::object may_share = py::module_::import("numpy").attr("may_share_memory");
+  if (!in_place && py::bool_(may_share(out, eta))) {
+    throw py::value_error(
+        "out must be eta itself (exp in place) or share no memory with it");
+  }
+  return py::reinterpret_borrow<FortranArray>(out);
+}
+
+py::array rate_exp(py::handle eta_arg, py::handle out) {
+  const PyArg eta = python_arg(eta_arg, "eta");
+  const RateExpCall call = rate_exp_check(1, eta.info, false);
+  raise_if_refused(call.refusal);
+  const FortranArray eta_data = fortran_float64(eta.array);
+  FortranArray result = exp_result_or_out(out, eta.array, eta_data);
+  const DoubleMatrix input =
+      view_of(eta_data, call.shape.rows, call.shape.cols);
+  const DoubleMatrix output = view_of(result, call.shape.rows, call.shape.cols);
+  {
+    py::gil_scoped_release unlocked;
+    portable_exp(input, output);
+  }
+  return result;
+}
+
 }  // namespace
 
 PYBIND11_MODULE(_kernels, module) {
   module.doc() =
       "spike_bins' compiled kernels: bin-centred upsampling (tentfill2), "
       "windowed and population spike-train filter sums (trainfold, "
-      "trainfold_pop, trainfold_multi) and their adjoints, bit-identical to "
+      "trainfold_pop, trainfold_multi), their adjoints and a portable "
+      "exponential (rate_exp), bit-identical to "
       "the "
       "MATLAB/Octave modules of spike_bins.";
   module.def("tentfill2", &tentfill2, py::arg("x"), py::arg("nbns"));
@@ -536,5 +599,7 @@ PYBIND11_MODULE(_kernels, module) {
   module.def("trainfold_multi_adjoint", &trainfold_multi_adjoint,
              py::arg("spinds"), py::arg("ids"), py::arg("r"), py::arg("twin"),
              py::arg("ntaps"), py::arg("nsources"),
+             py::arg("out") = py::none());
+  module.def("rate_exp", &rate_exp, py::arg("eta"),
              py::arg("out") = py::none());
 }
