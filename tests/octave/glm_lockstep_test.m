@@ -1,0 +1,225 @@
+% Neurons fitted in lockstep: the L-BFGS that is advanced one evaluation at
+% a time gives the bits of the loop it replaced (a copy of that loop is kept
+% here as the reference), the batch objective gives each target the bits of
+% its own objective, and spike_glm_fit gives the same bits for any number of
+% neurons fitted at a time. Run by CTest through run_tests.m on the modules'
+% folder (the toolbox copied next to them).
+
+%!function h = private_handle (name)
+%!  folder = fullfile (fileparts (which ("spike_glm_fit")), "private");
+%!  here = cd (folder);
+%!  unwind_protect
+%!    h = str2func (name);
+%!  unwind_protect_cleanup
+%!    cd (here);
+%!  end_unwind_protect
+%!endfunction
+
+%!function [ok, detail] = bits (a, b)
+%!  ## Same bits (same_bits) of every field of two structs or two arrays.
+%!  if isstruct (a)
+%!    ok = isequal (fieldnames (a), fieldnames (b)); detail = "field names";
+%!    for f = fieldnames (a)'
+%!      if ok
+%!        [ok, detail] = bits (a.(f{1}), b.(f{1}));
+%!        detail = [f{1} ": " detail];
+%!      endif
+%!    endfor
+%!  elseif isnumeric (a) || islogical (a)
+%!    [ok, detail] = same_bits (double (a), double (b));
+%!  else
+%!    ok = isequal (a, b); detail = "differ";
+%!  endif
+%!endfunction
+
+%!## The loop as it was before the solver could be advanced step by step.
+%!function [x, iters, converged, f, g, aux] = lbfgs_before (fun, x, R, tol, max_iter, report)
+%!  memory = 10;
+%!  S = zeros (numel (x), 0); Y = zeros (numel (x), 0);
+%!  keep = nargout > 5;
+%!  [f, g, aux] = evaluate_before (fun, x, keep);
+%!  iters = 0;
+%!  if ! isfinite (f) || any (! isfinite (g))
+%!    converged = false;
+%!    return;
+%!  endif
+%!  converged = norm (g, Inf) <= tol;
+%!  while ! converged && iters < max_iter
+%!    d = -two_loop_before (g, S, Y, R);
+%!    if ! (g' * d < 0)
+%!      S = S(:, []); Y = Y(:, []);
+%!      d = -(R \ (R' \ g));
+%!    endif
+%!    [xn, fn, gn, ok, an] = wolfe_before (fun, x, f, g, d, aux, keep);
+%!    if ! ok && columns (S) > 0
+%!      S = S(:, []); Y = Y(:, []);
+%!      d = -(R \ (R' \ g));
+%!      [xn, fn, gn, ok, an] = wolfe_before (fun, x, f, g, d, aux, keep);
+%!    endif
+%!    if ! ok
+%!      break;
+%!    endif
+%!    s = xn - x; y = gn - g;
+%!    if s' * y > 1e-14 * norm (s) * norm (y)
+%!      S = [S(:, max(1, end - memory + 2):end), s];
+%!      Y = [Y(:, max(1, end - memory + 2):end), y];
+%!    endif
+%!    x = xn; f = fn; g = gn; aux = an;
+%!    iters = iters + 1;
+%!    converged = norm (g, Inf) <= tol;
+%!    if ! isempty (report) && mod (iters, 25) == 0
+%!      report (iters, f, norm (g, Inf));
+%!    endif
+%!  endwhile
+%!endfunction
+
+%!function [f, g, aux] = evaluate_before (fun, x, keep)
+%!  aux = [];
+%!  if keep
+%!    [f, g, aux] = fun (x);
+%!  else
+%!    [f, g] = fun (x);
+%!  endif
+%!endfunction
+
+%!function r = two_loop_before (g, S, Y, R)
+%!  k = columns (S); a = zeros (k, 1); rho = zeros (k, 1); q = g;
+%!  for n = k:-1:1
+%!    rho(n) = 1 / (Y(:, n)' * S(:, n));
+%!    a(n) = rho(n) * (S(:, n)' * q);
+%!    q = q - a(n) * Y(:, n);
+%!  endfor
+%!  r = R \ (R' \ q);
+%!  for n = 1:k
+%!    b = rho(n) * (Y(:, n)' * r);
+%!    r = r + S(:, n) * (a(n) - b);
+%!  endfor
+%!endfunction
+
+%!function [x, f, g, ok, aux] = wolfe_before (fun, x0, f0, g0, d, aux0, keep)
+%!  c1 = 1e-4; c2 = 0.9; dphi0 = g0' * d; noise = 1e-11 * abs (f0);
+%!  lo = 0; flo = f0; dlo = dphi0; hi = Inf; fhi = NaN; dhi = NaN;
+%!  alpha = 1; ok = false;
+%!  x = x0; f = f0; g = g0; aux = aux0;
+%!  best = struct ("f", f0, "x", x0, "g", g0, "aux", aux0);
+%!  for evals = 1:40
+%!    xa = x0 + alpha * d;
+%!    [fa, ga, aa] = evaluate_before (fun, xa, keep);
+%!    if ! isfinite (fa) || any (! isfinite (ga))
+%!      fa = Inf; ga = NaN (size (ga));
+%!    endif
+%!    da = ga' * d;
+%!    if fa < best.f
+%!      best = struct ("f", fa, "x", xa, "g", ga, "aux", aa);
+%!    endif
+%!    armijo = fa <= f0 + c1 * alpha * dphi0;
+%!    strong = abs (da) <= c2 * abs (dphi0);
+%!    approx = fa <= f0 + noise && da <= -0.8 * dphi0 && da >= c2 * dphi0;
+%!    if (armijo && strong) || approx
+%!      x = xa; f = fa; g = ga; aux = aa; ok = true;
+%!      return;
+%!    endif
+%!    if ! isfinite (fa) || ! armijo || fa >= flo
+%!      hi = alpha; fhi = fa; dhi = da;
+%!    elseif da * (hi - lo) >= 0 || (isinf (hi) && da > 0)
+%!      hi = lo; fhi = flo; dhi = dlo; lo = alpha; flo = fa; dlo = da;
+%!    else
+%!      lo = alpha; flo = fa; dlo = da;
+%!    endif
+%!    if isinf (hi)
+%!      alpha = 4 * alpha;
+%!    else
+%!      alpha = interpolate_before (lo, flo, dlo, hi, fhi, dhi);
+%!    endif
+%!    if abs (hi - lo) < 1e-14 * max (1, abs (lo))
+%!      break;
+%!    endif
+%!  endfor
+%!  if best.f < f0
+%!    x = best.x; f = best.f; g = best.g; aux = best.aux; ok = true;
+%!  endif
+%!endfunction
+
+%!function a = interpolate_before (a0, f0, d0, a1, f1, d1)
+%!  lo = min (a0, a1); span = abs (a1 - a0); a = (a0 + a1) / 2;
+%!  if isfinite (f1) && isfinite (d1)
+%!    t1 = d0 + d1 - 3 * (f0 - f1) / (a0 - a1);
+%!    disc = t1^2 - d0 * d1;
+%!    if disc >= 0
+%!      t2 = sign (a1 - a0) * sqrt (disc);
+%!      c = a1 - (a1 - a0) * ((d1 + t2 - t1) / (d1 - d0 + 2 * t2));
+%!      if isfinite (c)
+%!        a = c;
+%!      endif
+%!    endif
+%!  endif
+%!  a = min (max (a, lo + 0.1 * span), lo + 0.9 * span);
+%!endfunction
+
+%!function [f, g, aux] = point (f, g, aux)
+%!  ## Value, gradient and record of a point, for one-line functions.
+%!endfunction
+
+%!function [f, g, aux] = rosenbrock (x)
+%!  f = sum (100 * (x(2:end) - x(1:end-1) .^ 2) .^ 2 + (1 - x(1:end-1)) .^ 2);
+%!  g = zeros (size (x));
+%!  t = x(2:end) - x(1:end-1) .^ 2;
+%!  g(1:end-1) = -400 * x(1:end-1) .* t - 2 * (1 - x(1:end-1));
+%!  g(2:end) += 200 * t;
+%!  aux = struct ("x", x, "norm", norm (x));
+%!endfunction
+
+%!function [f, g, aux] = poisson (b, X, y, wall)
+%!  ## A Poisson regression whose rate overflows past |b| > wall (Inf), a
+%!  ## non-convex bump on the first weight to make stale memories.
+%!  eta = X * b;
+%!  mu = exp (eta);
+%!  if any (abs (b) > wall), mu(1) = Inf; endif
+%!  f = sum (mu - y .* eta) / rows (X) + 0.3 * sin (7 * b(1));
+%!  g = X' * (mu - y) / rows (X);
+%!  g(1) += 2.1 * cos (7 * b(1));
+%!  aux = b(1);
+%!endfunction
+
+%!test
+%! ## The step-by-step solver is the loop it replaced, bit for bit: point,
+%! ## iterations, convergence, value, gradient, the caller's record and the
+%! ## progress lines, on problems that reach every branch (the walls of
+%! ## non-finite values, memories thrown away, the approximate-Wolfe and
+%! ## best-decrease ends, the iteration cap, a start that is not finite).
+%! lbfgs = private_handle ("glm_lbfgs");
+%! rand ("state", 5); randn ("state", 5);
+%! X = [ones(400, 1), randn(400, 5)];
+%! y = max (0, round (exp (X * [0.2; 0.5; -0.3; 0.1; 0; 0.4]) + randn (400, 1)));
+%! A = randn (6); R6 = chol (A' * A + eye (6));
+%! cases = {  % fun, x0, R, tol, max_iter
+%!   @rosenbrock, [-1.2; 1], eye(2), 1e-10, 1000
+%!   @rosenbrock, [-1.2; 1; -1; 0.5; 2; 1], R6, 1e-9, 1000
+%!   @rosenbrock, [-1.2; 1; -1; 0.5; 2; 1], eye(6), 1e-12, 3
+%!   @rosenbrock, [-1.2; 1; -1; 0.5; 2; 1], eye(6), 1e-12, 60
+%!   @(b) poisson(b, X, y, Inf), zeros(6, 1), R6, 1e-10, 1000
+%!   @(b) poisson(b, X, y, 0.45), zeros(6, 1), eye(6), 1e-10, 1000
+%!   @(b) poisson(b, X, y, 0.45), zeros(6, 1), 10 * R6, 1e-10, 200
+%!   @(x) point(1 - x + 3.5 * x^2 - 2 * x^3, -1 + 7 * x - 6 * x^2, x), 0, 1, 1e-8, 1
+%!   @(x) point(1 - x, -2, x), 0, 1, 1e-8, 1
+%!   @(x) point(1 + x, -1, x), 0, 1, 1e-8, 5
+%!   @(x) point((x - 3) ^ 2, 2 * (x - 3) + NaN * (x >= 1.5), x), 0, 1, 1e-8, 50
+%!   @(x) point(Inf, 0, x), 0, 1, 1e-8, 50
+%!   @(x) point(1 + 1e-20 * (x - 1)^2 + 4.4e-16 * (x != 0), 2e-20 * (x - 1), x), 0, sqrt(2e-20), 1e-30, 5
+%! };
+%! here = cd (fullfile (fileparts (which ("spike_glm_fit")), "private"));
+%! unwind_protect
+%! for c = 1:rows (cases)
+%!   [fun, x0, R, tol, max_iter] = cases{c, :};
+%!   report = @(k, f, r) printf ("%d %.17g %.17g\n", k, f, r);
+%!   old = struct (); new = struct ();
+%!   old.lines = evalc ("[old.x, old.iters, old.conv, old.f, old.g, old.aux] = lbfgs_before (fun, x0, R, tol, max_iter, report);");
+%!   new.lines = evalc ("[new.x, new.iters, new.conv, new.f, new.g, new.aux] = lbfgs (fun, x0, R, tol, max_iter, report);");
+%!   [ok, detail] = bits (new, old);
+%!   assert (ok, "case %d: %s", c, detail);
+%!   [x3, i3, c3] = lbfgs (fun, x0, R, tol, max_iter, []);
+%!   assert (same_bits (x3, old.x) && i3 == old.iters && c3 == old.conv, "case %d, 3 outputs", c);
+%! endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
