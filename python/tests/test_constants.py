@@ -11,8 +11,8 @@ import pytest
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 OCTAVE = ROOT / "toolbox" / "private" / "glm_constants.m"
 # Python's alone: the largest count argument, which the Octave GLM leaves to
-# the modules' own checks, and the width of the batches fitted in lockstep.
-PYTHON_ONLY = {"MAX_BINS", "LOCKSTEP_TARGETS"}
+# the modules' own checks.
+PYTHON_ONLY = {"MAX_BINS"}
 NUMBER = r"[-+]?(?:\d+\.?\d*|\.\d+)(?:[eE][-+]?\d+)?"
 FIELD = re.compile(rf"^\s*c\.([a-z_][a-z0-9_]*)\s*=\s*({NUMBER})\s*;\s*(%.*)?$")
 

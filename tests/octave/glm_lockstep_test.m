@@ -223,3 +223,123 @@
 %! unwind_protect_cleanup
 %!   cd (here);
 %! end_unwind_protect
+
+%!function [spikes, S] = population (t0, seconds)
+%!  ## Seven units on whole milliseconds (bin edges) from t0: unit 2 copies
+%!  ## some of unit 1's spikes 2 bins later, unit 6 fires 6 times, unit 7
+%!  ## 3 times; the others at random. One stimulus channel at 100 Hz.
+%!  rand ("twister", 21); randn ("state", 21);
+%!  T = 1000 * seconds;
+%!  b = cell (7, 1);
+%!  for j = [1, 3, 4, 5]
+%!    b{j} = find (rand (T, 1) < 0.004 + 0.002 * j) - 1;
+%!  endfor
+%!  b{2} = unique ([b{1}(rand (size (b{1})) < 0.5) + 2; find(rand (T, 1) < 0.005) - 1]);
+%!  b{2}(b{2} >= T) = [];
+%!  b{6} = [137; 4000; 9090; 15000; 15003; 19998];
+%!  b{7} = [50; 7000; 12001];
+%!  spikes = cellfun (@(x) (1000 * t0 + x) / 1000, b, "UniformOutput", false);
+%!  S = randn (100 * seconds, 1);
+%!endfunction
+
+%!test
+%! here = cd (fullfile (fileparts (which ("spike_glm_fit")), "private"));
+%! unwind_protect
+%!   ## The batch objective gives each target the bits of its own objective:
+%!   ## targets in any order, their filters zero (the start) or not, a rate
+%!   ## that overflows (Inf, NaN gradient), over 140 s (three blocks of rows)
+%!   ## with and without a stimulus, all bins or a mask with a gap across a
+%!   ## block edge.
+%!   one = str2func ("glm_objective");
+%!   batch = str2func ("glm_batch_objective");
+%!   fitset = str2func ("glm_fitset");
+%!   setup = str2func ("glm_setup");
+%!   [spikes, S] = population (1e5, 140);
+%!   gap = true (140000, 1);
+%!   gap(60000:70000) = false;
+%!   cases = {  % stimulus, mask, ridge, targets
+%!     true,  [],  0,    [4, 2, 6, 1, 7]
+%!     true,  gap, 1e-3, [3, 5]
+%!     false, gap, 0,    [1, 2, 3, 4, 5, 6, 7]
+%!     false, [],  1e-3, 6
+%!   };
+%!   for c = 1:rows (cases)
+%!     [stimulus, mask, ridge, targets] = cases{c, :};
+%!     o = struct ("bin_size", 0.001, "t_start", 1e5, "history_taps", 10, ...
+%!                 "basis", "raised_cosine", "n_basis", 3, "coupling", true, ...
+%!                 "stimulus", [], "stimulus_rate", [], "stimulus_lags", 2);
+%!     if stimulus
+%!       o.stimulus = S; o.stimulus_rate = 100;
+%!     endif
+%!     [data, model] = setup (spikes, 140, o, "test", mask, "fit_bins");
+%!     K = numel (targets);
+%!     P = 1 + model.nstim + 7 * model.nb;
+%!     thetas = [-5 + 0.1 * randn(1, K); 0.3 * randn(P - 1, K)];
+%!     thetas(2:end, 1) = 0;          % the start: no history, no stimulus
+%!     if K > 2
+%!       thetas(1, 2) = 800;          % the rate overflows
+%!     endif
+%!     sets = arrayfun (@(i) fitset (data, i, data.mask, data.nF), targets, "UniformOutput", false);
+%!     [f, g] = batch (thetas, model, data, targets, sets, ridge);
+%!     assert (size (f), [K, 1]);
+%!     assert (size (g), [P, K]);
+%!     for q = 1:K
+%!       [f1, g1] = one (thetas(:, q), model, data, targets(q), sets{q}, ridge);
+%!       [ok, detail] = same_bits ([f(q); g(:, q)], [f1; g1]);
+%!       assert (ok, "case %d, target %d: %s", c, targets(q), detail);
+%!       assert (isfinite (f1) == (K < 3 || q != 2), "case %d, target %d", c, targets(q));
+%!     endfor
+%!   endfor
+%! unwind_protect_cleanup
+%!   cd (here);
+%! end_unwind_protect
+
+%!function lines = progress (out)
+%!  ## The verbose lines, sorted, without their times.
+%!  lines = regexp (out, "[^\n]*neuron \\d+[^\n]*", "match");
+%!  lines = sort (regexprep (lines, "\\(\\d+\\.\\d s so far, about \\d+\\.\\d s left\\)", ""));
+%!endfunction
+
+%!test
+%! ## spike_glm_fit in lockstep gives the bits of fitting one neuron at a
+%! ## time: penalty 'none' and ridge, batch widths that do not divide the
+%! ## number of fitted neurons, a unit below min_spikes (silent, and a fixed
+%! ## source of the others), a unit of 6 spikes (its fit runs off without a
+%! ## penalty), fit bins with a gap, and a max_iter that stops some solvers
+%! ## of a batch while the others go on. The warnings and the verbose lines
+%! ## (each neuron's, in the order the solvers end) are the same.
+%! [spikes, S] = population (1e5, 20);
+%! gap = true (20000, 1);
+%! gap(8000:9500) = false;
+%! cases = {  % penalty, alpha, min_spikes, fit_bins, max_iter, widths
+%!   "none",  0,    0, [],  1000, [8, 3]
+%!   "ridge", 1e-5, 4, [],  1000, [8, 4]
+%!   "ridge", 1e-5, 0, gap, 1000, [2, 8]
+%!   "none",  0,    4, gap, 40,   [8, 3]
+%! };
+%! for c = 1:rows (cases)
+%!   [penalty, alpha, min_spikes, mask, max_iter, widths] = cases{c, :};
+%!   o = struct ("t_start", 1e5, "history_taps", 10, "n_basis", 3, ...
+%!               "stimulus", S, "stimulus_rate", 100, "stimulus_lags", 2, ...
+%!               "penalty", penalty, "alpha", alpha, "min_spikes", min_spikes, ...
+%!               "fit_bins", mask, "max_iter", max_iter, "inference", false, ...
+%!               "verbose", true);
+%!   lastwarn ("");
+%!   out = evalc ("one = spike_glm_fit (spikes, 20, o, 1);");
+%!   [msg, id] = lastwarn ();
+%!   lines = progress (out);
+%!   assert (numel (lines) >= 6);
+%!   if max_iter < 1000
+%!     assert (any (one.iterations == max_iter) && any (one.iterations(one.iterations > 0) < max_iter), ...
+%!             "case %d: %s", c, mat2str (one.iterations'));
+%!   endif
+%!   for width = widths
+%!     lastwarn ("");
+%!     out = evalc ("many = spike_glm_fit (spikes, 20, o, width);");
+%!     [ok, detail] = bits (many, one);
+%!     assert (ok, "case %d, width %d: %s", c, width, detail);
+%!     [msg2, id2] = lastwarn ();
+%!     assert (strcmp (msg2, msg) && strcmp (id2, id), "case %d, width %d: %s", c, width, msg2);
+%!     assert (isequal (progress (out), lines), "case %d, width %d: verbose lines", c, width);
+%!   endfor
+%! endfor
