@@ -242,14 +242,27 @@
 %!  S = randn (100 * seconds, 1);
 %!endfunction
 
+%!function s = keep_all (s, f, g, before)
+%!  ## A solver of the batch objective's test: it keeps every value,
+%!  ## gradient and point handed to it and moves its point by a fixed step
+%!  ## each round, until its rounds are used up.
+%!  s.f(end + 1) = f;
+%!  s.g(:, end + 1) = g;
+%!  s.points(:, end + 1) = s.point;
+%!  s.before(end + 1) = before;
+%!  s.point = s.point + s.move;
+%!  s.done = numel (s.f) == s.rounds;
+%!endfunction
+
 %!test
 %! here = cd (fullfile (fileparts (which ("spike_glm_fit")), "private"));
 %! unwind_protect
-%!   ## The batch objective gives each target the bits of its own objective:
+%!   ## The batch objective gives each target the bits of its own objective,
+%!   ## round after round as the targets of the batch end one by one:
 %!   ## targets in any order, their filters zero (the start) or not, a rate
-%!   ## that overflows (Inf, NaN gradient), over 140 s (three blocks of rows)
-%!   ## with and without a stimulus, all bins or a mask with a gap across a
-%!   ## block edge.
+%!   ## that overflows (Inf, NaN gradient), over 140 s (three blocks of
+%!   ## rows) with and without a stimulus, all bins or a mask with a gap
+%!   ## across a block edge.
 %!   one = str2func ("glm_objective");
 %!   batch = str2func ("glm_batch_objective");
 %!   fitset = str2func ("glm_fitset");
@@ -257,14 +270,14 @@
 %!   [spikes, S] = population (1e5, 140);
 %!   gap = true (140000, 1);
 %!   gap(60000:70000) = false;
-%!   cases = {  % stimulus, mask, ridge, targets
-%!     true,  [],  0,    [4, 2, 6, 1, 7]
-%!     true,  gap, 1e-3, [3, 5]
-%!     false, gap, 0,    [1, 2, 3, 4, 5, 6, 7]
-%!     false, [],  1e-3, 6
+%!   cases = {  % stimulus, mask, ridge, targets, rounds of each
+%!     true,  [],  0,    [4, 2, 6, 1, 7],       [3, 1, 2, 3, 1]
+%!     true,  gap, 1e-3, [3, 5],                [1, 1]
+%!     false, gap, 0,    [1, 2, 3, 4, 5, 6, 7], [1, 4, 2, 2, 3, 1, 4]
+%!     false, [],  1e-3, 6,                     2
 %!   };
 %!   for c = 1:rows (cases)
-%!     [stimulus, mask, ridge, targets] = cases{c, :};
+%!     [stimulus, mask, ridge, targets, rounds] = cases{c, :};
 %!     o = struct ("bin_size", 0.001, "t_start", 1e5, "history_taps", 10, ...
 %!                 "basis", "raised_cosine", "n_basis", 3, "coupling", true, ...
 %!                 "stimulus", [], "stimulus_rate", [], "stimulus_lags", 2);
@@ -280,14 +293,25 @@
 %!       thetas(1, 2) = 800;          % the rate overflows
 %!     endif
 %!     sets = arrayfun (@(i) fitset (data, i, data.mask, data.nF), targets, "UniformOutput", false);
-%!     [f, g] = batch (thetas, model, data, targets, sets, ridge);
-%!     assert (size (f), [K, 1]);
-%!     assert (size (g), [P, K]);
+%!     states = cell (K, 1);
 %!     for q = 1:K
-%!       [f1, g1] = one (thetas(:, q), model, data, targets(q), sets{q}, ridge);
-%!       [ok, detail] = same_bits ([f(q); g(:, q)], [f1; g1]);
-%!       assert (ok, "case %d, target %d: %s", c, targets(q), detail);
-%!       assert (isfinite (f1) == (K < 3 || q != 2), "case %d, target %d", c, targets(q));
+%!       states{q} = struct ("point", thetas(:, q), "done", false, "rounds", rounds(q), ...
+%!                           "move", 0.01 * randn (P, 1), "f", [], "g", [], ...
+%!                           "points", [], "before", []);
+%!     endfor
+%!     states = batch (model, data, targets, sets, ridge, states, @keep_all);
+%!     for q = 1:K
+%!       s = states{q};
+%!       assert (numel (s.f) == rounds(q) && s.done, "case %d, target %d", c, targets(q));
+%!       ## The solvers that ended before: those of fewer rounds, and those of
+%!       ## as many that come first.
+%!       assert (s.before(end), nnz (rounds < rounds(q)) + nnz (rounds(1:q-1) == rounds(q)));
+%!       for round = 1:rounds(q)
+%!         [f1, g1] = one (s.points(:, round), model, data, targets(q), sets{q}, ridge);
+%!         [ok, detail] = same_bits ([s.f(round); s.g(:, round)], [f1; g1]);
+%!         assert (ok, "case %d, target %d, round %d: %s", c, targets(q), round, detail);
+%!       endfor
+%!       assert (isfinite (s.f(1)) == (K < 3 || q != 2), "case %d, target %d", c, targets(q));
 %!     endfor
 %!   endfor
 %! unwind_protect_cleanup

@@ -33,6 +33,11 @@ function [e, part] = glm_drive(model, data, theta, i, k, pre, padded, history)
 %   it as ETA = history + Z: the bits of the padded block. PART.pre.history
 %   is false when the filters are all zero (no history to add: ETA =
 %   zeros + Z).
+%   PRE = GLM_DRIVE(MODEL, DATA, THETA) is the pre of THETA alone.
+if nargin == 3
+  e = prepare(model, data, theta);
+  return;
+end
 if nargin < 7
   padded = false;
 end

@@ -3,17 +3,19 @@ function [W, converged, iterations, runaway] = glm_fit_neurons(model, data, gram
 %   lockstep.
 %   [W, CONVERGED, ITERATIONS, RUNAWAY] = GLM_FIT_NEURONS(MODEL, DATA,
 %   GRAM, O, W, SILENT, NULL_RATE, WIDTH) fits every neuron i not SILENT
-%   from the start W(:, i) (the start Hessian at the rate NULL_RATE(i); O: spike_glm_fit's options, checked), with the solver
-%   of O.penalty on the free parameters (those of sources below
-%   O.min_spikes held at 0), and tests each fit for a runaway (RUNAWAY{i}:
-%   the text naming its sources, '' if none). With O.verbose, the progress
-%   lines of each solver and one line per neuron as it ends.
+%   from the start W(:, i) (the start Hessian at the rate NULL_RATE(i);
+%   O: spike_glm_fit's options, checked), with the solver of O.penalty on
+%   the free parameters (those of sources below O.min_spikes held at 0),
+%   and tests each fit for a runaway (RUNAWAY{i}: the text naming its
+%   sources, '' if none). With O.verbose, the progress lines of each
+%   solver and one line per neuron as it ends.
 %
 %   Lockstep: with coupling and the penalty 'none' or 'ridge', the fitted
 %   neurons go in batches of WIDTH (spike_glm_fit: lockstep_targets of
 %   GLM_CONSTANTS). The solvers of a batch (GLM_LBFGS_STEP) each ask for a
 %   point; GLM_BATCH_OBJECTIVE evaluates all of them in one pass over the
-%   spikes; each solver takes its value and goes on, until all are done.
+%   spikes and each solver takes its value and goes on, round after round
+%   until all are done.
 %   Each target's value and gradient are the bits of its own GLM_OBJECTIVE,
 %   so the fits are those of one neuron at a time (WIDTH 1: GLM_LBFGS on
 %   GLM_OBJECTIVE, one neuron after the other, as the group lasso and
@@ -35,37 +37,28 @@ if width > 1 && model.coupling && ~lasso
   for a = 1:width:numel(fitted)
     batch = fitted(a:min(a + width - 1, end));
     K = numel(batch);
-    t = cell(K, 1);
-    s = cell(K, 1);
+    states = cell(K, 1);
     for q = 1:K
-      t{q} = target(model, data, gram, o, batch(q), null_rate, ridge);
-      s{q} = glm_lbfgs_step(W(t{q}.free, batch(q)), chol(t{q}.H0), o.tol, ...
-                            o.max_iter, t{q}.report);
+      i = batch(q);
+      u = target(model, data, gram, o, i, null_rate, ridge);
+      solver = glm_lbfgs_step(W(u.free, i), chol(u.H0), o.tol, o.max_iter, u.report);
+      states{q} = struct('u', u, 'solver', solver, 'base', W(:, i), ...
+                         'point', W(:, i), 'done', false, 'runaway', '');
+      states{q}.point(u.free) = solver.ask;
     end
-    live = true(K, 1);
-    while any(live)
-      at = find(live)';
-      thetas = W(:, batch(at));
-      for n = 1:numel(at)
-        thetas(t{at(n)}.free, n) = s{at(n)}.ask;
-      end
-      [f, g] = glm_batch_objective(thetas, model, data, batch(at), ...
-                                   cellfun(@(u) u.fitset, t(at), 'UniformOutput', false), ridge);
-      for n = 1:numel(at)
-        q = at(n);
-        s{q} = glm_lbfgs_step(s{q}, f(n), g(t{q}.free, n), []);
-        if s{q}.done
-          live(q) = false;
-          i = batch(q);
-          W(t{q}.free, i) = s{q}.x;
-          iterations(i) = s{q}.iters;
-          converged(i) = s{q}.converged;
-          timer.done = timer.done + 1;
-          runaway{i} = ended(model, data, gram, o, W(:, i), t{q}, ...
-                             iterations(i), converged(i), timer);
-        end
-      end
+    step = @(s, f, g, before) advance(s, f, g, model, data, gram, o, ...
+                                      setfield(timer, 'done', timer.done + before));
+    states = glm_batch_objective(model, data, batch, ...
+                                 cellfun(@(s) s.u.fitset, states, 'UniformOutput', false), ...
+                                 ridge, states, step);
+    for q = 1:K
+      i = batch(q);
+      W(:, i) = states{q}.point;
+      iterations(i) = states{q}.solver.iters;
+      converged(i) = states{q}.solver.converged;
+      runaway{i} = states{q}.runaway;
     end
+    timer.done = timer.done + K;
   end
   return;
 end
@@ -85,6 +78,23 @@ for i = fitted
   timer.done = i;
   runaway{i} = ended(model, data, gram, o, W(:, i), u, iterations(i), ...
                      converged(i), timer);
+end
+end
+
+function s = advance(s, f, g, model, data, gram, o, timer)
+% One step of a solver of a batch: its value F and gradient G (on all
+% parameters) at s.point; once it is done, its fit in s.point, its
+% runaway test and verbose line (TIMER.done: the neurons done before it).
+s.solver = glm_lbfgs_step(s.solver, f, g(s.u.free), []);
+s.point = s.base;
+if s.solver.done
+  s.done = true;
+  s.point(s.u.free) = s.solver.x;
+  timer.done = timer.done + 1;
+  s.runaway = ended(model, data, gram, o, s.point, s.u, s.solver.iters, ...
+                    s.solver.converged, timer);
+else
+  s.point(s.u.free) = s.solver.ask;
 end
 end
 
