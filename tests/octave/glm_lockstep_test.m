@@ -262,16 +262,19 @@
 %!   ## targets in any order, their filters zero (the start) or not, a rate
 %!   ## that overflows (Inf, NaN gradient), over 140 s (three blocks of
 %!   ## rows) with and without a stimulus, all bins or a mask with a gap
-%!   ## across a block edge.
+%!   ## across a block edge. Unit 8 fires in every bin, so that spikes reach
+%!   ## the first row of every window of rows the drive is made in, with the
+%!   ## last tap of filters whose last tap is not zero.
 %!   one = str2func ("glm_objective");
 %!   batch = str2func ("glm_batch_objective");
 %!   fitset = str2func ("glm_fitset");
 %!   setup = str2func ("glm_setup");
 %!   [spikes, S] = population (1e5, 140);
+%!   spikes{8} = (1e8 + (0:139999)') / 1000;
 %!   gap = true (140000, 1);
 %!   gap(60000:70000) = false;
 %!   cases = {  % stimulus, mask, ridge, targets, rounds of each
-%!     true,  [],  0,    [4, 2, 6, 1, 7],       [3, 1, 2, 3, 1]
+%!     true,  [],  0,    [4, 2, 6, 1, 7, 8],    [3, 1, 2, 3, 1, 2]
 %!     true,  gap, 1e-3, [3, 5],                [1, 1]
 %!     false, gap, 0,    [1, 2, 3, 4, 5, 6, 7], [1, 4, 2, 2, 3, 1, 4]
 %!     false, [],  1e-3, 6,                     2
@@ -279,14 +282,15 @@
 %!   for c = 1:rows (cases)
 %!     [stimulus, mask, ridge, targets, rounds] = cases{c, :};
 %!     o = struct ("bin_size", 0.001, "t_start", 1e5, "history_taps", 10, ...
-%!                 "basis", "raised_cosine", "n_basis", 3, "coupling", true, ...
+%!                 "basis", [ones(10, 1), (10:-1:1)' / 10, (1:10)' / 10], ...
+%!                 "n_basis", 3, "coupling", true, ...
 %!                 "stimulus", [], "stimulus_rate", [], "stimulus_lags", 2);
 %!     if stimulus
 %!       o.stimulus = S; o.stimulus_rate = 100;
 %!     endif
 %!     [data, model] = setup (spikes, 140, o, "test", mask, "fit_bins");
 %!     K = numel (targets);
-%!     P = 1 + model.nstim + 7 * model.nb;
+%!     P = 1 + model.nstim + 8 * model.nb;
 %!     thetas = [-5 + 0.1 * randn(1, K); 0.3 * randn(P - 1, K)];
 %!     thetas(2:end, 1) = 0;          % the start: no history, no stimulus
 %!     if K > 2
