@@ -25,9 +25,10 @@ function fit = spike_glm_fit(spike_times, duration, opts, width)
 %   causal. Fits run without a design matrix: one TRAINFOLD_POP call over
 %   the merged spikes of all sources gives a neuron's history drive, and
 %   the gradient comes from tentfill2_adjoint and one trainfold_pop_adjoint
-%   call. With coupling and the penalty 'none' or 'ridge', the neurons are
-%   fitted in batches of 8 whose solvers run in lockstep: each round
-%   evaluates every solver's point in one TRAINFOLD_MULTI and one
+%   call. With coupling and the penalty 'none' or 'ridge', and spikes dense
+%   enough (merged spikes per bin times history_taps of 32 or more), the
+%   neurons are fitted in batches of 8 whose solvers run in lockstep: each
+%   round evaluates every solver's point in one TRAINFOLD_MULTI and one
 %   TRAINFOLD_MULTI_ADJOINT pass over the spikes (one row per neuron). The
 %   fits are the same bits as one neuron at a time.
 %
@@ -209,9 +210,14 @@ silent = gram.n == 0 | gram.n < o.min_spikes;
 W(1, :) = log(null_rate);
 W(1, silent) = log(c.start_spikes / nF);
 % WIDTH (a fourth argument, for tests): neurons fitted in lockstep at a
-% time; the fits are the same bits for any width (1: one at a time).
+% time; the fits are the same bits for any width (1: one at a time). By
+% default lockstep batches where the spikes are dense enough to pay for
+% them.
 if nargin < 4
   width = c.lockstep_targets;
+  if numel(data.merged) / data.T * model.H < c.lockstep_min_taps
+    width = 1;
+  end
 end
 [W, converged, iterations, runaway] = glm_fit_neurons(model, data, gram, o, ...
     W, silent, null_rate, width);

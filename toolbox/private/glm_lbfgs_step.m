@@ -13,12 +13,11 @@ function s = glm_lbfgs_step(s, f, g, aux, report)
 %   decisions are GLM_LBFGS's, which is a loop over this function.
 if nargin == 5
   x = s;
-  s = struct('x', x, 'R', f, 'tol', g, 'max_iter', aux, 'report', [], ...
+  s = struct('x', x, 'R', f, 'tol', g, 'max_iter', aux, 'report', report, ...
              'memory', 10, 'S', zeros(numel(x), 0), 'Y', zeros(numel(x), 0), ...
              'f', [], 'g', [], 'aux', [], 'iters', 0, 'converged', false, ...
              'done', false, 'ask', x, 'phase', 0, 'search', []);
-  s.report = report;   % a handle or []: not through struct(), which takes
-  return;              % a cell array of handles for an array of structs
+  return;
 end
 if s.phase == 0
   % The value at the start.
