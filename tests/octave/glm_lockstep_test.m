@@ -186,7 +186,9 @@
 %! ## iterations, convergence, value, gradient, the caller's record and the
 %! ## progress lines, on problems that reach every branch (the walls of
 %! ## non-finite values, memories thrown away, the approximate-Wolfe and
-%! ## best-decrease ends, the iteration cap, a start that is not finite).
+%! ## best-decrease ends, the iteration cap, a start that is not finite, a
+%! ## slope at step 1 exactly c2 times the first, taken as approximately
+%! ## Wolfe).
 %! lbfgs = private_handle ("glm_lbfgs");
 %! rand ("state", 5); randn ("state", 5);
 %! X = [ones(400, 1), randn(400, 5)];
@@ -206,6 +208,7 @@
 %!   @(x) point((x - 3) ^ 2, 2 * (x - 3) + NaN * (x >= 1.5), x), 0, 1, 1e-8, 50
 %!   @(x) point(Inf, 0, x), 0, 1, 1e-8, 50
 %!   @(x) point(1 + 1e-20 * (x - 1)^2 + 4.4e-16 * (x != 0), 2e-20 * (x - 1), x), 0, sqrt(2e-20), 1e-30, 5
+%!   @(x) point(1, -1 + 0.1 * x, x), 0, 1, 1e-8, 1
 %! };
 %! here = cd (fullfile (fileparts (which ("spike_glm_fit")), "private"));
 %! unwind_protect
@@ -371,3 +374,35 @@
 %!     assert (isequal (progress (out), lines), "case %d, width %d: verbose lines", c, width);
 %!   endfor
 %! endfor
+
+%!test
+%! ## verbose in lockstep: the time left after each neuron is the mean time
+%! ## per neuron so far times the neurons left, counting the silent ones
+%! ## (here the first) and every neuron done in earlier batches and rounds;
+%! ## a stand-in toc says 6 s have passed. The same numbers in the order
+%! ## the lines come for any batch width.
+%! [spikes, S] = population (1e5, 20);
+%! spikes = spikes([7, 1:6]);   % 3 spikes: silent below min_spikes = 4
+%! o = struct ("t_start", 1e5, "history_taps", 10, "n_basis", 3, ...
+%!             "min_spikes", 4, "max_iter", 3, "inference", false, "verbose", true);
+%! stand_in = tempname ();
+%! mkdir (stand_in);
+%! fid = fopen (fullfile (stand_in, "toc.m"), "w");
+%! fputs (fid, "function t = toc (varargin)\n  t = 6;\nend\n");
+%! fclose (fid);
+%! warning ("off", "Octave:shadowed-function", "local");
+%! warning ("off", "spike_glm:notConverged", "local");
+%! warning ("off", "spike_glm:silentNeuron", "local");
+%! addpath (stand_in);
+%! unwind_protect
+%!   for width = [1, 4, 8]
+%!     out = evalc ("spike_glm_fit (spikes, 20, o, width);");
+%!     left = regexp (out, '\(6\.0 s so far, about (\S+) s left\)', "tokens");
+%!     got = str2double ([left{:}]);
+%!     assert (isequal (got, [15, 8, 4.5, 2.4, 1, 0]), "width %d: %s", width, mat2str (got));
+%!   endfor
+%! unwind_protect_cleanup
+%!   rmpath (stand_in);
+%!   delete (fullfile (stand_in, "toc.m"));
+%!   rmdir (stand_in);
+%! end_unwind_protect
