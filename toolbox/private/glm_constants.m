@@ -25,6 +25,13 @@ function c = glm_constants()
 %     ks_terms        terms of the Kolmogorov series of the KS p-value
 %     ks_small        the KS p-value is 1 below this lambda (the truncated
 %                     series is inaccurate there, the exact value 1)
+%     lockstep_targets  neurons whose fits run in lockstep (one pass over
+%                       the spikes per round of their evaluations)
+%     lockstep_min_taps spike_glm_fit fits in lockstep when the merged
+%                       spikes per bin times history_taps (the filter taps
+%                       a target's pass adds per bin) reach this; below it
+%                       the batch's arrays cost more than the passes saved
+%                       (Octave's own: timed against one neuron at a time)
 %   One field per line, "c.<name> = <value>;": a test of the Python
 %   package reads this file and compares the numbers with its own.
 c.stimulus_delay = 2;
@@ -41,3 +48,5 @@ c.group_max_backtracks = 60;
 c.group_rounding = 1e-12;
 c.ks_terms = 100;
 c.ks_small = 0.04;
+c.lockstep_targets = 8;
+c.lockstep_min_taps = 32;

@@ -1,4 +1,4 @@
-function [e, part] = glm_drive(model, data, theta, i, k, pre, padded)
+function [e, part] = glm_drive(model, data, theta, i, k, pre, padded, history)
 %GLM_DRIVE Log rate of neuron I with parameter vector THETA: the one place
 %   fits, rates and scores compute it.
 %   ETA = GLM_DRIVE(MODEL, DATA, THETA, I) is the T x 1 log rate:
@@ -26,8 +26,23 @@ function [e, part] = glm_drive(model, data, theta, i, k, pre, padded)
 %   margins (the rows outside lo..hi) lack spikes and are not the log rate
 %   there; PART.twin is then their window. The objective works on these
 %   rows: the stimulus adjoint takes them as they are.
+%   [Z, PART] = GLM_DRIVE(MODEL, DATA, THETA, I, K, PRE, true, false) is the
+%   padded block without its history drive: the rows of tentfill2 (a scalar,
+%   the bias, without a stimulus), to which a caller that computes the
+%   history of many targets at once (TRAINFOLD_MULTI over PART.twin) adds
+%   it as ETA = history + Z: the bits of the padded block. PART.pre.history
+%   is false when the filters are all zero (no history to add: ETA =
+%   zeros + Z).
+%   PRE = GLM_DRIVE(MODEL, DATA, THETA) is the pre of THETA alone.
+if nargin == 3
+  e = prepare(model, data, theta);
+  return;
+end
 if nargin < 7
   padded = false;
+end
+if nargin < 8
+  history = true;
 end
 if nargin < 6 || isempty(pre)
   pre = prepare(model, data, theta);
@@ -72,7 +87,9 @@ end
 % The history over the whole window: on the block's rows the same bits as
 % a window of those rows alone (the same spikes add there in the same
 % order); the margins lack the spikes that reach only them.
-if ~pre.history
+if ~history
+  e = z;
+elseif ~pre.history
   e = zeros(twin(2) - twin(1) + 1, 1) + z;
 elseif model.coupling
   e = trainfold_pop(spikes, ids, pre.taps, twin, data.N) + z;

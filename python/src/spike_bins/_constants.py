@@ -4,7 +4,7 @@ same numbers in toolbox/private/glm_constants.m; a test compares them)."""
 STIMULUS_DELAY = 2  # coarse bins: the stimulus of coarse bin c acts from c + 1 on
 MAX_LOG_RATE = 10.0  # simulation refuses log rates per bin above this
 BLOCK_ROWS = 65536  # fine bins computed at a time (stimulus drive, simulation)
-LOCKSTEP_TARGETS = 8  # most targets whose evaluations share one pass (Python only)
+LOCKSTEP_TARGETS = 8  # most targets whose evaluations share one pass (both hosts)
 LOOK_AHEAD = 16  # bins the simulation tests at once before it draws a spike
 MAX_BINS = 2**31 - 1  # most bins of a recording (and of any count argument)
 BIN_TOLERANCE = 1e-6  # bins: a time this close below an edge counts past it
