@@ -34,7 +34,8 @@
 
 %!## The loop as it was before the solver could be advanced step by step.
 %!function [x, iters, converged, f, g, aux] = lbfgs_before (fun, x, R, tol, max_iter, report)
-%!  memory = 10;
+%!  c = glm_constants ();
+%!  memory = c.lbfgs_memory;
 %!  S = zeros (numel (x), 0); Y = zeros (numel (x), 0);
 %!  keep = nargout > 5;
 %!  [f, g, aux] = evaluate_before (fun, x, keep);

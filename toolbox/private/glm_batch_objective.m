@@ -96,7 +96,7 @@ while ~isempty(live)
       r = fitset.rows{k};
       y = fitset.counts{k};
       yeta(q) = yeta(q) + sum(y .* e(r));
-      e = exp(e);   % the rate: the function glm_objective uses (the same bits)
+      e = rate_exp(e);   % the rate as glm_objective computes it (the same bits)
       e(fitset.off{k}) = 0;
       total(q) = total(q) + sum(e);
       % e becomes the residual mu - y of the block.

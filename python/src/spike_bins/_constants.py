@@ -10,6 +10,7 @@ MAX_BINS = 2**31 - 1  # most bins of a recording (and of any count argument)
 BIN_TOLERANCE = 1e-6  # bins: a time this close below an edge counts past it
 RUNAWAY = 20.0  # a fitted filter or bias above this (log-rate units) runs off
 START_SPIKES = 0.5  # spikes of the start bias (and null rate) of a silent neuron
+LBFGS_MEMORY = 20  # L-BFGS correction pairs kept (both hosts' solver)
 # Group lasso (both hosts' solver):
 GROUP_STABLE_STEPS = 3  # proximal steps with the same zero groups before a finish
 GROUP_FINISH_ITER = 10  # most L-BFGS iterations of one finish

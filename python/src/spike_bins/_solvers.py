@@ -7,10 +7,9 @@ import numpy as np
 
 from spike_bins._constants import (GROUP_FINISH_ITER, GROUP_MAX_BACKTRACKS,
                                    GROUP_ROUNDING, GROUP_STABLE_STEPS,
-                                   GROUP_STEP_RELAX)
+                                   GROUP_STEP_RELAX, LBFGS_MEMORY)
 
 
-MEMORY = 10  # L-BFGS correction pairs
 
 
 class _DenseFactor:
@@ -148,7 +147,7 @@ def _lbfgs(fun, theta0, hess, free, tol, max_iter, known=None, blocks=None):
             break
         step, change = xn - x, gn - g
         if step @ change > 1e-14 * np.linalg.norm(step) * np.linalg.norm(change):
-            pairs = pairs[-(MEMORY - 1):] + [(step, change)]
+            pairs = pairs[-(LBFGS_MEMORY - 1):] + [(step, change)]
         x, fx, g = xn, fn, gn
         iters += 1
         converged = np.max(np.abs(g), initial=0.0) <= tol
