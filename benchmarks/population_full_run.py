@@ -18,9 +18,10 @@ process's, the iterations, the neurons converged, and the
 held-out score (bits per spike against the homogeneous rate, the last
 10 %) per neuron and pooled over the population.
 
-The recording reaches each worker once (PopulationGLM scatters it, or its
-time blocks); nothing builds a T x N array: the simulation draws in blocks
-of bins, the fit and the score run one neuron at a time.
+The recording reaches each worker once (PopulationGLM sends it through a
+worker plugin, or scatters its time blocks); nothing builds a T x N array:
+the simulation draws in blocks of bins, the fit runs lockstep batches of
+neurons and the score one neuron at a time.
 
 --compare: fit the same recording with split='neurons' and split='time'
 on fresh clusters and print both times (choose the faster for the full
