@@ -211,6 +211,10 @@
 %!   @(x) point(1 + 1e-20 * (x - 1)^2 + 4.4e-16 * (x != 0), 2e-20 * (x - 1), x), 0, sqrt(2e-20), 1e-30, 5
 %!   @(x) point(1, -1 + 0.1 * x, x), 0, 1, 1e-8, 1
 %! };
+%! ## The test helpers (same_bits) stay reachable in the private folder,
+%! ## wherever the tests run from (an installed package's test folder too).
+%! saved = path ();
+%! addpath (fileparts (which ("same_bits")));
 %! here = cd (fullfile (fileparts (which ("spike_glm_fit")), "private"));
 %! unwind_protect
 %! for c = 1:rows (cases)
@@ -226,6 +230,7 @@
 %! endfor
 %! unwind_protect_cleanup
 %!   cd (here);
+%!   path (saved);
 %! end_unwind_protect
 
 %!function [spikes, S] = population (t0, seconds)
@@ -259,6 +264,10 @@
 %!endfunction
 
 %!test
+%! ## The test helpers (same_bits) stay reachable in the private folder,
+%! ## wherever the tests run from (an installed package's test folder too).
+%! saved = path ();
+%! addpath (fileparts (which ("same_bits")));
 %! here = cd (fullfile (fileparts (which ("spike_glm_fit")), "private"));
 %! unwind_protect
 %!   ## The batch objective gives each target the bits of its own objective,
@@ -324,6 +333,7 @@
 %!   endfor
 %! unwind_protect_cleanup
 %!   cd (here);
+%!   path (saved);
 %! end_unwind_protect
 
 %!function lines = progress (out)
