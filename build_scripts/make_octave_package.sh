@@ -13,7 +13,7 @@
 #   inst/        the help files (toolbox/*.m), with their %! tests, and the
 #                population GLM (spike_glm_*.m, helpers in inst/private/)
 #   inst/test/   the Octave tests of tests/octave (*_test.m), with the
-#                references, same_bits and the module list (module_table.m,
+#                references, same_bits, stand_in_toc and the module list (module_table.m,
 #                read_module_list.m, modules.txt) they call ("pkg test" runs them
 #                from that folder; it is not on the path after pkg load)
 #   src/         Makefile, exact_math_flags.txt, modules.txt (the module
@@ -84,7 +84,8 @@ cp "$root"/toolbox/private/*.m "$pkg_dir/inst/private/"
 # after the version, which "help" does not take for the package's name.
 cp "$root/toolbox/Contents.m" "$pkg_dir/inst/$name.m"
 cp "$root"/tests/octave/*_test.m "$root"/tests/octave/ref_*.m \
-  "$root/tests/octave/same_bits.m" "$root/tests/octave/module_table.m" \
+  "$root/tests/octave/same_bits.m" "$root/tests/octave/stand_in_toc.m" \
+  "$root/tests/octave/module_table.m" \
   "$root/tests/octave/uncovered_modules.m" "$root/build_scripts/modules.txt" \
   "$root/build_scripts/read_module_list.m" "$pkg_dir/inst/test/"
 

@@ -230,11 +230,7 @@
 %! ## verbose: the time left after neuron i of N is the mean time per neuron
 %! ## so far times the neurons left; a stand-in toc says 6 s have passed.
 %! [spikes, S] = recording (1000);
-%! stand_in = tempname ();
-%! mkdir (stand_in);
-%! fid = fopen (fullfile (stand_in, "toc.m"), "w");
-%! fputs (fid, "function t = toc (varargin)\n  t = 6;\nend\n");
-%! fclose (fid);
+%! stand_in = stand_in_toc (6);
 %! warning ("off", "Octave:shadowed-function", "local");
 %! addpath (stand_in);
 %! unwind_protect

@@ -407,11 +407,7 @@
 %! spikes = spikes([7, 1:6]);   % 3 spikes: silent below min_spikes = 4
 %! o = struct ("t_start", 1e5, "history_taps", 10, "n_basis", 3, ...
 %!             "min_spikes", 4, "max_iter", 3, "inference", false, "verbose", true);
-%! stand_in = tempname ();
-%! mkdir (stand_in);
-%! fid = fopen (fullfile (stand_in, "toc.m"), "w");
-%! fputs (fid, "function t = toc (varargin)\n  t = 6;\nend\n");
-%! fclose (fid);
+%! stand_in = stand_in_toc (6);
 %! warning ("off", "Octave:shadowed-function", "local");
 %! warning ("off", "spike_glm:notConverged", "local");
 %! warning ("off", "spike_glm:silentNeuron", "local");
